@@ -1,0 +1,124 @@
+#include "app/afx.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Used when no toolkit has installed its sink: the command-line tool's default and early start-up.
+class StderrMessageBoxes final : public MessageBoxes {
+ public:
+  int AppMessageBox(const std::string& text, unsigned) override { return Print(text); }
+  int DialogMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
+  int OwnerlessMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
+
+ private:
+  static int Print(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return kIdOk;
+  }
+};
+
+StderrMessageBoxes g_stderrBoxes;
+MessageBoxes* g_pMessageBoxes = nullptr;
+
+// Short descriptions of the causes, in the interface language.
+const char* CauseText(int cause) {
+  switch (cause) {
+    case FileException::fileNotFound: return "找不到文件";
+    case FileException::badPath: return "路径无效";
+    case FileException::tooManyOpenFiles: return "打开的文件过多";
+    case FileException::accessDenied: return "拒绝访问";
+    case FileException::invalidFile: return "文件无效";
+    case FileException::directoryFull: return "目录已满";
+    case FileException::badSeek: return "文件定位出错";
+    case FileException::hardIO: return "硬件输入输出错误";
+    case FileException::sharingViolation: return "文件正被其他程序使用";
+    case FileException::lockViolation: return "文件已被锁定";
+    case FileException::diskFull: return "磁盘已满";
+    case FileException::endOfFile: return "已到文件末尾";
+    default: return "未知的文件错误";
+  }
+}
+
+}  // namespace
+
+void AfxSetMessageBoxes(MessageBoxes* sink) { g_pMessageBoxes = sink; }
+
+MessageBoxes& AfxGetMessageBoxes() {
+  return g_pMessageBoxes != nullptr ? *g_pMessageBoxes : static_cast<MessageBoxes&>(g_stderrBoxes);
+}
+
+int AfxMessageBox(const std::string& text, unsigned type) {
+  return AfxGetMessageBoxes().AppMessageBox(text, type);
+}
+
+int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) {
+  return AfxGetMessageBoxes().DialogMessageBox(text, caption, type);
+}
+
+int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) {
+  return AfxGetMessageBoxes().OwnerlessMessageBox(text, caption, type);
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string result;
+  if (length > 0) {
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    result.assign(buffer.data(), static_cast<std::size_t>(length));
+  }
+  va_end(args);
+  return result;
+}
+
+FileException::FileException(int cause, std::string fileName, long osError)
+    : m_cause(cause), m_strFileName(std::move(fileName)), m_lOsError(osError) {
+  m_what = ReportText();
+}
+
+const char* FileException::what() const noexcept { return m_what.c_str(); }
+
+std::string FileException::ReportText() const {
+  return Format("访问文件 %s 时出错：%s（原因 %d）。命令已中止。", m_strFileName.c_str(), CauseText(m_cause),
+                m_cause);
+}
+
+int FileCauseFromErrno(int err) {
+  switch (err) {
+    case ENOENT: return FileException::fileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return FileException::badPath;
+    case EMFILE:
+    case ENFILE: return FileException::tooManyOpenFiles;
+    case EACCES:
+    case EISDIR:  // as on Windows, where opening a folder as a file is refused
+    case EPERM:
+    case EROFS: return FileException::accessDenied;
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK: return FileException::sharingViolation;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return FileException::diskFull;
+    default: return FileException::genericException;
+  }
+}
+
+ComError::ComError(HResult hr, std::string description) : m_hr(hr), m_description(std::move(description)) {
+  m_what = Format("COM error 0x%08X", static_cast<unsigned>(hr));
+  if (!m_description.empty()) m_what += ": " + m_description;
+}
+
+const char* ComError::what() const noexcept { return m_what.c_str(); }

@@ -1,0 +1,122 @@
+// The few pieces of an application framework that the portable code relies on: message boxes
+// routed to whichever toolkit shows them, the file and COM error types that end a command, and
+// printf-style formatting into a std::string.
+//
+// Texts are narrow strings in the system code page: UTF-8 on Linux, code page 936 on Windows
+// (the Windows build compiles narrow literals with -fexec-charset=GBK).
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// Message box buttons and answers, with the values of the Win32 API. (Named with a k prefix so that
+// they never collide with the macros of <windows.h>.)
+enum : unsigned {
+  kMbOk = 0x0,
+  kMbOkCancel = 0x1,
+};
+enum : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+};
+
+// Where message boxes go. The toolkit view of the main dialog implements it; tests script it; the
+// command-line tool prints the texts.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // AfxMessageBox: the caption is the application name, the executable's base file name.
+  virtual int AppMessageBox(const std::string& text, unsigned type) = 0;
+  // A message box owned by the main dialog, with the caption given.
+  virtual int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+  // A message box without owner window, with the caption given.
+  virtual int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+};
+
+// Installs the message box sink (nullptr restores the default, which writes the texts to stderr and
+// answers OK). The sink is not owned.
+void AfxSetMessageBoxes(MessageBoxes* sink);
+MessageBoxes& AfxGetMessageBoxes();
+
+int AfxMessageBox(const std::string& text, unsigned type = kMbOk);
+int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type = kMbOk);
+int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type = kMbOk);
+
+// printf-style formatting (CString::Format).
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// A file failure: the framework's file exception with its cause number.
+class FileException : public std::exception {
+ public:
+  enum Cause : int {
+    none = 0,
+    genericException = 1,
+    fileNotFound = 2,
+    badPath = 3,
+    tooManyOpenFiles = 4,
+    accessDenied = 5,
+    invalidFile = 6,
+    removeCurrentDir = 7,
+    directoryFull = 8,
+    badSeek = 9,
+    hardIO = 10,
+    sharingViolation = 11,
+    lockViolation = 12,
+    diskFull = 13,
+    endOfFile = 14,
+  };
+
+  FileException(int cause, std::string fileName, long osError = -1);
+  const char* what() const noexcept override;
+
+  // The text with which the framework reports a command ended by this failure.
+  std::string ReportText() const;
+
+  int m_cause;
+  std::string m_strFileName;
+  long m_lOsError;
+
+ private:
+  std::string m_what;
+};
+
+// Maps an errno value to a file exception cause.
+int FileCauseFromErrno(int err);
+
+using HResult = std::int32_t;
+
+constexpr HResult MakeHResult(std::uint32_t value) { return static_cast<HResult>(value); }
+
+// HRESULTs the store reports (the codes ADO and Jet give for the same failures).
+constexpr HResult kHrFail = MakeHResult(0x80004005);               // E_FAIL (e.g. missing database file)
+constexpr HResult kHrPointer = MakeHResult(0x80004003);            // E_POINTER: call through an empty pointer
+constexpr HResult kHrOutOfMemory = MakeHResult(0x8007000E);        // E_OUTOFMEMORY
+constexpr HResult kHrInvalidArg = MakeHResult(0x80070057);         // E_INVALIDARG
+constexpr HResult kHrNotImpl = MakeHResult(0x80004001);            // E_NOTIMPL
+constexpr HResult kHrAccessDenied = MakeHResult(0x80070005);       // E_ACCESSDENIED
+constexpr HResult kHrUnexpected = MakeHResult(0x8000FFFF);         // E_UNEXPECTED
+constexpr HResult kHrItemNotFound = MakeHResult(0x800A0CC1);       // adErrItemNotFound: no such column
+constexpr HResult kHrObjectOpen = MakeHResult(0x800A0E79);         // adErrObjectOpen
+constexpr HResult kHrObjectClosed = MakeHResult(0x800A0E78);       // adErrObjectClosed
+constexpr HResult kHrNoCurrentRecord = MakeHResult(0x800A0BCD);    // adErrNoCurrentRecord
+constexpr HResult kHrWrongPassword = MakeHResult(0x80040E4D);      // DB_SEC_E_AUTH_FAILED
+
+// A failed store call (the compiler-support _com_error): carries the HRESULT alone. A backend may
+// attach a description for logs; it is never shown (the report text is formed from the HRESULT).
+class ComError : public std::exception {
+ public:
+  explicit ComError(HResult hr, std::string description = {});
+  HResult Error() const noexcept { return m_hr; }
+  const std::string& Description() const noexcept { return m_description; }
+  const char* what() const noexcept override;
+
+ private:
+  HResult m_hr;
+  std::string m_description;
+  std::string m_what;
+};

@@ -1,0 +1,31 @@
+// qelmora-cli: the program's commands for batch and headless use. Each command lives beside the
+// code it drives; this header names them for the dispatcher in cli_main.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliContext {
+  // The store directory, ending in the separator: --store DIR, else the program directory.
+  std::string storeDir;
+};
+
+// Each returns the process exit status: 0 success, 1 failure, 2 bad arguments (after printing usage).
+int CliInitStore(const CliContext& context, const std::vector<std::string>& args);   // store/store_cli.cpp
+int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
+int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
+int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
+int CliHandoff(const CliContext& context, const std::vector<std::string>& args);     // handoff/handoff_cli.cpp
+int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
+int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp
+
+// Message boxes of the command-line tool: every text on its own line of standard output (UTF-8,
+// "\r\n" written as line breaks); every question is answered OK.
+void InstallCliMessageBoxes();
+
+// Opens the store in context.storeDir for a command (the connection failure is printed). Returns
+// false when the connection could not be opened.
+bool CliOpenStore(const CliContext& context);
+
+// Prints the usage text to standard error.
+void CliUsage();

@@ -1,0 +1,130 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "app/afx.h"
+#include "app/platform.h"
+
+namespace {
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return (value != nullptr && *value != '\0') ? std::string(value) : fallback;
+}
+
+class LinuxPlatform final : public Platform {
+ public:
+  std::string ModuleFileName() override {
+    std::error_code ec;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : path.string();
+  }
+
+  std::string SystemDirectory() override {
+    const std::string home = EnvOr("HOME", "/tmp");
+    const std::string dataHome = EnvOr("XDG_DATA_HOME", home + "/.local/share");
+    const std::string dir = dataHome + "/qelmora";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+  }
+
+  std::string TempPath() override {
+    std::string dir = EnvOr("TMPDIR", "/tmp");
+    if (dir.back() != '/') dir += '/';
+    return dir;
+  }
+
+  bool Exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
+
+  int WriteWholeFileExclusive(const std::string& path, const std::string& bytes) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return FileCauseFromErrno(errno);
+    // No sharing while it is written: an exclusive lock, refused at once when someone holds one.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int cause = FileCauseFromErrno(errno);
+      ::close(fd);
+      return cause;
+    }
+    int cause = 0;
+    if (::ftruncate(fd, 0) != 0) cause = FileCauseFromErrno(errno);
+    std::size_t done = 0;
+    while (cause == 0 && done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        cause = FileCauseFromErrno(errno);
+      } else {
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    if (::close(fd) != 0 && cause == 0) cause = FileCauseFromErrno(errno);
+    return cause;
+  }
+
+  void OleInit() override {}
+
+  bool StartProgram(const std::string& program, const std::string& workingDirectory) override {
+    struct stat st {};
+    if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0) {
+      return false;
+    }
+    // Report exec failures back through a close-on-exec pipe; the grandchild outlives us.
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) {
+      ::close(pipeFds[0]);
+      ::close(pipeFds[1]);
+      return false;
+    }
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      ::setsid();
+      const pid_t grandchild = ::fork();
+      if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+      int err = 0;
+      if (::chdir(workingDirectory.c_str()) != 0) {
+        err = errno;
+      } else {
+        const int devNull = ::open("/dev/null", O_RDWR);
+        if (devNull >= 0) {
+          ::dup2(devNull, STDIN_FILENO);
+          ::close(devNull);
+        }
+        char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+        ::execv(program.c_str(), argv);
+        err = errno;
+      }
+      (void)!::write(pipeFds[1], &err, sizeof err);
+      _exit(127);
+    }
+    ::close(pipeFds[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    do {
+      n = ::read(pipeFds[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    ::close(pipeFds[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+  }
+
+  [[noreturn]] void ExitProcess(int status) override { std::exit(status); }
+};
+
+}  // namespace
+
+Platform& RealPlatform() {
+  static LinuxPlatform platform;
+  return platform;
+}

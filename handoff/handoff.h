@@ -1,0 +1,24 @@
+// The simulation hand-off: the current parameter set as eleven little-endian IEEE doubles (88 bytes)
+// in the file "~qe10.tmp" of the user's temporary directory, then the start of sim/Kambrisolve.exe
+// beside the executable.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "store/store.h"
+
+inline constexpr std::size_t kHandoffFileSize = 88;
+using HandoffBytes = std::array<std::uint8_t, kHandoffFileSize>;
+
+// The 88 bytes of a parameter set (each text converted with TextToDouble).
+HandoffBytes EncodeHandoff(const ParameterSet& parameters);
+
+// Backend: the full path of the hand-off file (GetTempPathA + GetTempFileNameA with "~qelmora" and 16,
+// which is always "~qe10.tmp" in the temporary directory).
+std::string HandoffFilePath();
+
+// Backend: writes the bytes as the whole content of the file at path, complete and closed when it
+// returns. Returns an empty text on success, else the reason (for the user's message).
+std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);

@@ -1,0 +1,9 @@
+#include <cstdio>
+
+#include "app/cli.h"
+
+int CliHandoff(const CliContext&, const std::vector<std::string>&) {
+  std::puts("此功能尚未提供。");
+  return 1;
+}
+

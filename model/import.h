@@ -1,0 +1,6 @@
+// The import command's store work: appends the element values of the model file g_strModelPath as
+// one new row of table1. Every outcome is shown in a message box.
+#pragma once
+
+// Returns true when a row was saved (the command itself has no result; the command-line tool uses it).
+bool ImportModelFile();

@@ -1,0 +1,28 @@
+// Reading a model file (.mdl): text lines of element blocks. Only the first 10,000 bytes of the file
+// exist for the reader; the file is opened, read and closed again for every line.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Offset of the next line from the start of the model file; set to 0 before each import.
+extern std::size_t g_nModelReadPos;
+
+inline constexpr std::size_t kModelReadLimit = 10000;
+
+// Backend (model_file_linux.cpp / model_file_win.cpp): opens the file for exclusive reading and reads
+// at most maxBytes from its start. When the open fails, returns false with the file exception cause
+// in *cause. A read failure after a good open raises FileException.
+bool ReadModelFileHead(const std::string& path, std::size_t maxBytes, std::string* data, int* cause);
+
+// The next line of the model file at path, from g_nModelReadPos on; advances it. When the file
+// cannot be opened, shows "error:%u\n" with the cause and raises FileException, which ends the
+// running command.
+std::string ReadModelLine(const std::string& path);
+
+// Walks the element blocks of the model file from g_nModelReadPos on, handing each (column name,
+// value text) pair to onValue as soon as its block's last line is read. Returns whether a line
+// containing "Element" was found at all.
+bool WalkModelFile(const std::string& path,
+                   const std::function<void(const std::string& column, const std::string& value)>& onValue);

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Linux build, the same under the sanitizers, the
+# Windows build under Wine, and a short run of each fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "Linux build and tests"
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+ctest --preset linux
+
+step "Linux build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset linux-asan >/dev/null
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+
+if [ -f cmake/toolchain-mingw64.cmake ]; then
+  step "Windows build (MinGW-w64) and tests under Wine"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  ctest --preset windows
+  step "Windows 32-bit release build"
+  cmake --preset windows-x86 >/dev/null
+  cmake --build --preset windows-x86
+fi
+
+if [ -x scripts/fuzz.sh ]; then
+  step "Fuzzing (short run)"
+  scripts/fuzz.sh short
+fi

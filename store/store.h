@@ -1,0 +1,122 @@
+// The parameter store: every imported parameter set is one row of table1 in the database file
+// "dravo.mdb" in the program directory; the last row is the current parameter set.
+//
+// Access is ADO-shaped: one connection and one recordset object, application-wide. Each backend
+// (store_linux.cpp: SQLCipher; store_win.cpp: ADO with the Jet 4.0 provider) implements the two
+// interfaces below with ADO's observable behaviour; every failure raises ComError with an HRESULT.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/afx.h"
+
+// The eleven values of one row, in table order; a NULL column is an empty text.
+enum ParameterIndex : std::size_t {
+  kL0, kR0, kR1, kCpe1T, kCpe1P, kR2, kCpe2T, kCpe2P, kR3, kCpe3T, kCpe3P, kParameterCount
+};
+using ParameterSet = std::array<std::string, kParameterCount>;
+
+// The column names, in table order: "L0", "R0", "R1", "CPE1-T", ... "CPE3-P".
+extern const std::array<const char*, kParameterCount> kParameterColumns;
+
+// The query over the whole table, without ORDER BY.
+inline constexpr const char* kTableQuery = "SELECT * FROM table1";
+
+// ADO constants used with Recordset::Open.
+enum : int { adOpenDynamic = 2, adLockOptimistic = 3, adCmdText = 1 };
+
+// A column value as read: std::nullopt for NULL, otherwise its text in the system code page.
+using FieldValue = std::optional<std::string>;
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  virtual void Open(const std::string& connectionString, const std::string& userId, const std::string& password,
+                    long options) = 0;
+  virtual void Close() = 0;
+};
+
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+  // Fails with kHrObjectOpen when already open.
+  virtual void Open(const std::string& source, Connection& activeConnection, int cursorType, int lockType,
+                    long options) = 0;
+  virtual bool GetEOF() = 0;
+  virtual void MoveNext() = 0;
+  virtual void MovePrevious() = 0;
+  virtual void AddNew() = 0;
+  // Fails with kHrItemNotFound for a column table1 lacks, kHrNoCurrentRecord without a current row.
+  virtual FieldValue GetCollect(const std::string& column) = 0;
+  virtual void PutCollect(const std::string& column, const std::string& value) = 0;
+  virtual void Update() = 0;
+  virtual void CancelUpdate() = 0;
+  // Fails while a new row is pending (CancelUpdate first) and when already closed.
+  virtual void Close() = 0;
+};
+
+// A COM-style smart pointer: a call through an empty one raises ComError(E_POINTER).
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(std::unique_ptr<T> p) : m_p(std::move(p)) {}  // NOLINT(google-explicit-constructor)
+  T* operator->() const {
+    if (!m_p) throw ComError(kHrPointer);
+    return m_p.get();
+  }
+  T& operator*() const { return *operator->(); }
+  T* get() const noexcept { return m_p.get(); }
+  explicit operator bool() const noexcept { return static_cast<bool>(m_p); }
+  void Release() noexcept { m_p.reset(); }
+  ComPtr& operator=(std::unique_ptr<T> p) {
+    m_p = std::move(p);
+    return *this;
+  }
+
+ private:
+  std::unique_ptr<T> m_p;
+};
+
+extern ComPtr<Connection> g_pConnection;
+extern ComPtr<Recordset> g_pRecordset;
+
+// Backend factories: create the connection and recordset objects (nullptr when the provider cannot
+// be created; the failure is not reported).
+std::unique_ptr<Connection> CreateConnectionObject();
+std::unique_ptr<Recordset> CreateRecordsetObject();
+
+// Backend: the system's message for an HRESULT (FormatMessageA), or nullopt when it has none.
+std::optional<std::string> SystemMessageText(HResult hr);
+
+// Backend: creates a new, empty store "dravo.mdb" with table1 in the directory given (which ends in
+// the separator). Refuses to overwrite. Returns an empty text on success, else the reason.
+std::string CreateParameterStore(const std::string& directory);
+
+// The connection string for the store in the directory drive + dir.
+std::string ConnectionString(const std::string& drive, const std::string& dir);
+
+// Initialises OLE, creates the two objects and opens the connection; reports its own failure
+// ("连接数据库失败!\r\n错误信息：" + ComErrorText) with AfxMessageBox.
+void OpenParameterStore(const std::string& drive, const std::string& dir);
+
+// Whether the last OpenParameterStore opened its connection.
+bool ParameterStoreConnected();
+
+// Close on the connection (may raise ComError).
+void CloseParameterStore();
+
+// Opens g_pRecordset over table1 on the shared connection (E_POINTER when the connection object
+// was never created: the empty pointer is never used as the active connection).
+void OpenTableRecordset();
+
+// The read rule: opens the recordset, walks to the end, one step back, reads the eleven columns.
+// Leaves the recordset open. Only the Open is guarded: its failure is reported with ComErrorText
+// and the walk goes on over the recordset as it is. Later failures raise ComError.
+ParameterSet ReadCurrentParameterSet();
+
+// The COM error report text of an HRESULT.
+std::string ComErrorText(HResult hr);

@@ -33,3 +33,9 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
 fi
+# The number parsing tests run under a German locale (decimal comma).
+if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,189 @@
+#include "app/main_dialog.h"
+
+#include "app/globals.h"
+#include "app/platform.h"
+#include "model/import.h"
+#include "model/model_reader.h"
+#include "res/resource.h"
+#include "store/store.h"
+
+const char* const kAboutMenuText = "关于 qelmora(&A)...";
+
+namespace {
+
+// The location record: the executable's path padded with zero bytes to a fixed size.
+constexpr const char* kLocationRecordName = "121125.stp";
+constexpr std::size_t kLocationRecordSize = 1000;
+
+// The Open dialog's title holds at most this many bytes; a longer directory keeps its tail.
+constexpr std::size_t kTitleLimit = 40;
+constexpr const char* kTitleEllipsis = "...";
+
+// Whether a cut before text[pos] would split a character of the system code page.
+bool InsideCharacter(const std::string& text, std::size_t pos) {
+#ifdef _WIN32
+  // Double-byte code page: only a walk from the start tells lead bytes from trail bytes.
+  std::size_t i = 0;
+  while (i < pos) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    i += (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+  }
+  return i != pos;
+#else
+  // UTF-8: continuation bytes are 10xxxxxx.
+  return pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80;
+#endif
+}
+
+// The title of the Open dialog from the directory part of the program's path: the whole of it when it
+// fits, otherwise "..." and its last bytes, 40 bytes in all. The cut never splits a character; it then
+// moves forward to the next character and the title is shorter.
+std::string BrowseTitle(const std::string& directory) {
+  if (directory.size() <= kTitleLimit) return directory;
+  std::size_t start = directory.size() - (kTitleLimit - std::char_traits<char>::length(kTitleEllipsis));
+  while (start < directory.size() && InsideCharacter(directory, start)) ++start;
+  return kTitleEllipsis + directory.substr(start);
+}
+
+}  // namespace
+
+MainDialog::MainDialog(MainDialogView& view) : m_view(view) {}
+
+void MainDialog::UpdateData(bool saveAndValidate) {
+  if (saveAndValidate) {
+    m_strPath = m_view.GetPathText();
+  } else {
+    m_view.SetPathText(m_strPath);
+  }
+}
+
+void MainDialog::OnCommand(int id) {
+  try {
+    switch (id) {
+      case kIdOk: OnOK(); break;
+      case kIdCancel: OnCancel(); break;
+      case IDC_BUTTON_BROWSE: OnBrowse(); break;
+      case IDC_BUTTON_EXCEL: OnOpenExcel(); break;
+      case IDC_BUTTON_TRANSFER: OnTransferData(); break;
+      case IDC_BUTTON_ASSOCIATE: OnAssociateMdl(); break;
+      case IDC_BUTTON_SHORTCUT: OnShortcut(); break;
+      default: break;
+    }
+  } catch (const FileException& e) {
+    // A model file that could not be read ends the command; the framework reports it and the dialog
+    // goes on.
+    AfxMessageBox(e.ReportText());
+  } catch (const ComError& e) {
+    AfxMessageBox(ComErrorText(e.Error()));
+  } catch (const std::exception& e) {
+    AfxMessageBox(e.what());
+  }
+}
+
+bool MainDialog::OnSysCommand(unsigned id) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    m_view.ShowAboutBox();
+    return true;
+  }
+  return false;
+}
+
+bool MainDialog::OnInitDialog() {
+  // The command-line file name (or nothing) into the path box.
+  UpdateData(false);
+
+  // The About item and the icons.
+  const std::string aboutText = kAboutMenuText;
+  if (!aboutText.empty()) m_view.AddAboutMenuItem(aboutText);
+  m_view.SetIcons();
+
+  // The location record: where the program lives, for other programs to find it. A record that cannot
+  // be written is reported, and the start-up goes on without it.
+  Platform& platform = ThePlatform();
+  const std::string recordPath = platform.SystemDirectory() + kPathSeparator + kLocationRecordName;
+  const std::string modulePath = platform.ModuleFileName();
+  bool recordWritten = false;
+  // The path and at least one terminating zero byte must fit; a longer path is refused, not cut.
+  if (modulePath.size() < kLocationRecordSize) {
+    std::string record = modulePath;
+    record.resize(kLocationRecordSize, '\0');
+    recordWritten = platform.WriteWholeFileExclusive(recordPath, record) == 0;
+  }
+  if (!recordWritten) DialogMessageBox("error(stp)", "error indication!", kMbOk);
+
+  const PathParts parts = SplitPath(platform.ModuleFileName());
+
+  m_bImported = false;
+  m_bFromCommandLine = false;
+  if (!m_strPath.empty()) m_bFromCommandLine = true;
+  g_strModelPath = m_strPath;
+
+  UpdateData(false);
+
+  // The store stays open for the whole run; it reports its own failure.
+  OpenParameterStore(parts.drive, parts.dir);
+
+  // "Transfer data" only when the simulation program is installed beside this one.
+  const std::string simulator = parts.drive + parts.dir + "sim" + kPathSeparator + "Kambrisolve.exe";
+  m_view.ShowTransferButton(platform.Exists(simulator));
+  return true;
+}
+
+void MainDialog::OnOK() {
+  g_nModelReadPos = 0;
+  if (!m_bFromCommandLine) AfxMessageBox(g_strModelPath);
+  if (!g_strModelPath.empty()) {
+    ImportModelFile();
+  } else {
+    AfxMessageBox("请查找mdl文件!");
+  }
+  m_bImported = true;
+}
+
+void MainDialog::OnCancel() {
+  try {
+    CloseParameterStore();
+  } catch (const ComError&) {
+    // The connection never opened (its failure was reported at start-up): nothing to close, and the
+    // dialog must close all the same.
+  }
+  m_view.EndDialog(kIdCancel);
+}
+
+void MainDialog::OnBrowse() {
+  const PathParts parts = SplitPath(ThePlatform().ModuleFileName());
+  UpdateData(true);
+
+  OpenFileRequest request;
+  request.title = BrowseTitle(parts.dir);
+  request.defaultExtension = "txt";
+  request.filters = {{"FILE(*.mdl)", "*.mdl"}, {"FILE(*.*)", "*.*"}};
+  const std::optional<OpenFileResult> chosen = m_view.ShowOpenFileDialog(request);
+  if (!chosen) return;
+
+  g_strModelPath = chosen->pathName;
+  g_strModelFileName = chosen->fileName;
+  if (!ThePlatform().Exists(g_strModelPath)) AfxMessageBox("无法找到文件：" + g_strModelFileName);
+  m_strPath = g_strModelPath;
+  UpdateData(false);
+}
+
+bool MainDialog::PrepareDataSource() {
+  // A file named on the command line is imported before anything is asked.
+  if (m_bFromCommandLine && !m_bImported) OnOK();
+  if (m_strPath.empty()) {
+    if (DialogMessageBox("您没有导入-mdl-文件\r\n\r\n单击-*确定*-继续打开上次导入的mdl文件数据\r\n\r\n单击-*取消*-返回!\r\n",
+                         "信息提示!", kMbOkCancel) != kIdOk) {
+      return false;
+    }
+    DialogMessageBox("本次打开是数据来自上次导入的mdl文件", "警告!", kMbOk);
+    return true;
+  }
+  if (!m_bImported) OnOK();
+  return true;
+}
+
+void MainDialog::EndDialogOk() {
+  UpdateData(true);
+  m_view.EndDialog(kIdOk);
+}

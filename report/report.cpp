@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+#include "report/value_class.h"
+
 namespace {
 
 bool IsBlank(char c) {
@@ -97,4 +99,74 @@ double TextToDouble(const std::string& text) {
     value = 0.0;
   }
   return negative ? -value : value;
+}
+
+namespace {
+
+// 2π taken with π = 3.1415926: the double nearest to 1 / (2 × 3.1415926).
+constexpr double kInverseTwoPi = 0.15915494580678602;
+
+struct Branch {
+  ParameterIndex r, t, p;
+  std::size_t cColumn, fColumn;  // columns of the C and f texts
+};
+
+// Columns of the sheet, A = 0 ... R = 17.
+enum : std::size_t {
+  kColL0, kColR0, kColR1, kColCpe1T, kColCpe1P, kColC1, kColF1,
+  kColR2, kColCpe2T, kColCpe2P, kColC2, kColF2,
+  kColR3, kColCpe3T, kColCpe3P, kColC3, kColF3, kColRp,
+};
+
+constexpr Branch kBranches[] = {
+    {kR1, kCpe1T, kCpe1P, kColC1, kColF1},
+    {kR2, kCpe2T, kCpe2P, kColC2, kColF2},
+    {kR3, kCpe3T, kCpe3P, kColC3, kColF3},
+};
+
+constexpr std::array<const char*, kReportColumns> kNames = {
+    "L0", "R0", "R1", "CPE1-T", "CPE1-P", "C1", "f1", "R2", "CPE2-T",
+    "CPE2-P", "C2", "f2", "R3", "CPE3-T", "CPE3-P", "C3", "f3", "Rp",
+};
+
+// Where each parameter text stands in row 2.
+constexpr std::array<std::size_t, kParameterCount> kParameterColumn = {
+    kColL0, kColR0, kColR1, kColCpe1T, kColCpe1P, kColR2, kColCpe2T, kColCpe2P, kColR3, kColCpe3T, kColCpe3P,
+};
+
+}  // namespace
+
+ReportCells BuildReportCells(const ParameterSet& parameters) {
+  ReportCells cells;
+  for (std::size_t column = 0; column < kReportColumns; ++column) cells.names[column] = kNames[column];
+  for (std::size_t i = 0; i < kParameterCount; ++i) cells.values[kParameterColumn[i]] = parameters[i];
+
+  ValueClass holder;
+  double rp = 0.0;
+  bool first = true;
+  for (const Branch& branch : kBranches) {
+    const double r = TextToDouble(parameters[branch.r]);
+    const double t = TextToDouble(parameters[branch.t]);
+    const double p = TextToDouble(parameters[branch.p]);
+    if (first) {
+      rp = r;
+      first = false;
+    } else {
+      rp = r + rp;
+    }
+    const double x = t * r;
+    // NaN fails the comparison and leaves the texts empty, as a too small product does.
+    if (std::fabs(x) > 1e-20) {
+      const double c = std::pow(x, 1.0 / p) / r;
+      const double f = std::pow(x, -1.0 / p) * kInverseTwoPi;
+      // A value that is not finite (P = 0, no real power of a negative product) has no text.
+      holder.SetValue(c);
+      cells.values[branch.cColumn] = holder.m_szText;
+      holder.SetValue(f);
+      cells.values[branch.fColumn] = holder.m_szText;
+    }
+  }
+  holder.SetValue(rp);
+  cells.values[kColRp] = holder.m_szText;
+  return cells;
 }

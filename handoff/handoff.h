@@ -10,6 +10,8 @@
 #include "store/store.h"
 
 inline constexpr std::size_t kHandoffFileSize = 88;
+// The name the simulation program looks for in the temporary directory.
+inline constexpr const char* kHandoffFileName = "~qe10.tmp";
 using HandoffBytes = std::array<std::uint8_t, kHandoffFileSize>;
 
 // The 88 bytes of a parameter set (each text converted with TextToDouble).
@@ -22,3 +24,11 @@ std::string HandoffFilePath();
 // Backend: writes the bytes as the whole content of the file at path, complete and closed when it
 // returns. Returns an empty text on success, else the reason (for the user's message).
 std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);
+
+// The simulation program beside the executable ("sim" + separator + "Kambrisolve.exe" in the program
+// directory) and its working directory (the "sim" folder, no trailing separator).
+std::string SimulatorProgramPath();
+std::string SimulatorWorkingDirectory();
+
+// The message shown when the hand-off file cannot be written (the file's path and the reason).
+std::string HandoffWriteFailureText(const std::string& path, const std::string& reason);

@@ -1,0 +1,31 @@
+#include "handoff/handoff.h"
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+
+#include "app/afx.h"
+#include "app/platform.h"
+#include "report/report.h"
+
+HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
+  static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
+                "the hand-off file holds IEEE 754 binary64 numbers");
+  HandoffBytes bytes{};
+  std::size_t offset = 0;
+  for (const std::string& text : parameters) {
+    // The bit pattern is taken as an integer and laid out least significant byte first, so the file
+    // is little-endian whatever the host's own byte order.
+    const auto bits = std::bit_cast<std::uint64_t>(TextToDouble(text));
+    for (int i = 0; i < 8; ++i) bytes[offset++] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  return bytes;
+}
+
+std::string SimulatorWorkingDirectory() { return ProgramDirectory() + "sim"; }
+
+std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathSeparator + "Kambrisolve.exe"; }
+
+std::string HandoffWriteFailureText(const std::string& path, const std::string& reason) {
+  return Format("无法写入数据文件，仿真程序未启动。\r\n\r\n文件：%s\r\n原因：%s", path.c_str(), reason.c_str());
+}

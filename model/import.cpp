@@ -1,0 +1,85 @@
+// The import: the element values of the model file become one new row of table1.
+#include "model/import.h"
+
+#include "app/afx.h"
+#include "app/globals.h"
+#include "model/model_reader.h"
+#include "store/store.h"
+
+namespace {
+
+// Drops the pending new row and closes the recordset, so that table1 stays unchanged and the next
+// command can open the recordset again. Either step may fail when the recordset is already closed;
+// the failure that brought us here has been reported, so these are not.
+void DropPendingRow() {
+  try {
+    g_pRecordset->CancelUpdate();
+  } catch (const ComError&) {
+  }
+  try {
+    g_pRecordset->Close();
+  } catch (const ComError&) {
+  }
+}
+
+void ReportComError(const ComError& error) { AfxMessageBox(ComErrorText(error.Error())); }
+
+}  // namespace
+
+bool ImportModelFile() {
+  // 1. The recordset over table1. A failure is reported and the import goes on with the recordset
+  //    as it is: one that an earlier command left open serves as if opened here.
+  bool openFailed = false;
+  try {
+    OpenTableRecordset();
+  } catch (const ComError& error) {
+    ReportComError(error);
+    openFailed = true;
+  }
+
+  // 2. Behind the last row.
+  try {
+    while (!g_pRecordset->GetEOF()) g_pRecordset->MoveNext();
+  } catch (const ComError& error) {
+    // A recordset that did not open fails here with the same cause, which is already shown.
+    if (!openFailed) ReportComError(error);
+    DropPendingRow();
+    return false;
+  }
+
+  // 3. to 5. A new row, one value per column the file yields, then save it. The first failed write
+  //    ends the import: after it the recordset is closed and every later write would fail as well.
+  try {
+    g_pRecordset->AddNew();
+    const bool foundElement = WalkModelFile(
+        g_strModelPath, [](const std::string& column, const std::string& value) {
+          g_pRecordset->PutCollect(column, value);
+        });
+    if (!foundElement) {
+      // Saving the empty row would silently make an empty parameter set the current one.
+      DropPendingRow();
+      AfxMessageBox(Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", g_strModelPath.c_str()));
+      return false;
+    }
+    g_pRecordset->Update();
+  } catch (const ComError& error) {
+    ReportComError(error);
+    DropPendingRow();
+    return false;
+  } catch (const FileException&) {
+    // The reader has shown its message; the failed read ends the whole command. Leave the store
+    // as the next command needs it.
+    DropPendingRow();
+    throw;
+  }
+
+  // 6. and 7.
+  AfxMessageBox("插入成功!");
+  try {
+    g_pRecordset->Close();
+  } catch (const ComError& error) {
+    // The row is saved; only the recordset stays as it is.
+    ReportComError(error);
+  }
+  return true;
+}

@@ -61,7 +61,10 @@ void CliUsage() {
       "  import FILE...              import model files, one row each\n"
       "  history                     print every row of table1 as CSV\n"
       "  report --csv | --xlsx FILE  the report of the current parameter set\n"
-      "  handoff [--no-launch]       write the hand-off file and start the simulator\n"
+      "  handoff [--no-launch]       write the hand-off file, print its path and start\n"
+      "                              sim/Kambrisolve.exe beside this program; exit 1 when\n"
+      "                              the store or the file fails (nothing started) or the\n"
+      "                              simulator cannot be started (the file stays written)\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
       "DIR defaults to the program directory.\n",

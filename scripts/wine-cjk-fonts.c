@@ -52,5 +52,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, 
   } else {
     ok = 0;
   }
+  /* Without a window manager (Xvfb in the tests) Wine draws the window frames and captions itself,
+   * with the fonts above. */
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) ==
+      ERROR_SUCCESS) {
+    static const wchar_t kNo[] = L"N";
+    ok &= RegSetValueExW(key, L"Managed", 0, REG_SZ, (const BYTE *)kNo, (DWORD)sizeof kNo) == ERROR_SUCCESS;
+    RegCloseKey(key);
+  } else {
+    ok = 0;
+  }
   return ok ? 0 : 1;
 }

@@ -1,0 +1,147 @@
+// qelmora-cli import run as a child process on a real store: exit codes and printed texts.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/afx.h"
+#include "store/store.h"
+#include "tests/model/table_rows.h"
+#include "tests/support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+using qtest::RowOf;
+using qtest::TableRow;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+const std::vector<std::string> kValues = {"1E-7", "0.01", "0.2", "3.5E-5", "0.8", "0.4",
+                                          "2E-3", "0.75", "1.5", "0.1",    "0.5"};
+
+class ImportCliTest : public ::testing::Test {
+ protected:
+  CliRun Cli(const std::vector<std::string>& args) {
+    const std::string outFile = (output.Path() / "out").string();
+    const std::string errFile = (output.Path() / "err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> all = {QELMORA_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    CliRun run;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, QELMORA_CLI, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    if (spawned != 0) return run;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = qtest::ReadFileBytes(outFile);
+    run.err = qtest::ReadFileBytes(errFile);
+    return run;
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const auto path = store.Path() / name;
+    qtest::WriteFileBytes(path, bytes);
+    return path.string();
+  }
+
+  void CreateStore() { ASSERT_EQ(CreateParameterStore(store.Dir()), ""); }
+  std::vector<TableRow> Rows() { return qtest::ReadTableRows(store.Dir() + "dravo.mdb"); }
+
+  qtest::TempDir store;
+  qtest::TempDir output;
+};
+
+TEST_F(ImportCliTest, NoFilesIsAUsageError) {
+  CreateStore();
+  const CliRun run = Cli({"--store", store.Dir(), "import"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("usage"), std::string::npos) << run.err;
+  EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(ImportCliTest, EachFileIsImportedWithoutEchoingItsPath) {
+  CreateStore();
+  const std::string model = Write("cell 1.mdl", qtest::ModelText(kValues));
+  CliRun run = Cli({"--store", store.Path().string(), "import", model});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "插入成功!\n");
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
+
+  run = Cli({"--store", store.Dir(), "import", model, model});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "插入成功!\n插入成功!\n");
+  EXPECT_EQ(Rows().size(), 3u);
+}
+
+TEST_F(ImportCliTest, AFailingFileIsReportedAndTheNextGoesOn) {
+  CreateStore();
+  const std::string good = Write("good.mdl", qtest::ModelText(kValues));
+  const std::string missing = (store.Path() / "missing.mdl").string();
+  const std::string notes = Write("notes.mdl", qtest::CrLfLines({"no blocks here"}));
+  const std::string unknown =
+      Write("unknown.mdl", qtest::CrLfLines({"Element 1 Type: 1", "Name: R9", "-", "Value: 1", "-"}));
+  const CliRun run = Cli({"--store", store.Dir(), "import", good, missing, notes, unknown, "", good});
+  EXPECT_EQ(run.status, 1);
+
+  std::vector<std::string> lines;
+  std::size_t from = 0;
+  for (std::size_t at; (at = run.out.find('\n', from)) != std::string::npos; from = at + 1) {
+    lines.push_back(run.out.substr(from, at - from));
+  }
+  ASSERT_EQ(lines.size(), 7u) << run.out;
+  EXPECT_EQ(lines[0], "插入成功!");
+  EXPECT_EQ(lines[1], "error:2");
+  EXPECT_EQ(lines[2], FileException(FileException::fileNotFound, missing).ReportText());
+  EXPECT_NE(lines[3].find(notes), std::string::npos);
+  EXPECT_EQ(lines[4], "Unknown error 0x800A0CC1");
+  EXPECT_EQ(lines[5], "请查找mdl文件!");
+  EXPECT_EQ(lines[6], "插入成功!");
+  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(kValues)}));
+}
+
+TEST_F(ImportCliTest, AFileLockedByThisProcessIsASharingViolationForTheTool) {
+  CreateStore();
+  const std::string model = Write("model.mdl", qtest::ModelText(kValues));
+  const int fd = ::open(model.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const CliRun run = Cli({"--store", store.Dir(), "import", model});
+  ::close(fd);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "error:11");
+  EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(ImportCliTest, AMissingStoreFailsEveryFileWithoutCreatingOne) {
+  const std::string model = Write("model.mdl", qtest::ModelText(kValues));
+  const CliRun run = Cli({"--store", store.Dir(), "import", model});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.rfind("连接数据库失败!", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.find("插入成功!"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(store.Path() / "dravo.mdb"));
+}
+
+}  // namespace

@@ -1,0 +1,295 @@
+// The import against a real SQLCipher store in a temporary directory; rows are read back with the
+// sqlcipher shell.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "model/import.h"
+#include "model/model_reader.h"
+#include "store/store.h"
+#include "tests/model/table_rows.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using qtest::RowOf;
+using qtest::TableRow;
+using Texts = std::vector<std::string>;
+
+const Texts kValues = {"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107",
+                       "12.453",     "0.91027",  "0.10342",   "356.71",  "0.65318"};
+
+class ImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    OpenParameterStore("", dir.Dir());
+    ASSERT_TRUE(ParameterStoreConnected());
+    ASSERT_TRUE(boxes.Boxes().empty());
+  }
+
+  void TearDown() override {
+    try {
+      CloseParameterStore();
+    } catch (const ComError&) {
+    }
+    g_pRecordset.Release();
+    g_pConnection.Release();
+    g_strModelPath.clear();
+  }
+
+  std::string Write(const std::string& bytes, const std::string& name = "model.mdl") {
+    const auto path = dir.Path() / name;
+    qtest::WriteFileBytes(path, bytes);
+    return path.string();
+  }
+
+  // What the OK command does for a path from the command line.
+  bool Import(const std::string& path) {
+    g_strModelPath = path;
+    g_nModelReadPos = 0;
+    return ImportModelFile();
+  }
+
+  std::vector<TableRow> Rows() { return qtest::ReadTableRows(Database()); }
+  std::string Database() const { return dir.Dir() + "dravo.mdb"; }
+
+  // The recordset is closed: opening it again works (and closes it again).
+  void ExpectRecordsetClosed() {
+    EXPECT_NO_THROW({
+      OpenTableRecordset();
+      g_pRecordset->Close();
+    });
+  }
+
+  qtest::TempDir dir;
+  qtest::ScriptedMessageBoxes boxes;
+};
+
+TEST_F(ImportTest, AWellFormedModelBecomesOneNewRow) {
+  EXPECT_TRUE(Import(Write(qtest::ModelText(kValues))));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  EXPECT_EQ(boxes.Boxes()[0].kind, qtest::BoxKind::App);
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
+  ExpectRecordsetClosed();
+
+  // The store's own read rule sees it as the current parameter set.
+  ParameterSet current = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  EXPECT_EQ(Texts(current.begin(), current.end()), kValues);
+}
+
+TEST_F(ImportTest, TheBundledSampleImports) {
+  const auto sample = qtest::TestDataDir().parent_path().parent_path() / "samples" / "sample.mdl";
+  EXPECT_TRUE(Import(sample.string()));
+  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf({"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412",
+                                                  "0.023107", "12.453", "0.91027", "0.10342", "356.71",
+                                                  "0.65318"})}));
+}
+
+TEST_F(ImportTest, ValuesAreStoredExactlyAsTheFileWritesThem) {
+  const Texts odd = {"abc", "1,5", "", "-0", "1.5E-3", "未知", "  ", "1e999", "0x10", "'; DROP TABLE table1; --",
+                     "\"q\""};
+  ASSERT_TRUE(Import(Write(qtest::ModelText(odd))));
+  TableRow expected = RowOf(odd);
+  expected[6] = "";  // blanks alone trim to nothing
+  EXPECT_EQ(Rows(), std::vector<TableRow>{expected});
+}
+
+TEST_F(ImportTest, ColumnsTheFileDoesNotYieldStayNull) {
+  const std::string path = Write(qtest::CrLfLines({"Element 1 Type: 1", "Name: R0", "-", "Value: 0.5", "-",
+                                                   "Element 2 Type: 11", "Name: CPE2", "-", "Value: 0.002", "-",
+                                                   "-", "Value: 0.9", "-", "end"}));
+  EXPECT_TRUE(Import(path));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  TableRow expected(kParameterCount);
+  expected[kR0] = "0.5";
+  expected[kCpe2T] = "0.002";
+  expected[kCpe2P] = "0.9";
+  EXPECT_EQ(Rows(), std::vector<TableRow>{expected});
+
+  ParameterSet current = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  EXPECT_EQ(current[kL0], "");
+  EXPECT_EQ(current[kR0], "0.5");
+}
+
+TEST_F(ImportTest, AHeaderWithoutUsableBlocksStillSavesAnEmptyRow) {
+  EXPECT_TRUE(Import(Write(qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"}))));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  EXPECT_EQ(Rows(), std::vector<TableRow>{TableRow(kParameterCount)});
+}
+
+TEST_F(ImportTest, AnElementTwiceKeepsTheLaterValue) {
+  // A second R1 block before the model's closing line.
+  std::string text = qtest::ModelText(kValues);
+  const std::string end = "End of model\r\n";
+  ASSERT_EQ(text.substr(text.size() - end.size()), end);
+  text.resize(text.size() - end.size());
+  text += qtest::CrLfLines({"Element 9 Type: 1", "Name: R1", "-", "Value: 42", "-"}) + end;
+  EXPECT_TRUE(Import(Write(text)));
+  Texts expected = kValues;
+  expected[kR1] = "42";
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(expected)});
+}
+
+TEST_F(ImportTest, TheSameFileTwiceGivesTwoIdenticalRowsAndTheLastIsCurrent) {
+  const std::string first = Write(qtest::ModelText(kValues), "first.mdl");
+  Texts other = kValues;
+  other[kL0] = "9.9E-08";
+  const std::string second = Write(qtest::ModelText(other), "second.mdl");
+  EXPECT_TRUE(Import(second));
+  EXPECT_TRUE(Import(first));
+  EXPECT_TRUE(Import(first));
+  EXPECT_EQ(boxes.Texts(), (Texts{"插入成功!", "插入成功!", "插入成功!"}));
+  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(other), RowOf(kValues), RowOf(kValues)}));
+  ParameterSet current = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  EXPECT_EQ(Texts(current.begin(), current.end()), kValues);
+}
+
+TEST_F(ImportTest, AnUnknownElementSavesNothingAndEndsAtTheFirstFailure) {
+  ASSERT_TRUE(Import(Write(qtest::ModelText(kValues), "good.mdl")));
+  boxes.Clear();
+
+  // Good values first, then two names that are no columns: one message, nothing saved.
+  const std::string bad = Write(qtest::CrLfLines({"Element 1 Type: 3", "Name: L0", "-", "Value: 1", "-",
+                                                  "Element 2 Type: 1", "Name: R7", "-", "Value: 2", "-",
+                                                  "Element 3 Type: 1", "Name: R8", "-", "Value: 3", "-"}),
+                                "bad.mdl");
+  EXPECT_FALSE(Import(bad));
+  EXPECT_EQ(boxes.Texts(), Texts{"Unknown error 0x800A0CC1"});
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
+  ExpectRecordsetClosed();
+
+  // A CPE whose "-T" column is unknown fails the same way.
+  boxes.Clear();
+  EXPECT_FALSE(Import(Write(qtest::CrLfLines({"Element 1 Type: 11", "Name: CPE4", "-", "Value: 1", "-", "-",
+                                              "Value: 2", "-"}),
+                            "cpe4.mdl")));
+  EXPECT_EQ(boxes.Texts(), Texts{"Unknown error 0x800A0CC1"});
+
+  // The next import works.
+  boxes.Clear();
+  EXPECT_TRUE(Import(Write(qtest::ModelText(kValues), "good.mdl")));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST_F(ImportTest, AFileWithoutElementsSavesNothingAndSaysSo) {
+  const std::string path = Write(qtest::CrLfLines({"Model notes", "Type: 3", "Name: L0", "Value: 1"}), "notes.mdl");
+  EXPECT_FALSE(Import(path));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
+  EXPECT_NE(boxes.Texts()[0].find("未插入"), std::string::npos) << boxes.Texts()[0];
+  EXPECT_TRUE(Rows().empty());
+  ExpectRecordsetClosed();
+
+  boxes.Clear();
+  EXPECT_FALSE(Import(Write("", "empty.mdl")));
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(ImportTest, AFileThatCannotBeOpenedEndsTheCommandAndLeavesTheStoreUsable) {
+  const std::string missing = (dir.Path() / "missing.mdl").string();
+  try {
+    Import(missing);
+    ADD_FAILURE() << "no exception";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.m_cause, FileException::fileNotFound);
+    EXPECT_EQ(e.m_strFileName, missing);
+  }
+  EXPECT_EQ(boxes.Texts(), Texts{"error:2\n"});
+  EXPECT_TRUE(Rows().empty());
+  ExpectRecordsetClosed();
+
+  // Locked by another holder: a sharing violation.
+  const std::string locked = Write(qtest::ModelText(kValues), "locked.mdl");
+  const int fd = ::open(locked.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  boxes.Clear();
+  EXPECT_THROW(Import(locked), FileException);
+  EXPECT_EQ(boxes.Texts(), Texts{"error:11\n"});
+  EXPECT_TRUE(Rows().empty());
+  ::close(fd);
+
+  boxes.Clear();
+  EXPECT_TRUE(Import(locked));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
+}
+
+TEST_F(ImportTest, AFailedSaveIsReportedAndDropsTheRow) {
+  CloseParameterStore();
+  ASSERT_TRUE(qtest::RunStoreSql(
+      Database(), "CREATE TRIGGER refuse BEFORE INSERT ON table1 BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
+  OpenParameterStore("", dir.Dir());
+  ASSERT_TRUE(ParameterStoreConnected());
+
+  EXPECT_FALSE(Import(Write(qtest::ModelText(kValues))));
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrFail)});
+  EXPECT_TRUE(Rows().empty());
+  ExpectRecordsetClosed();
+
+  ASSERT_TRUE(qtest::RunStoreSql(Database(), "DROP TRIGGER refuse;"));
+  boxes.Clear();
+  EXPECT_TRUE(Import(Write(qtest::ModelText(kValues))));
+  EXPECT_EQ(Rows().size(), 1u);
+}
+
+TEST_F(ImportTest, ARecordsetLeftOpenServesTheImport) {
+  ASSERT_TRUE(Import(Write(qtest::ModelText(kValues))));
+  ReadCurrentParameterSet();  // leaves the recordset open, as the hand-off does
+  boxes.Clear();
+  Texts other = kValues;
+  other[kR3] = "7";
+  EXPECT_TRUE(Import(Write(qtest::ModelText(other), "other.mdl")));
+  EXPECT_EQ(boxes.Texts(), (Texts{"Unknown error 0x800A0E79", "插入成功!"}));
+  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(other)}));
+  ExpectRecordsetClosed();
+}
+
+TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks) {
+  qtest::TempDir dir;
+  qtest::ScriptedMessageBoxes boxes;
+  const std::string path = (dir.Path() / "model.mdl").string();
+  qtest::WriteFileBytes(path, qtest::ModelText(kValues));
+
+  // No database file: the connection fails.
+  OpenParameterStore("", dir.Dir());
+  ASSERT_FALSE(ParameterStoreConnected());
+  boxes.Clear();
+  g_strModelPath = path;
+  g_nModelReadPos = 0;
+  EXPECT_FALSE(ImportModelFile());
+  HResult openFailure = 0;
+  try {
+    OpenTableRecordset();
+  } catch (const ComError& e) {
+    openFailure = e.Error();
+  }
+  ASSERT_NE(openFailure, 0);
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(openFailure)});
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "dravo.mdb"));
+  EXPECT_EQ(g_nModelReadPos, 0u);  // the file was never read
+
+  // The objects were never created: every call goes through an empty pointer.
+  g_pConnection.Release();
+  g_pRecordset.Release();
+  boxes.Clear();
+  g_nModelReadPos = 0;
+  EXPECT_FALSE(ImportModelFile());
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrPointer)});
+  g_strModelPath.clear();
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 // opened in the desktop's spreadsheet application (excel_linux.cpp).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,11 @@ class DispatchObject {
 // Backend: creates the automation server registered under the programmatic id; nullptr when it
 // cannot be created. Raises nothing.
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId);
+
+// Replaces the backend behind DispatchDriver::CreateDispatch (tests put a recording server there);
+// an empty function restores CreateAutomationServer.
+using AutomationServerFactory = std::function<std::unique_ptr<DispatchObject>(const std::string& progId)>;
+void SetAutomationServerFactory(AutomationServerFactory factory);
 
 // Dispatch ids of the members the report uses.
 enum : int {

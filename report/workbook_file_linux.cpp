@@ -1,0 +1,120 @@
+// The .xlsx writer of the Linux build (libxlsxwriter).
+#include <locale.h>
+#include <xlsxwriter.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/afx.h"
+#include "app/platform.h"
+#include "report/report_xlsx.h"
+
+namespace {
+
+// Texts are UTF-8 on Linux, but a stored text may hold bytes of another encoding; written as they are
+// they would make the sheet's XML unreadable. Invalid sequences become U+FFFD.
+std::string ValidUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    std::size_t length = 0;
+    std::uint32_t min = 0;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      length = 2, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      length = 4, min = 0x10000;
+    }
+    bool valid = length > 0 && i + length <= n;
+    std::uint32_t code = length > 0 ? (c & (0x7F >> length)) : 0;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) {
+        valid = false;
+      } else {
+        code = (code << 6) | (s[i + k] & 0x3F);
+      }
+    }
+    valid = valid && code >= min && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+    if (valid) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+// The C numeric conventions for the calling thread while it exists. libxlsxwriter formats numbers
+// with printf, which would write "2,3E-05" under a decimal-comma locale: a file no reader accepts.
+class CNumericLocale {
+ public:
+  CNumericLocale() : m_c(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr))) {
+    if (m_c != static_cast<locale_t>(nullptr)) m_previous = uselocale(m_c);
+  }
+  ~CNumericLocale() {
+    if (m_c == static_cast<locale_t>(nullptr)) return;
+    uselocale(m_previous);
+    freelocale(m_c);
+  }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+  bool ok() const { return m_c != static_cast<locale_t>(nullptr); }
+
+ private:
+  locale_t m_c;
+  locale_t m_previous = static_cast<locale_t>(nullptr);
+};
+
+}  // namespace
+
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path) {
+  // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.
+  const CNumericLocale numericLocale;
+  if (!numericLocale.ok()) return "无法设置数字格式";
+  std::string tmpdir = ThePlatform().TempPath();
+  lxw_workbook_options options = {};
+  options.tmpdir = tmpdir.data();
+  lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
+  if (book == nullptr) return "无法创建工作簿";
+
+  std::string reason;
+  for (const WorksheetContent& content : workbook.sheets) {
+    lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
+    if (sheet == nullptr) {
+      reason = "无法添加工作表 " + content.name;
+      break;
+    }
+    for (const auto& [where, value] : content.cells) {
+      const auto row = static_cast<lxw_row_t>(where.first - 1);
+      const auto column = static_cast<lxw_col_t>(where.second - 1);
+      lxw_error error = LXW_NO_ERROR;
+      if (const bool* flag = std::get_if<bool>(&value)) {
+        error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
+      } else {
+        const std::string& text = std::get<std::string>(value);
+        if (text.empty()) continue;
+        if (const std::optional<double> number = CellNumber(text)) {
+          error = worksheet_write_number(sheet, row, column, *number, nullptr);
+        } else {
+          error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
+        }
+      }
+      if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
+    }
+    if (!reason.empty()) break;
+  }
+  const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
+  if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
+  return reason;
+}

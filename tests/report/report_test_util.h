@@ -1,0 +1,197 @@
+// Helpers of the report tests: a main dialog view without a toolkit, a real store in a temporary
+// directory, the workbook read back by openpyxl, and child processes.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/main_dialog.h"
+#include "store/store.h"
+#include "tests/support/test_support.h"
+
+namespace rtest {
+
+// A main dialog view that records the end of the dialog; message boxes go to the installed sink.
+class RecordingView final : public MainDialogView {
+ public:
+  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
+  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::DialogMessageBox(text, caption, type);
+  }
+  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::OwnerlessMessageBox(text, caption, type);
+  }
+  int DoModal(MainDialog&) override { return 0; }
+  std::string GetPathText() override { return pathText; }
+  void SetPathText(const std::string& text) override { pathText = text; }
+  void ShowTransferButton(bool) override {}
+  void EndDialog(int result) override { endResults.push_back(result); }
+  bool AddAboutMenuItem(const std::string&) override { return true; }
+  void SetIcons() override {}
+  void ShowAboutBox() override {}
+  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
+
+  std::string pathText;
+  std::vector<int> endResults;
+};
+
+// A new store in a temporary directory, connected as the dialog connects it; released at the end.
+class ScratchStore {
+ public:
+  ScratchStore() {
+    const std::string failure = CreateParameterStore(dir.Dir());
+    if (!failure.empty()) ADD_FAILURE() << "cannot create the store: " << failure;
+    OpenParameterStore("", dir.Dir());
+    if (!ParameterStoreConnected()) ADD_FAILURE() << "cannot connect to the store";
+  }
+  ~ScratchStore() {
+    g_pRecordset.Release();
+    g_pConnection.Release();
+  }
+  ScratchStore(const ScratchStore&) = delete;
+  ScratchStore& operator=(const ScratchStore&) = delete;
+
+  // Appends one row as the import does; empty texts stay NULL.
+  void Append(const ParameterSet& values) {
+    OpenTableRecordset();
+    g_pRecordset->AddNew();
+    for (std::size_t i = 0; i < kParameterCount; ++i) {
+      if (!values[i].empty()) g_pRecordset->PutCollect(kParameterColumns[i], values[i]);
+    }
+    g_pRecordset->Update();
+    g_pRecordset->Close();
+  }
+
+  // Whether the shared recordset is closed: only then can it be opened again.
+  static bool RecordsetClosed() {
+    try {
+      OpenTableRecordset();
+    } catch (const ComError&) {
+      return false;
+    }
+    g_pRecordset->Close();
+    return true;
+  }
+
+  qtest::TempDir dir;
+};
+
+struct CommandResult {
+  int status = -1;  // exit status, or -1 when the process did not exit normally
+  std::string output;
+};
+
+// Runs a shell command and collects its standard output (and error, when the command redirects it).
+inline CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// A shell word in single quotes.
+inline std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// One cell as openpyxl reads it.
+struct XlsxCell {
+  char type = '?';  // 'n' number, 's' string, 'b' boolean
+  double number = 0;
+  std::string text;
+};
+
+struct XlsxBook {
+  std::vector<std::string> sheetNames;
+  std::map<std::string, XlsxCell> cells;  // of the first sheet, by address ("A1"); empty cells absent
+};
+
+// Reads an .xlsx file with openpyxl (python3), independently of the writer.
+inline XlsxBook ReadXlsx(const std::filesystem::path& path) {
+  static const char* const kScript = R"PY(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+for ws in wb.worksheets:
+    print("sheet\t" + ws.title)
+ws = wb.worksheets[0]
+for row in ws.iter_rows():
+    for c in row:
+        v = c.value
+        if v is None:
+            continue
+        if isinstance(v, bool):
+            print("cell\t%s\tb\t%d" % (c.coordinate, int(v)))
+        elif isinstance(v, (int, float)):
+            print("cell\t%s\tn\t%r" % (c.coordinate, float(v)))
+        else:
+            print("cell\t%s\ts\t%s" % (c.coordinate, str(v).replace("\\", "\\\\").replace("\n", "\\n")))
+)PY";
+  XlsxBook book;
+  // The distribution's interpreter, where setup installs openpyxl (a python3 earlier on PATH may be
+  // a separate installation without it).
+  const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  const CommandResult run = RunCommand(python + " -c " + Quote(kScript) + " " + Quote(path.string()) + " 2>&1");
+  if (run.status != 0) {
+    ADD_FAILURE() << "openpyxl cannot read " << path << ": " << run.output;
+    return book;
+  }
+  std::istringstream lines(run.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t tab = line.find('\t', start);
+      if (tab == std::string::npos) break;
+      fields.push_back(line.substr(start, tab - start));
+      start = tab + 1;
+    }
+    fields.push_back(line.substr(start));
+    if (fields[0] == "sheet" && fields.size() == 2) {
+      book.sheetNames.push_back(fields[1]);
+    } else if (fields[0] == "cell" && fields.size() == 4) {
+      XlsxCell cell;
+      cell.type = fields[2][0];
+      cell.text = fields[3];
+      if (cell.type == 'n') std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), cell.number);
+      book.cells[fields[1]] = cell;
+    }
+  }
+  return book;
+}
+
+// The files in a directory whose names start with the prefix.
+inline std::vector<std::filesystem::path> FilesStartingWith(const std::filesystem::path& dir, const std::string& prefix) {
+  std::vector<std::filesystem::path> found;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) found.push_back(entry.path());
+  }
+  return found;
+}
+
+}  // namespace rtest

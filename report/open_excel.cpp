@@ -1,4 +1,80 @@
-#include "app/main_dialog.h"
+// "OpenExcel": the report of the current parameter set in a new workbook of the spreadsheet program.
+#include <array>
+#include <string>
 
-// "OpenExcel" is not available yet.
-void MainDialog::OnOpenExcel() { AfxMessageBox("此功能尚未提供。"); }
+#include "app/main_dialog.h"
+#include "app/platform.h"
+#include "report/excel.h"
+#include "report/report.h"
+#include "store/store.h"
+
+namespace {
+
+constexpr std::array<const char*, kReportColumns> kColumnLetters = {
+    "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N", "O", "P", "Q", "R",
+};
+
+// The current parameter set. A read that fails after the recordset was opened (an empty table1, a
+// missing column) ends the command; the recordset is closed first so that the next command can
+// open it again.
+ParameterSet ReadParametersForReport() {
+  try {
+    return ReadCurrentParameterSet();
+  } catch (const ComError&) {
+    try {
+      g_pRecordset->Close();
+    } catch (const ComError&) {
+      // It was not open (the connection failed): nothing to close.
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
+void MainDialog::OnOpenExcel() {
+  if (!PrepareDataSource()) return;
+
+  const ParameterSet parameters = ReadParametersForReport();
+  const ReportCells cells = BuildReportCells(parameters);
+
+  // Done with the table before the spreadsheet program starts.
+  g_pRecordset->Close();
+
+  // Declared in the order they are obtained: a failing step (an AutomationError, reported by
+  // OnCommand) releases those held so far in the reverse order, the same order as below.
+  ExcelApplication app;
+  if (!app.CreateDispatch("Excel.Application")) {
+    DialogMessageBox("创建Excel服务失败!", "信息提示", kMbOk);
+    ThePlatform().ExitProcess(1);
+  }
+  ExcelWorkbooks workbooks;
+  ExcelWorkbook workbook;
+  ExcelWorksheets worksheets;
+  ExcelWorksheet worksheet;
+  ExcelRange range;
+
+  app.SetVisible(true);
+  workbooks.AttachDispatch(app.GetWorkbooks());
+  workbook.AttachDispatch(workbooks.Add(std::string()));
+  worksheets.AttachDispatch(workbook.GetWorksheets());
+  worksheet.AttachDispatch(worksheets.GetItem(std::string("sheet1")));
+  range.AttachDispatch(worksheet.GetCells());
+
+  for (std::size_t column = 0; column < kReportColumns; ++column) {
+    range.SetItem(std::string("1"), std::string(kColumnLetters[column]), cells.names[column]);
+  }
+  for (std::size_t column = 0; column < kReportColumns; ++column) {
+    range.SetItem(std::string("2"), std::string(kColumnLetters[column]), cells.values[column]);
+  }
+
+  range.ReleaseDispatch();
+  worksheet.ReleaseDispatch();
+  worksheets.ReleaseDispatch();
+  workbook.ReleaseDispatch();
+  workbooks.ReleaseDispatch();
+  app.ReleaseDispatch();
+
+  // The plain dialog close with OK: no import.
+  EndDialogOk();
+}

@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -36,7 +38,10 @@ class RecordingView final : public MainDialogView {
   std::string GetPathText() override { return pathText; }
   void SetPathText(const std::string& text) override { pathText = text; }
   void ShowTransferButton(bool) override {}
-  void EndDialog(int result) override { endResults.push_back(result); }
+  void EndDialog(int result) override {
+    endResults.push_back(result);
+    if (onEnd) onEnd(result);
+  }
   bool AddAboutMenuItem(const std::string&) override { return true; }
   void SetIcons() override {}
   void ShowAboutBox() override {}
@@ -44,6 +49,7 @@ class RecordingView final : public MainDialogView {
 
   std::string pathText;
   std::vector<int> endResults;
+  std::function<void(int)> onEnd;
 };
 
 // A new store in a temporary directory, connected as the dialog connects it; released at the end.
@@ -116,6 +122,18 @@ inline std::string Quote(const std::string& text) {
     }
   }
   return quoted + "'";
+}
+
+// The number of rows of table1, counted by the sqlcipher shell (not by the program's store code);
+// -1 when the shell cannot read the store.
+inline int StoreRowCount(const std::string& directory) {
+  const CommandResult run = RunCommand("sqlcipher -batch -noheader -cmd \"PRAGMA key='582046';\" " +
+                                       Quote(directory + "dravo.mdb") + " 'SELECT COUNT(*) FROM table1;' 2>&1");
+  if (run.status != 0) {
+    ADD_FAILURE() << "sqlcipher failed: " << run.output;
+    return -1;
+  }
+  return std::atoi(run.output.c_str());
 }
 
 // One cell as openpyxl reads it.

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "app/afx.h"
@@ -20,42 +19,14 @@
 #include "shell/association.h"
 #include "shell/shortcut.h"
 #include "tests/support/test_support.h"
+#include "win_test_helpers.h"
 
 namespace {
 
 using qtest::BoxKind;
 
-// Code page 936 bytes back to UTF-16: the texts must be the characters the user is meant to see.
-std::wstring FromCp936(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return L"<not code page 936>";
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
-  return wide;
-}
-
-// The toolkit side of the main dialog, reduced to what the shell commands touch: nothing. The
-// message boxes go to the scripted sink installed by the test.
-class ScriptedView final : public MainDialogView {
- public:
-  int AppMessageBox(const std::string& text, unsigned type) override { return AfxMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return kIdCancel; }
-  std::string GetPathText() override { return {}; }
-  void SetPathText(const std::string&) override {}
-  void ShowTransferButton(bool) override {}
-  void EndDialog(int) override {}
-  bool AddAboutMenuItem(const std::string&) override { return true; }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-};
+using wintest::FromCp936;
+using wintest::ScriptedView;
 
 // ---------------------------------------------------------------------------------------------
 // File association

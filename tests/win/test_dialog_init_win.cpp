@@ -1,0 +1,117 @@
+// The start-up of the main dialog on Windows, driven without a window: the location record in the
+// system directory, and the "Transfer data" button by the simulation program beside the executable.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/globals.h"
+#include "app/main_dialog.h"
+#include "store/store.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class HeadlessView final : public MainDialogView {
+ public:
+  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
+  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::DialogMessageBox(text, caption, type);
+  }
+  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::OwnerlessMessageBox(text, caption, type);
+  }
+  int DoModal(MainDialog&) override { return kIdCancel; }
+  std::string GetPathText() override { return path; }
+  void SetPathText(const std::string& text) override { path = text; }
+  void ShowTransferButton(bool show) override { transferShown = show; }
+  void EndDialog(int) override {}
+  bool AddAboutMenuItem(const std::string& text) override {
+    aboutItem = text;
+    return true;
+  }
+  void SetIcons() override {}
+  void ShowAboutBox() override {}
+  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
+
+  std::string path;
+  std::optional<bool> transferShown;
+  std::string aboutItem;
+};
+
+std::string SystemDirectory() {
+  char buffer[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
+  return std::string(buffer, length);
+}
+
+class WinDialogInit : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    g_pRecordset.Release();
+    g_pConnection.Release();
+    g_strModelPath.clear();
+  }
+};
+
+TEST_F(WinDialogInit, WritesTheLocationRecordIntoSystem32) {
+  const std::string record = SystemDirectory() + "\\121125.stp";
+  qtest::TempDir longer;
+  qtest::TempDir program;
+  qtest::ScriptedMessageBoxes boxes;
+  qtest::TestPlatform platform;
+
+  // A long path first, then a shorter one: the record is rewritten, zero bytes behind the path.
+  for (const std::string& exe : {longer.Dir() + "a-rather-long-name-of-the-program-file.exe",
+                                 program.Dir() + "qelmora.exe"}) {
+    platform.moduleFileName = exe;
+    HeadlessView view;
+    MainDialog dialog(view);
+    EXPECT_TRUE(dialog.OnInitDialog());
+    const std::string bytes = qtest::ReadFileBytes(record);
+    ASSERT_EQ(bytes.size(), 1000u);
+    EXPECT_EQ(bytes.substr(0, exe.size()), exe);
+    EXPECT_EQ(bytes.find_first_not_of('\0', exe.size()), std::string::npos);
+    g_pRecordset.Release();
+    g_pConnection.Release();
+  }
+  // No "error(stp)": the record could be written.
+  for (const std::string& text : boxes.Texts()) EXPECT_NE(text, "error(stp)");
+}
+
+TEST_F(WinDialogInit, TransferButtonFollowsTheSimulationProgram) {
+  qtest::TempDir program;
+  qtest::ScriptedMessageBoxes boxes;
+  qtest::TestPlatform platform;
+  platform.moduleFileName = program.Dir() + "qelmora.exe";
+
+  const auto start = [&](const std::string& commandLineFile) {
+    HeadlessView view;
+    MainDialog dialog(view);
+    dialog.m_strPath = commandLineFile;
+    dialog.OnInitDialog();
+    g_pRecordset.Release();
+    g_pConnection.Release();
+    EXPECT_EQ(dialog.m_bFromCommandLine, !commandLineFile.empty());
+    EXPECT_FALSE(dialog.m_bImported);
+    EXPECT_EQ(g_strModelPath, commandLineFile);
+    EXPECT_EQ(view.path, commandLineFile);
+    EXPECT_EQ(view.aboutItem, "关于 qelmora(&A)...");
+    return view.transferShown;
+  };
+
+  EXPECT_EQ(start(""), std::optional<bool>(false));
+  std::filesystem::create_directory(program.Path() / "sim");
+  EXPECT_EQ(start("C:\\models\\a.mdl"), std::optional<bool>(false));
+  qtest::WriteFileBytes(program.Path() / "sim" / "Kambrisolve.exe", "MZ");
+  EXPECT_EQ(start(""), std::optional<bool>(true));
+
+  // Without Jet the store's connection message comes at every start, after the record.
+  ASSERT_FALSE(boxes.Texts().empty());
+  EXPECT_EQ(boxes.Texts()[0].rfind("连接数据库失败!\r\n错误信息：", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The Linux spreadsheet server end to end, without stand-ins in the program: a scratch desktop
+// environment (HOME, XDG directories) whose default application for .xlsx is a small script that
+// records the file it is given. The report runs in a child process (report_probe) on a real store;
+// the file the script received is read back with openpyxl.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "report/report.h"
+#include "tests/report/report_test_util.h"
+
+namespace {
+
+constexpr const char* kXlsxType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+
+// A desktop environment of its own: HOME, XDG directories and TMPDIR under one temporary directory.
+class ScratchDesktop {
+ public:
+  explicit ScratchDesktop(bool withSpreadsheetApp) {
+    for (const char* sub : {"home", "data/applications", "config", "datadirs", "configdirs", "tmp"}) {
+      std::filesystem::create_directories(root.Path() / sub);
+    }
+    if (withSpreadsheetApp) {
+      const std::filesystem::path script = root.Path() / "recorder.sh";
+      qtest::WriteFileBytes(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + rtest::Quote(Record().string()) + "\n");
+      std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+      qtest::WriteFileBytes(root.Path() / "data/applications/qelmora-test-recorder.desktop",
+                            "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() +
+                                " %f\nMimeType=" + kXlsxType + ";\nNoDisplay=true\n");
+      qtest::WriteFileBytes(root.Path() / "config/mimeapps.list",
+                            std::string("[Default Applications]\n") + kXlsxType + "=qelmora-test-recorder.desktop\n");
+    }
+  }
+
+  std::filesystem::path Record() const { return root.Path() / "record.txt"; }
+  std::filesystem::path Tmp() const { return root.Path() / "tmp"; }
+
+  // Runs the probe in this environment only (nothing of the caller's desktop comes through).
+  rtest::CommandResult Probe(const std::string& arguments) const {
+    const std::filesystem::path& r = root.Path();
+    const std::string env = "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 GIO_USE_VFS=local HOME=" +
+                            rtest::Quote((r / "home").string()) + " XDG_DATA_HOME=" + rtest::Quote((r / "data").string()) +
+                            " XDG_CONFIG_HOME=" + rtest::Quote((r / "config").string()) +
+                            " XDG_DATA_DIRS=" + rtest::Quote((r / "datadirs").string()) +
+                            " XDG_CONFIG_DIRS=" + rtest::Quote((r / "configdirs").string()) +
+                            " TMPDIR=" + rtest::Quote(Tmp().string() + "/");
+    return rtest::RunCommand(env + " " + rtest::Quote(QELMORA_REPORT_PROBE) + " " + arguments + " 2>&1");
+  }
+
+  // The files the recorder was given, once it has been given `count` of them (empty on time-out).
+  std::vector<std::string> WaitForRecords(std::size_t count) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+      std::vector<std::string> lines;
+      std::ifstream in(Record());
+      for (std::string line; std::getline(in, line);) lines.push_back(line);
+      if (lines.size() >= count) return lines;
+      if (std::chrono::steady_clock::now() > deadline) return {};
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  qtest::TempDir root;
+};
+
+const ParameterSet kRow = {"1.2E-7", "4.75 Ohm", "100", "1e-5", "1", "", "0.5", "0.9", "3210.5", "4.56E-4", "0.62"};
+
+// The report of kRow as the spreadsheet holds it.
+void ExpectReportOfRow(const rtest::XlsxBook& book) {
+  ASSERT_FALSE(book.sheetNames.empty());
+  EXPECT_EQ(book.sheetNames[0], "Sheet1");
+  const ReportCells cells = BuildReportCells(kRow);
+  for (std::size_t c = 0; c < kReportColumns; ++c) {
+    const std::string a1 = std::string(1, static_cast<char>('A' + c)) + "1";
+    ASSERT_EQ(book.cells.count(a1), 1u) << a1;
+    EXPECT_EQ(book.cells.at(a1).text, cells.names[c]) << a1;
+  }
+  struct Expected {
+    const char* address;
+    char type;
+    double number;
+  };
+  const Expected row2[] = {{"A2", 'n', 1.2e-7}, {"B2", 's', 0},         {"C2", 'n', 100},
+                           {"D2", 'n', 1e-5},   {"E2", 'n', 1},         {"F2", 'n', 1e-5},
+                           {"G2", 'n', 159.154946}, {"I2", 'n', 0.5},   {"J2", 'n', 0.9},
+                           {"M2", 'n', 3210.5}, {"N2", 'n', 4.56e-4},   {"O2", 'n', 0.62},
+                           {"P2", 'n', 5.76001111e-4}, {"Q2", 'n', 8.60645186e-2}, {"R2", 'n', 3310.5}};
+  for (const Expected& e : row2) {
+    ASSERT_EQ(book.cells.count(e.address), 1u) << e.address;
+    EXPECT_EQ(book.cells.at(e.address).type, e.type) << e.address;
+    if (e.type == 'n') {
+      EXPECT_EQ(book.cells.at(e.address).number, e.number) << e.address;
+    }
+  }
+  EXPECT_EQ(book.cells.at("B2").text, "4.75 Ohm");
+  for (const char* empty : {"H2", "K2", "L2"}) EXPECT_EQ(book.cells.count(empty), 0u) << empty;
+}
+
+TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
+  const ScratchDesktop desktop(true);
+  rtest::ScratchStore store;
+  store.Append(kRow);
+
+  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("box Dialog|信息提示!|"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("end 1\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("box App"), std::string::npos) << run.output;
+
+  const std::vector<std::string> records = desktop.WaitForRecords(1);
+  ASSERT_EQ(records.size(), 1u) << "the default application was not started";
+  const std::filesystem::path file = records[0];
+  EXPECT_EQ(file.parent_path(), desktop.Tmp());
+  EXPECT_EQ(file.filename().string().rfind("qelmora-report-", 0), 0u) << file;
+  EXPECT_EQ(file.extension(), ".xlsx");
+  ExpectReportOfRow(rtest::ReadXlsx(file));
+
+  // A second report gets a new file; the first one is left as it was.
+  const std::string firstBytes = qtest::ReadFileBytes(file);
+  const rtest::CommandResult again = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  ASSERT_EQ(again.status, 0) << again.output;
+  const std::vector<std::string> both = desktop.WaitForRecords(2);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_NE(both[1], both[0]);
+  EXPECT_EQ(qtest::ReadFileBytes(file), firstBytes);
+  ExpectReportOfRow(rtest::ReadXlsx(both[1]));
+}
+
+TEST(SpreadsheetServer, WithoutADefaultApplicationTheProgramEndsWithStatusOne) {
+  const ScratchDesktop desktop(false);
+  rtest::ScratchStore store;
+  store.Append(kRow);
+
+  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("box Dialog|信息提示|创建Excel服务失败!\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
+  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
+}
+
+TEST(SpreadsheetServer, FindsTheFirstSheetByNameWithoutRegardToCase) {
+  const ScratchDesktop desktop(true);
+  for (const char* name : {"sheet1", "SHEET1", "Sheet1"}) {
+    const rtest::CommandResult run = desktop.Probe(std::string("sheet ") + name);
+    EXPECT_EQ(run.status, 0) << name << ": " << run.output;
+    EXPECT_EQ(run.output, "found\n") << name;
+  }
+  const rtest::CommandResult missing = desktop.Probe("sheet Tabelle1");
+  EXPECT_EQ(missing.status, 4) << missing.output;
+  EXPECT_NE(missing.output.find("error "), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("Tabelle1"), std::string::npos) << missing.output;
+  // An invisible server shows nothing.
+  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
+}
+
+TEST(SpreadsheetServer, CellAddressesAreCheckedAsTheSheetAllowsThem) {
+  const ScratchDesktop desktop(true);
+  for (const char* address : {"1 A", "2 r", "1048576 XFD", "7 12"}) {
+    const rtest::CommandResult run = desktop.Probe(std::string("cell ") + address);
+    EXPECT_EQ(run.output, "written\n") << address;
+  }
+  for (const char* address : {"0 A", "1048577 A", "1 XFE", "1 A1", "x A", "1 ''", "'' A", "-1 A", "1 0"}) {
+    const rtest::CommandResult run = desktop.Probe(std::string("cell ") + address);
+    EXPECT_EQ(run.status, 4) << address << ": " << run.output;
+    EXPECT_EQ(run.output.rfind("error ", 0), 0u) << address << ": " << run.output;
+  }
+}
+
+TEST(SpreadsheetServer, InvisibleServerLeavesNoFileAndStartsNothing) {
+  const ScratchDesktop desktop(true);
+  const rtest::CommandResult run = desktop.Probe("hidden");
+  ASSERT_EQ(run.status, 0) << run.output;
+  // The workbook would be written before the release returns: none means none was made.
+  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
+  EXPECT_FALSE(std::filesystem::exists(desktop.Record()));
+}
+
+}  // namespace

@@ -1,9 +1,42 @@
+// qelmora-cli handoff [--no-launch]: the hand-off file from the current parameter set, and the start
+// of the simulation program beside this program. Exit status: 0 done; 1 the store or the file
+// failed (nothing started), or the file was written but the program could not be started; 2 bad
+// arguments.
 #include <cstdio>
 
+#include "app/afx.h"
 #include "app/cli.h"
+#include "app/platform.h"
+#include "handoff/handoff.h"
+#include "store/store.h"
 
-int CliHandoff(const CliContext&, const std::vector<std::string>&) {
-  std::puts("此功能尚未提供。");
-  return 1;
+int CliHandoff(const CliContext& context, const std::vector<std::string>& args) {
+  bool launch = true;
+  for (const std::string& arg : args) {
+    if (arg == "--no-launch" && launch) {
+      launch = false;
+    } else {
+      CliUsage();
+      return 2;
+    }
+  }
+
+  if (!CliOpenStore(context)) return 1;
+  const ParameterSet parameters = ReadCurrentParameterSet();
+  const HandoffBytes bytes = EncodeHandoff(parameters);
+
+  const std::string path = HandoffFilePath();
+  const std::string reason = WriteHandoffFile(path, bytes);
+  if (!reason.empty()) {
+    AfxMessageBox(HandoffWriteFailureText(path, reason));
+    return 1;
+  }
+  std::printf("%s\n", path.c_str());
+  std::fflush(stdout);
+
+  if (launch && !ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) {
+    DialogMessageBox("To be updated!", "Notice", kMbOk);
+    return 1;
+  }
+  return 0;
 }
-

@@ -1,0 +1,136 @@
+// qelmora-cli handoff, run as a separate process from a copy of the tool in a program directory of
+// the test (the simulator is looked for beside the program, the store given with --store).
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include "store/store.h"
+#include "tests/handoff/handoff_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class HandoffCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(QELMORA_CLI, Cli());
+    ASSERT_EQ(CreateParameterStore(m_store.Dir()), "");
+  }
+
+  fs::path Cli() const { return m_program.Path() / "qelmora-cli"; }
+  fs::path HandoffFile() const { return m_temp.Path() / "~qe10.tmp"; }
+  fs::path Record() const { return m_program.Path() / "sim" / "record.txt"; }
+
+  // Appends a row through the store's own objects, released again before the tool runs.
+  void Append(const std::vector<std::string>& texts) {
+    OpenParameterStore("", m_store.Dir());
+    ASSERT_TRUE(ParameterStoreConnected());
+    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
+    g_pRecordset->AddNew();
+    for (std::size_t i = 0; i < kParameterCount; ++i) g_pRecordset->PutCollect(kParameterColumns[i], texts.at(i));
+    g_pRecordset->Update();
+    g_pRecordset->Close();
+    CloseParameterStore();
+    g_pRecordset.Release();
+    g_pConnection.Release();
+  }
+
+  CliRun Run(const std::string& arguments, const std::string& tmpdir) const {
+    const fs::path errFile = m_scratch.Path() / "stderr.txt";
+    const std::string command = "TMPDIR='" + tmpdir + "' '" + Cli().string() + "' " + arguments + " 2>'" +
+                                errFile.string() + "'";
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = qtest::ReadFileBytes(errFile);
+    return run;
+  }
+
+  std::string StoreArgs() const { return "--store '" + m_store.Path().string() + "'"; }
+
+  qtest::TempDir m_program;
+  qtest::TempDir m_store;
+  qtest::TempDir m_temp;
+  qtest::TempDir m_scratch;
+};
+
+TEST_F(HandoffCliTest, WritesTheCurrentSetPrintsThePathAndStartsTheSimulator) {
+  htest::InstallStandIn(m_program.Path());
+  Append({"9", "9", "9", "9", "9", "9", "9", "9", "9", "9", "9"});
+  Append({"1E-7", "2", "3", "4", "5", "6", "7", "8", "9", "10", "2,5"});
+
+  const CliRun run = Run(StoreArgs() + " handoff", m_temp.Path().string());
+
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.out, HandoffFile().string() + "\n");
+  const std::string expected = htest::LittleEndianImage({1E-7, 2, 3, 4, 5, 6, 7, 8, 9, 10, 2});
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), expected);
+  ASSERT_TRUE(htest::WaitForFile(Record()));
+  const htest::SimulatorRecord record = htest::ReadRecord(Record());
+  EXPECT_EQ(fs::path(record.cwd), fs::canonical(m_program.Path() / "sim"));
+  EXPECT_EQ(record.argumentCount, 0);
+  EXPECT_EQ(record.fileHex, htest::Hex(expected));
+}
+
+TEST_F(HandoffCliTest, WithoutASimulatorOnlyNoLaunchSucceeds) {
+  Append({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"});
+  const std::string expected = htest::LittleEndianImage({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+
+  const CliRun quiet = Run(StoreArgs() + " handoff --no-launch", m_temp.Path().string());
+  EXPECT_EQ(quiet.status, 0) << quiet.out << quiet.err;
+  EXPECT_EQ(quiet.out, HandoffFile().string() + "\n");
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), expected);
+
+  fs::remove(HandoffFile());
+  const CliRun failed = Run(StoreArgs() + " handoff", m_temp.Path().string());
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, HandoffFile().string() + "\nTo be updated!\n");
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), expected);
+}
+
+TEST_F(HandoffCliTest, FailuresExitWithTheirTextAndWriteNothing) {
+  // No simulator installed: an attempt to start one would print "To be updated!".
+  const CliRun badArgument = Run(StoreArgs() + " handoff --now", m_temp.Path().string());
+  EXPECT_EQ(badArgument.status, 2);
+  EXPECT_NE(badArgument.err.find("handoff [--no-launch]"), std::string::npos) << badArgument.err;
+  const CliRun twice = Run(StoreArgs() + " handoff --no-launch --no-launch", m_temp.Path().string());
+  EXPECT_EQ(twice.status, 2);
+
+  // An empty table has no current row.
+  const CliRun empty = Run(StoreArgs() + " handoff", m_temp.Path().string());
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_EQ(empty.out, ComErrorText(kHrNoCurrentRecord) + "\n");
+
+  // No store at all.
+  qtest::TempDir nowhere;
+  const CliRun missing = Run("--store '" + nowhere.Path().string() + "' handoff", m_temp.Path().string());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out.rfind("连接数据库失败!", 0), 0u) << missing.out;
+
+  // A temporary directory nothing can be written into.
+  Append({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"});
+  const fs::path blocked = m_temp.Path() / "blocked";
+  qtest::WriteFileBytes(blocked, "x");
+  const CliRun unwritable = Run(StoreArgs() + " handoff", blocked.string());
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_NE(unwritable.out.find("无法写入数据文件"), std::string::npos) << unwritable.out;
+  EXPECT_EQ(unwritable.out.find("To be updated!"), std::string::npos) << unwritable.out;
+
+  EXPECT_EQ(htest::Names(m_temp.Path()), std::vector<std::string>{"blocked"});
+}
+
+}  // namespace

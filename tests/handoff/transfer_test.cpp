@@ -1,0 +1,259 @@
+// "Transfer data" through the dialog's command dispatch, over a real store, a real hand-off file in
+// a temporary directory of the test, and the stand-in simulator started for real.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "app/main_dialog.h"
+#include "handoff/handoff.h"
+#include "res/resource.h"
+#include "store/store.h"
+#include "tests/handoff/handoff_test_util.h"
+
+namespace fs = std::filesystem;
+using qtest::BoxKind;
+
+namespace {
+
+// The toolkit side of the dialog, scripted: the path box is a text, EndDialog is recorded, and the
+// message boxes go to the scripted sink the test installed.
+class ScriptedDialogView : public MainDialogView {
+ public:
+  std::string pathText;
+  std::vector<int> endResults;
+
+  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
+  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::DialogMessageBox(text, caption, type);
+  }
+  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    return ::OwnerlessMessageBox(text, caption, type);
+  }
+  int DoModal(MainDialog&) override { return 0; }
+  std::string GetPathText() override { return pathText; }
+  void SetPathText(const std::string& text) override { pathText = text; }
+  void ShowTransferButton(bool) override {}
+  void EndDialog(int result) override { endResults.push_back(result); }
+  bool AddAboutMenuItem(const std::string&) override { return true; }
+  void SetIcons() override {}
+  void ShowAboutBox() override {}
+  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
+};
+
+// A row to append: nullopt leaves the column NULL.
+using Row = std::array<std::optional<std::string>, kParameterCount>;
+
+Row TextRow(const std::vector<std::string>& texts) {
+  Row row;
+  for (std::size_t i = 0; i < row.size(); ++i) row[i] = texts.at(i);
+  return row;
+}
+
+class TransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_platform.moduleFileName = (m_program.Path() / "qelmora").string();
+    m_platform.tempPath = m_temp.Dir();
+    m_platform.startReal = true;
+    ASSERT_EQ(CreateParameterStore(m_program.Dir()), "");
+    OpenParameterStore("", m_program.Dir());
+    ASSERT_TRUE(ParameterStoreConnected());
+    // A model file already imported: no question, no import.
+    m_dialog.m_strPath = "/data/fit.mdl";
+    m_view.pathText = m_dialog.m_strPath;
+    m_dialog.m_bImported = true;
+  }
+
+  void TearDown() override {
+    g_pRecordset.Release();
+    g_pConnection.Release();
+    g_strModelPath.clear();
+  }
+
+  static void Append(const Row& row) {
+    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
+    g_pRecordset->AddNew();
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (row[i]) g_pRecordset->PutCollect(kParameterColumns[i], *row[i]);
+    }
+    g_pRecordset->Update();
+    g_pRecordset->Close();
+  }
+
+  fs::path HandoffFile() const { return m_temp.Path() / "~qe10.tmp"; }
+  fs::path Sim() const { return m_program.Path() / "sim"; }
+  fs::path Record() const { return Sim() / "record.txt"; }
+
+  std::vector<std::pair<std::string, std::string>> ExpectedStart() const {
+    return {{(Sim() / "Kambrisolve.exe").string(), Sim().string()}};
+  }
+
+  void Transfer() { m_dialog.OnCommand(IDC_BUTTON_TRANSFER); }
+
+  qtest::ScriptedMessageBoxes m_boxes;
+  qtest::TempDir m_program;
+  qtest::TempDir m_temp;
+  qtest::TestPlatform m_platform;
+  htest::ScopedEnv m_tmpdir{"TMPDIR", m_temp.Path().string()};  // what the started program sees
+  ScriptedDialogView m_view;
+  MainDialog m_dialog{m_view};
+};
+
+TEST_F(TransferTest, LastRowIsHandedOverBeforeTheSimulatorStartsAndTheDialogEnds) {
+  htest::InstallStandIn(m_program.Path());
+  Append(TextRow({"9", "9", "9", "9", "9", "9", "9", "9", "9", "9", "9"}));
+  Append(TextRow({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+  Row last = TextRow({"1.2345E-07", "12.5", "", "1.5E-3", "0.87", "abc", "2,5", "0.71", "1.25E+03", "0.012", "0.5"});
+  last[kR1] = std::nullopt;
+  Append(last);
+  qtest::WriteFileBytes(HandoffFile(), std::string(5000, '\x11'));  // an older, longer file
+
+  Transfer();
+
+  const std::string expected =
+      htest::LittleEndianImage({1.2345E-07, 12.5, 0.0, 0.0015, 0.87, 0.0, 2.0, 0.71, 1.25E+03, 0.012, 0.5});
+  EXPECT_TRUE(m_boxes.Boxes().empty()) << m_boxes.Texts().front();
+  EXPECT_EQ(htest::Hex(qtest::ReadFileBytes(HandoffFile())), htest::Hex(expected));
+  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+
+  // What the simulator saw: the complete file, no arguments, its own folder as working directory.
+  ASSERT_TRUE(htest::WaitForFile(Record()));
+  const htest::SimulatorRecord record = htest::ReadRecord(Record());
+  EXPECT_EQ(fs::path(record.cwd), fs::canonical(Sim()));
+  EXPECT_EQ(record.argumentCount, 0);
+  EXPECT_EQ(record.fileSize, 88);
+  EXPECT_EQ(record.fileHex, htest::Hex(expected));
+
+  // The handler leaves the recordset open and the dialog's state as it was.
+  try {
+    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
+    ADD_FAILURE() << "the recordset was closed";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), kHrObjectOpen);
+  }
+  EXPECT_TRUE(m_dialog.m_bImported);
+  EXPECT_FALSE(m_dialog.m_bFromCommandLine);
+}
+
+TEST_F(TransferTest, FailedStartSaysSoAndTheDialogStillEndsWithTheFileWritten) {
+  fs::create_directories(Sim());  // the folder, but no program in it
+  Append(TextRow({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+
+  Transfer();
+
+  ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+  EXPECT_EQ(m_boxes.Boxes()[0].kind, BoxKind::Dialog);
+  EXPECT_EQ(m_boxes.Boxes()[0].text, "To be updated!");
+  EXPECT_EQ(m_boxes.Boxes()[0].caption, "Notice");
+  EXPECT_EQ(m_boxes.Boxes()[0].type, kMbOk);
+  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), htest::LittleEndianImage({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+}
+
+TEST_F(TransferTest, UnwritableTemporaryDirectoryIsReportedThenTheNextTransferGoesThrough) {
+  htest::InstallStandIn(m_program.Path());
+  Append(TextRow({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+  Append(TextRow({"0.5", "0.5", "0.5", "0.5", "0.5", "0.5", "0.5", "0.5", "0.5", "0.5", "-0.5"}));
+  // A temporary "directory" that is a regular file: nothing can be created in it, not even by root.
+  const fs::path blocked = m_temp.Path() / "blocked";
+  qtest::WriteFileBytes(blocked, "a file, not a directory");
+  m_platform.tempPath = blocked.string() + "/";
+
+  Transfer();
+
+  ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+  EXPECT_EQ(m_boxes.Boxes()[0].kind, BoxKind::App);
+  EXPECT_NE(m_boxes.Boxes()[0].text.find("无法写入数据文件"), std::string::npos) << m_boxes.Boxes()[0].text;
+  EXPECT_NE(m_boxes.Boxes()[0].text.find(blocked.string() + "/~qe10.tmp"), std::string::npos);
+  EXPECT_TRUE(m_platform.started.empty());
+  EXPECT_TRUE(m_view.endResults.empty());
+  EXPECT_EQ(qtest::ReadFileBytes(blocked), "a file, not a directory");
+  EXPECT_EQ(htest::Names(m_temp.Path()), std::vector<std::string>{"blocked"});
+
+  // Again, with a usable directory: the recordset the first attempt left open makes the Open fail,
+  // which is reported; the walk goes on from the row it stands on and the transfer completes.
+  m_boxes.Clear();
+  m_platform.tempPath = m_temp.Dir();
+  Transfer();
+
+  ASSERT_EQ(m_boxes.Boxes().size(), 1u) << m_boxes.Texts().back();
+  EXPECT_EQ(m_boxes.Boxes()[0].kind, BoxKind::App);
+  EXPECT_EQ(m_boxes.Boxes()[0].text, "Unknown error 0x800A0E79");
+  const std::string expected = htest::LittleEndianImage({0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, -0.5});
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), expected);
+  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+  ASSERT_TRUE(htest::WaitForFile(Record()));
+  EXPECT_EQ(htest::ReadRecord(Record()).fileHex, htest::Hex(expected));
+}
+
+TEST_F(TransferTest, EmptyPathAsksFirstCancelDoesNothingOkGoesOnWithTheStoredRow) {
+  htest::InstallStandIn(m_program.Path());
+  Append(TextRow({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+  m_dialog.m_strPath.clear();
+  m_view.pathText.clear();
+  m_dialog.m_bImported = false;
+
+  m_boxes.Answer(kIdCancel);
+  Transfer();
+  ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+  EXPECT_EQ(m_boxes.Boxes()[0].caption, "信息提示!");
+  EXPECT_FALSE(fs::exists(HandoffFile()));
+  EXPECT_TRUE(m_platform.started.empty());
+  EXPECT_TRUE(m_view.endResults.empty());
+
+  // Nothing was read either: the recordset is closed, so the next Open is not refused.
+  m_boxes.Clear();
+  m_boxes.Answer(kIdOk);
+  Transfer();
+  ASSERT_EQ(m_boxes.Boxes().size(), 2u) << m_boxes.Texts().back();
+  EXPECT_EQ(m_boxes.Boxes()[0].caption, "信息提示!");
+  EXPECT_EQ(m_boxes.Boxes()[1].caption, "警告!");
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), htest::LittleEndianImage({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+}
+
+TEST_F(TransferTest, EmptyTableEndsTheCommandWithoutFileOrStart) {
+  htest::InstallStandIn(m_program.Path());
+  qtest::WriteFileBytes(HandoffFile(), "previous transfer");
+
+  Transfer();
+
+  ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+  EXPECT_EQ(m_boxes.Boxes()[0].kind, BoxKind::App);
+  EXPECT_EQ(m_boxes.Boxes()[0].text, ComErrorText(kHrNoCurrentRecord));
+  EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), "previous transfer");
+  EXPECT_TRUE(m_platform.started.empty());
+  EXPECT_TRUE(m_view.endResults.empty());
+}
+
+TEST_F(TransferTest, ModelFileNamedAtStartIsImportedOnceThenHandedOver) {
+  htest::InstallStandIn(m_program.Path());
+  Append(TextRow({"9", "9", "9", "9", "9", "9", "9", "9", "9", "9", "9"}));
+  const fs::path model = m_temp.Path() / "fit.mdl";
+  qtest::WriteFileBytes(model, qtest::ModelText({"1.5E-07", "3.25", "10.5", "2.5E-05", "0.9", "100", "1E-3", "0.75",
+                                                 "1000", "0.0625", "0.5"}));
+  m_dialog.m_strPath = model.string();
+  m_view.pathText = model.string();
+  g_strModelPath = model.string();
+  m_dialog.m_bFromCommandLine = true;
+  m_dialog.m_bImported = false;
+
+  Transfer();
+
+  EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"插入成功!"});
+  EXPECT_TRUE(m_dialog.m_bImported);
+  const std::string expected =
+      htest::LittleEndianImage({1.5E-07, 3.25, 10.5, 2.5E-05, 0.9, 100, 1E-3, 0.75, 1000, 0.0625, 0.5});
+  EXPECT_EQ(htest::Hex(qtest::ReadFileBytes(HandoffFile())), htest::Hex(expected));
+  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+  // The hand-off file lies in the test's directory, not in the model's: only the two files.
+  EXPECT_EQ(htest::Names(m_temp.Path()), (std::vector<std::string>{"fit.mdl", "~qe10.tmp"}));
+}
+
+}  // namespace

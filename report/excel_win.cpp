@@ -61,7 +61,9 @@ std::string InvokeFailureText(HRESULT hr, EXCEPINFO& info) {
   std::string text;
   if (hr == DISP_E_EXCEPTION) {
     if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-    if (info.bstrDescription != nullptr) text = WideToAnsi(info.bstrDescription, static_cast<int>(SysStringLen(info.bstrDescription)));
+    if (info.bstrDescription != nullptr) {
+      text = WideToAnsi(info.bstrDescription, static_cast<int>(SysStringLen(info.bstrDescription)));
+    }
     if (text.empty()) {
       HRESULT code = info.scode;
       if (code == S_OK && info.wCode != 0) code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, info.wCode);

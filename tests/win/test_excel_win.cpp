@@ -539,7 +539,9 @@ int RunExcelChild(const std::string& directory) {
 std::string FromHex(const std::string& hex) {
   std::string bytes;
   if (hex == "-") return bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
   return bytes;
 }
 
@@ -595,7 +597,9 @@ TEST(ExcelWithoutServer, ReportEndsTheProgramWithStatusOneAfterItsMessage) {
 int main(int argc, char** argv) {
   constexpr const char kChildFlag[] = "--excel-child=";
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], kChildFlag, sizeof kChildFlag - 1) == 0) return RunExcelChild(argv[i] + sizeof kChildFlag - 1);
+    if (std::strncmp(argv[i], kChildFlag, sizeof kChildFlag - 1) == 0) {
+      return RunExcelChild(argv[i] + sizeof kChildFlag - 1);
+    }
   }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

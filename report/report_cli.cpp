@@ -1,9 +1,103 @@
+// qelmora-cli report: the report sheet of the current parameter set, as CSV or as an .xlsx file.
+#include <array>
 #include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "app/cli.h"
+#include "report/report.h"
+#include "report/report_xlsx.h"
+#include "store/store.h"
 
-int CliReport(const CliContext&, const std::vector<std::string>&) {
-  std::puts("此功能尚未提供。");
-  return 1;
+namespace {
+
+// One CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF; quotes doubled.
+std::string CsvField(const std::string& value) {
+  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+  std::string quoted = "\"";
+  for (char c : value) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
 }
 
+std::string CsvRecord(const std::array<std::string, kReportColumns>& fields) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line += ',';
+    line += CsvField(fields[i]);
+  }
+  return line + "\r\n";
+}
+
+int PrintCsv(const ReportCells& cells) {
+#ifdef _WIN32
+  // The records end in CR LF themselves; no translation of line ends.
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  const std::string text = CsvRecord(cells.names) + CsvRecord(cells.values);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return std::ferror(stdout) ? 1 : 0;
+}
+
+// Writes the workbook beside the target under a new name and then puts it in the target's place, so
+// that a failed write leaves no half-written file behind.
+int WriteXlsx(const ReportCells& cells, const std::string& target) {
+  std::random_device random;
+  std::string scratch;
+  std::FILE* claim = nullptr;
+  for (int attempt = 0; attempt < 100 && claim == nullptr; ++attempt) {
+    scratch = target + ".part" + std::to_string(random() % 1000000);
+    claim = std::fopen(scratch.c_str(), "wbx");  // exclusive: never an existing file
+  }
+  if (claim == nullptr) {
+    std::printf("无法写入文件：%s\n", target.c_str());
+    return 1;
+  }
+  std::fclose(claim);
+
+  const std::string reason = WriteReportWorkbook(cells, scratch);
+  std::error_code ec;
+  if (reason.empty()) std::filesystem::rename(scratch, target, ec);
+  if (!reason.empty() || ec) {
+    std::filesystem::remove(scratch, ec);
+    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.empty() ? "无法替换目标文件" : reason.c_str());
+    return 1;
+  }
+  std::printf("已写入报表：%s\n", target.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int CliReport(const CliContext& context, const std::vector<std::string>& args) {
+  const bool csv = args.size() == 1 && args[0] == "--csv";
+  const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
+  if (!csv && !xlsx) {
+    CliUsage();
+    return 2;
+  }
+  if (!CliOpenStore(context)) return 1;
+
+  // Store failures raise ComError, which the dispatcher reports with the store's text. The table is
+  // opened once on its own so that a failed open is reported alone, not followed by the failure of
+  // the walk that the read rule would go on with.
+  OpenTableRecordset();
+  g_pRecordset->Close();
+  const ParameterSet parameters = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  CloseParameterStore();
+
+  const ReportCells cells = BuildReportCells(parameters);
+  return csv ? PrintCsv(cells) : WriteXlsx(cells, args[1]);
+}

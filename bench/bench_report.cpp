@@ -1,0 +1,49 @@
+// The report without the spreadsheet application: the cells of a typical parameter set (three
+// branches, seven number texts) and the .xlsx file written from them. Goal: at most 50 ms.
+//
+// BM_Report times both together, as "OpenExcel" needs them; BM_BuildReportCells and
+// BM_WriteReportWorkbook show the two parts alone.
+#include <benchmark/benchmark.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "report/report.h"
+#include "report/report_xlsx.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const ParameterSet kParameters = {"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107",
+                                  "12.453",     "0.91027",  "0.10342",   "356.71",  "0.65318"};
+
+void BM_Report(benchmark::State& state) {
+  qtest::TempDir dir;
+  const std::string file = (dir.Path() / "report.xlsx").string();
+  for (auto _ : state) {
+    const ReportCells cells = BuildReportCells(kParameters);
+    const std::string reason = WriteReportWorkbook(cells, file);
+    if (!reason.empty()) throw std::runtime_error(reason);
+  }
+}
+BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
+
+void BM_BuildReportCells(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(BuildReportCells(kParameters));
+}
+BENCHMARK(BM_BuildReportCells)->Unit(benchmark::kMicrosecond);
+
+void BM_WriteReportWorkbook(benchmark::State& state) {
+  qtest::TempDir dir;
+  const std::string file = (dir.Path() / "report.xlsx").string();
+  const ReportCells cells = BuildReportCells(kParameters);
+  for (auto _ : state) {
+    const std::string reason = WriteReportWorkbook(cells, file);
+    if (!reason.empty()) throw std::runtime_error(reason);
+  }
+}
+BENCHMARK(BM_WriteReportWorkbook)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

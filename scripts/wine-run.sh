@@ -10,6 +10,7 @@
 # captions show Chinese. Programs run in code page 936 (LC_ALL=zh_CN.UTF-8).
 #
 # QELMORA_WINE_INIT_ONLY=1 only prepares the prefix (no program needed).
+# QELMORA_WINE_XVFB=1 runs the program on an Xvfb display of its own when there is no DISPLAY.
 set -euo pipefail
 
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -84,4 +85,8 @@ if [ "${QELMORA_WINE_INIT_ONLY:-0}" = 1 ]; then
   exit 0
 fi
 
+# QELMORA_WINE_XVFB=1: the program shows windows; without a display it gets one of its own.
+if [ "${QELMORA_WINE_XVFB:-0}" = 1 ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" wine "$@"
+fi
 exec wine "$@"

@@ -25,6 +25,13 @@ extern const std::array<const char*, kParameterCount> kParameterColumns;
 // The query over the whole table, without ORDER BY.
 inline constexpr const char* kTableQuery = "SELECT * FROM table1";
 
+// Further codes the store reports (ADO's and the Jet provider's codes for the same failures).
+constexpr HResult kHrIllegalOperation = MakeHResult(0x800A0C93);     // adErrIllegalOperation: e.g. Close with a pending row
+constexpr HResult kHrFeatureNotAvailable = MakeHResult(0x800A0CB3);  // adErrFeatureNotAvailable: e.g. writing the key
+constexpr HResult kHrInvalidConnection = MakeHResult(0x800A0E7D);    // adErrInvalidConnection: connection closed
+constexpr HResult kHrCommandError = MakeHResult(0x80040E14);         // DB_E_ERRORSINCOMMAND: a query other than the table's
+constexpr HResult kHrNoSuchTable = MakeHResult(0x80040E37);          // DB_E_NOTABLE: table1 is missing
+
 // ADO constants used with Recordset::Open.
 enum : int { adOpenDynamic = 2, adLockOptimistic = 3, adCmdText = 1 };
 
@@ -98,6 +105,10 @@ std::string CreateParameterStore(const std::string& directory);
 
 // The connection string for the store in the directory drive + dir.
 std::string ConnectionString(const std::string& drive, const std::string& dir);
+
+// The value of one property of a connection string ("Data Source", "Jet OLEDB:Database Password"):
+// keywords match without regard to case, values may be quoted with ' or ". nullopt when absent.
+std::optional<std::string> ConnectionStringProperty(const std::string& connectionString, const std::string& keyword);
 
 // Initialises OLE, creates the two objects and opens the connection; reports its own failure
 // ("连接数据库失败!\r\n错误信息：" + ComErrorText) with AfxMessageBox.

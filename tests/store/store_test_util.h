@@ -1,0 +1,51 @@
+// Helpers of the store tests: a fresh store in a temporary directory, the sqlcipher shell as an
+// independent reader and writer, and child processes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/store.h"
+#include "tests/support/test_support.h"
+
+namespace storetest {
+
+// The store's key, taken from the connection string (the one place that holds it).
+std::string StoreKey();
+
+// Output (stdout and stderr) and exit status of a shell command.
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+CommandResult RunCommand(const std::string& command);
+std::string ShellQuote(const std::string& text);
+
+// Runs SQL with the sqlcipher shell on a database file, keyed with `key` (none when empty), in CSV
+// mode without headers, NULL printed as "<NULL>".
+CommandResult Sqlcipher(const std::string& databasePath, const std::string& key, const std::string& sql);
+
+// Every row of table1 (the eleven columns, in rowid order) as the sqlcipher shell prints it.
+std::string DumpTable(const std::string& databasePath);
+
+// A temporary directory holding a new store, and a connection open on it.
+class StoreFixture {
+ public:
+  StoreFixture();
+  ~StoreFixture();
+  std::string DatabasePath() const { return dir.Dir() + "dravo.mdb"; }
+  std::string ConnectionText() const { return ConnectionString("", dir.Dir()); }
+
+  // Appends a row through a recordset of its own: column name → value.
+  void Append(const std::vector<std::pair<std::string, std::string>>& values);
+
+  qtest::TempDir dir;
+  std::unique_ptr<Connection> connection;
+};
+
+// Eleven distinct values for one row, with a tag in each.
+ParameterSet SampleSet(const std::string& tag);
+std::vector<std::pair<std::string, std::string>> AsColumns(const ParameterSet& set);
+
+}  // namespace storetest

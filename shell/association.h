@@ -22,3 +22,7 @@ std::string AssociationTargetPath();
 void RegisterMdlFileType();
 // 1 when the association is in place, else shows the inqury001 message and gives 0.
 int CheckMdlFileType();
+// The whole command: registration, then the check, which alone decides the outcome ("文件关联设置成功!",
+// caption "信息提示", then AssociationNotifyChanged; or "文件关联设置失败\r\n错误代码-whole001", caption
+// "错误提示"; both owned by the main dialog). Returns the check's result.
+int AssociateMdl();

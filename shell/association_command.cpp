@@ -1,4 +1,5 @@
 #include "app/main_dialog.h"
+#include "shell/association.h"
 
-// "Associate mdl" is not available yet.
-void MainDialog::OnAssociateMdl() { AfxMessageBox("此功能尚未提供。"); }
+// "Associate mdl": registers the running program as the handler of .mdl files and reports the outcome.
+void MainDialog::OnAssociateMdl() { AssociateMdl(); }

@@ -10,3 +10,8 @@ inline constexpr const char* kShortcutBaseName = "qelmora";
 // 2 its path, 6 the link object, 5 IPersistFile, 4 the save.
 int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
                           const std::string& baseName);
+
+// The whole command for the program at target: the shortcut kShortcutBaseName with target's drive
+// and directory as working directory, then "Succeed!" (caption "information") or "error short
+// cut=N" (caption "error") owned by the main dialog. Returns the backend's code.
+int MakeDesktopShortcut(const std::string& target);

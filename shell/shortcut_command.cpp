@@ -1,4 +1,6 @@
 #include "app/main_dialog.h"
+#include "app/platform.h"
+#include "shell/shortcut.h"
 
-// "shortcut" is not available yet.
-void MainDialog::OnShortcut() { AfxMessageBox("此功能尚未提供。"); }
+// "shortcut": a desktop shortcut "qelmora" to the running program, in the program's directory.
+void MainDialog::OnShortcut() { MakeDesktopShortcut(ThePlatform().ModuleFileName()); }

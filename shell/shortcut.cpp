@@ -1,0 +1,17 @@
+#include "shell/shortcut.h"
+
+#include "app/afx.h"
+#include "app/platform.h"
+
+int MakeDesktopShortcut(const std::string& target) {
+  const PathParts parts = SplitPath(target);
+  const std::string link = Format("%s", target.c_str());
+  const std::string workingDirectory = Format("%s%s", parts.drive.c_str(), parts.dir.c_str());
+  const int code = CreateDesktopShortcut(link, workingDirectory, kShortcutBaseName);
+  if (code == 0) {
+    DialogMessageBox("Succeed!", "information", kMbOk);
+  } else {
+    DialogMessageBox(Format("error short cut=%d", code), "error", kMbOk);
+  }
+  return code;
+}

@@ -1,0 +1,163 @@
+// The .mdl association for the current user by the freedesktop.org standards: a shared-mime-info
+// package for the type (bind001), a desktop entry that opens it (bind002), the icon in the hicolor
+// theme (bind003), and the entry made the type's default application through GIO (inqury001).
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "shell/association.h"
+#include "shell/freedesktop_linux.h"
+
+namespace fd = freedesktop;
+
+namespace {
+
+std::string MimePackagePath() { return fd::DataHome() + "/mime/packages/qelmora-mdl.xml"; }
+std::string DesktopEntryPath() { return fd::DataHome() + "/applications/" + fd::kDesktopId; }
+
+std::string MimePackageText() {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+             "  <mime-type type=\"") +
+         fd::kMdlMimeType +
+         "\">\n"
+         "    <comment>qelmora 模型文件</comment>\n"
+         "    <sub-class-of type=\"text/plain\"/>\n"
+         "    <icon name=\"" +
+         fd::kMdlMimeIconName +
+         "\"/>\n"
+         "    <glob pattern=\"*.mdl\"/>\n"
+         "  </mime-type>\n"
+         "</mime-info>\n";
+}
+
+std::string DesktopEntryText(const std::string& exePath) {
+  return std::string("[Desktop Entry]\n") +
+         "Type=Application\n"
+         "Name=qelmora\n"
+         "Exec=" + fd::ExecValue(exePath, true) + "\n" +
+         "Icon=" + fd::kIconName + "\n" +
+         "Terminal=false\n"
+         "NoDisplay=true\n"
+         "MimeType=" + fd::kMdlMimeType + ";\n";
+}
+
+// The argument vector GIO builds from an Exec line for one file: field codes expanded the way
+// GDesktopAppInfo does, then split by the shell rules. Empty when GLib would not accept the line.
+std::vector<std::string> ExpandExecForFile(const std::string& exec, const std::string& file) {
+  std::string line;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] != '%') {
+      line += exec[i];
+      continue;
+    }
+    if (++i >= exec.size()) return {};
+    if (exec[i] == '%') {
+      line += '%';
+    } else if (exec[i] == 'f') {
+      gchar* quoted = g_shell_quote(file.c_str());
+      line += quoted;
+      g_free(quoted);
+    } else {
+      return {};  // no other field code is ever written
+    }
+  }
+  gint argc = 0;
+  gchar** argv = nullptr;
+  if (!g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) return {};
+  std::vector<std::string> result(argv, argv + argc);
+  g_strfreev(argv);
+  return result;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+bool AssociationWriteType() {
+  if (!fd::WriteFileAtomically(MimePackagePath(), MimePackageText(), 0644)) return false;
+  return fd::RunProgram({"update-mime-database", fd::DataHome() + "/mime"}, false);
+}
+
+bool AssociationWriteOpenCommand(const std::string& exePath) {
+  return fd::WriteFileAtomically(DesktopEntryPath(), DesktopEntryText(exePath), 0644);
+}
+
+bool AssociationWriteIcon(const std::string&) {
+  // The program icon serves the entry and, as on Windows, the model files themselves.
+  return fd::InstallIcon("apps", fd::kIconName) && fd::InstallIcon("mimetypes", fd::kMdlMimeIconName);
+}
+
+namespace {
+
+// True when GIO names our entry file as the default application of the type.
+bool OursIsDefault(const std::string& entryPath) {
+  GAppInfo* current = g_app_info_get_default_for_type(fd::kMdlMimeType, FALSE);
+  if (current == nullptr) return false;
+  bool ours = G_IS_DESKTOP_APP_INFO(current) && g_strcmp0(g_app_info_get_id(current), fd::kDesktopId) == 0;
+  if (ours) {
+    const char* filename = g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(current));
+    ours = filename != nullptr && SameFile(filename, entryPath);
+  }
+  g_object_unref(current);
+  return ours;
+}
+
+// True when the user's mimeapps.list already names our entry first as the type's default.
+bool UserListNamesOurs() {
+  GKeyFile* list = g_key_file_new();
+  bool ours = false;
+  const std::string path = fd::ConfigHome() + "/mimeapps.list";
+  if (g_key_file_load_from_file(list, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
+    gchar** ids = g_key_file_get_string_list(list, "Default Applications", fd::kMdlMimeType, nullptr, nullptr);
+    ours = ids != nullptr && ids[0] != nullptr && g_strcmp0(ids[0], fd::kDesktopId) == 0;
+    g_strfreev(ids);
+  }
+  g_key_file_free(list);
+  return ours;
+}
+
+}  // namespace
+
+bool AssociationCheck(const std::string& exePath) {
+  const std::string entryPath = DesktopEntryPath();
+
+  // Make our entry the type's default (GIO writes mimeapps.list) unless the list already says so
+  // and GIO agrees: setting it again would make GIO drop the type's added association, so a second
+  // press would not leave the same file. GIO refuses an entry it cannot load, e.g. one whose
+  // program does not exist.
+  GDesktopAppInfo* ours = g_desktop_app_info_new(fd::kDesktopId);
+  if (ours == nullptr) return false;
+  bool set = true;
+  if (!UserListNamesOurs() || !OursIsDefault(entryPath)) {
+    GError* error = nullptr;
+    set = g_app_info_set_as_default_for_type(G_APP_INFO(ours), fd::kMdlMimeType, &error);
+    if (!set) g_error_free(error);
+  }
+  g_object_unref(ours);
+  // Read it back: the default must be our file ...
+  if (!set || !OursIsDefault(entryPath)) return false;
+
+  // ... and that file, read afresh, must start exactly our program with the file.
+  GDesktopAppInfo* fresh = g_desktop_app_info_new_from_filename(entryPath.c_str());
+  if (fresh == nullptr) return false;
+  const char* exec = g_app_info_get_commandline(G_APP_INFO(fresh));
+  static const std::string kProbe = "/probe/a model.mdl";
+  const std::vector<std::string> argv = ExpandExecForFile(exec != nullptr ? exec : "", kProbe);
+  g_object_unref(fresh);
+  return argv == std::vector<std::string>{exePath, kProbe};
+}
+
+void AssociationNotifyChanged() {
+  // Desktops that keep a MIME cache of the applications learn of the new handler; a failure does
+  // not matter (GIO itself reads the entries directly).
+  fd::RunProgram({"update-desktop-database", fd::DataHome() + "/applications"}, true);
+}

@@ -1,0 +1,215 @@
+#include "shell/freedesktop_linux.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+extern char** environ;
+
+// The PNG images generated from res/icon_32.png and res/icon_16.png.
+extern const unsigned char qelmora_icon_32_png[];
+extern const std::size_t qelmora_icon_32_png_len;
+extern const unsigned char qelmora_icon_16_png[];
+extern const std::size_t qelmora_icon_16_png_len;
+
+namespace freedesktop {
+
+namespace {
+
+std::string NonEmptyEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+// Characters that force an Exec argument into double quotes.
+constexpr const char kReserved[] = " \t\n\"'\\><~|&;$*?#()`";
+
+}  // namespace
+
+std::string HomeDirectory() {
+  std::string home = NonEmptyEnv("HOME");
+  if (!home.empty()) return home;
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* result = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
+      result->pw_dir != nullptr) {
+    return result->pw_dir;
+  }
+  return "/";
+}
+
+std::string DataHome() {
+  const std::string value = NonEmptyEnv("XDG_DATA_HOME");
+  return value.empty() ? HomeDirectory() + "/.local/share" : value;
+}
+
+std::string ConfigHome() {
+  const std::string value = NonEmptyEnv("XDG_CONFIG_HOME");
+  return value.empty() ? HomeDirectory() + "/.config" : value;
+}
+
+std::string ParseUserDirsDesktop(const std::string& text, const std::string& home) {
+  static constexpr std::string_view kKey = "XDG_DESKTOP_DIR";
+  std::string found;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::size_t p = 0;
+    auto skipBlanks = [&] {
+      while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+    };
+    skipBlanks();
+    if (line.compare(p, kKey.size(), kKey) != 0) continue;
+    p += kKey.size();
+    skipBlanks();
+    if (p >= line.size() || line[p] != '=') continue;
+    ++p;
+    skipBlanks();
+    if (p >= line.size() || line[p] != '"') continue;
+    ++p;
+    bool relative = false;
+    if (line.compare(p, 6, "$HOME/") == 0) {
+      p += 6;
+      relative = true;
+    } else if (p >= line.size() || line[p] != '/') {
+      continue;
+    }
+    std::string value;
+    while (p < line.size() && line[p] != '"') {
+      if (line[p] == '\\' && p + 1 < line.size()) ++p;
+      value += line[p++];
+    }
+    found = relative ? home + "/" + value : value;
+  }
+  return found;
+}
+
+std::string DesktopDirectory() {
+  const std::string home = HomeDirectory();
+  std::ifstream in(ConfigHome() + "/user-dirs.dirs", std::ios::binary);
+  if (in) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string dir = ParseUserDirsDesktop(text.str(), home);
+    if (!dir.empty()) return dir;
+  }
+  return home + "/Desktop";
+}
+
+std::string ExecQuote(const std::string& argument) {
+  const bool quote = argument.empty() || argument.find_first_of(kReserved) != std::string::npos;
+  std::string out;
+  if (quote) out += '"';
+  for (const char c : argument) {
+    if (c == '%') {
+      out += "%%";
+      continue;
+    }
+    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) out += '\\';
+    out += c;
+  }
+  if (quote) out += '"';
+  return out;
+}
+
+std::string EscapeValue(const std::string& value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case ' ': out += (i == 0 ? "\\s" : " "); break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+std::string ExecValue(const std::string& program, bool withFile) {
+  return EscapeValue(ExecQuote(program) + (withFile ? " %f" : ""));
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);  // a failure shows in the open below
+
+  std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno != EINTR) ok = false;
+    } else {
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(tmpl.c_str());
+  return ok;
+}
+
+bool RunProgram(const std::vector<std::string>& argv, bool quiet) {
+  if (argv.empty()) return false;
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  if (::posix_spawn_file_actions_init(&actions) != 0) return false;
+  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (quiet) ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<IconImage> ProgramIcons() {
+  return {{32, qelmora_icon_32_png, qelmora_icon_32_png_len}, {16, qelmora_icon_16_png, qelmora_icon_16_png_len}};
+}
+
+bool InstallIcon(const std::string& context, const std::string& name) {
+  const std::string theme = DataHome() + "/icons/hicolor";
+  for (const IconImage& icon : ProgramIcons()) {
+    if (icon.length == 0) return false;
+    const std::string size = std::to_string(icon.size) + "x" + std::to_string(icon.size);
+    const std::string path = theme + "/" + size + "/" + context + "/" + name + ".png";
+    if (!WriteFileAtomically(path, std::string(reinterpret_cast<const char*>(icon.data), icon.length), 0644)) {
+      return false;
+    }
+  }
+  // Icon theme caches notice new icons by the time stamp of the theme's own directory.
+  ::utimensat(AT_FDCWD, theme.c_str(), nullptr, 0);
+  return true;
+}
+
+}  // namespace freedesktop

@@ -1,0 +1,62 @@
+// The freedesktop.org pieces of the desktop integration on Linux: the per-user base directories,
+// desktop entry quoting, atomic file writes, helper programs and the embedded program icon.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace freedesktop {
+
+// The MIME type of model files and the names the association installs.
+inline constexpr const char* kMdlMimeType = "application/x-qelmora-mdl";
+inline constexpr const char* kMdlMimeIconName = "application-x-qelmora-mdl";
+inline constexpr const char* kDesktopId = "qelmora.desktop";
+inline constexpr const char* kIconName = "qelmora";
+
+// $HOME, or the password database's home directory when HOME is unset or empty.
+std::string HomeDirectory();
+// $XDG_DATA_HOME when set and not empty, else ~/.local/share (the rule GLib follows).
+std::string DataHome();
+// $XDG_CONFIG_HOME when set and not empty, else ~/.config.
+std::string ConfigHome();
+
+// The user's desktop directory: XDG_DESKTOP_DIR of $XDG_CONFIG_HOME/user-dirs.dirs ("$HOME/..." or
+// an absolute path, the last such line wins), else ~/Desktop. Not created.
+std::string DesktopDirectory();
+// The XDG_DESKTOP_DIR value of a user-dirs.dirs text resolved against home; empty when none.
+std::string ParseUserDirsDesktop(const std::string& text, const std::string& home);
+
+// One argument of an Exec line: quoted in double quotes when it holds a reserved character (with
+// ", `, $ and \ escaped inside), and every % doubled.
+std::string ExecQuote(const std::string& argument);
+// A value as a desktop entry file stores it: \ → \\, newline → \n, tab → \t, CR → \r, a leading
+// blank → \s.
+std::string EscapeValue(const std::string& value);
+// The stored Exec value that runs program, with " %f" appended when withFile is true.
+std::string ExecValue(const std::string& program, bool withFile);
+
+// Writes a file through a temporary file in the same directory and a rename, so that readers see
+// the old or the new content only. Creates missing parent directories. Returns false (and leaves
+// no temporary file behind) on any failure.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode);
+
+// Runs a program found in PATH and waits for it; true when it ran and exited with status 0.
+// Its standard output is discarded, and its standard error too when quiet.
+bool RunProgram(const std::vector<std::string>& argv, bool quiet);
+
+// The program icon (resource 128) as PNG files, embedded at build time.
+struct IconImage {
+  int size;  // 32 or 16
+  const unsigned char* data;
+  std::size_t length;
+};
+std::vector<IconImage> ProgramIcons();
+
+// Installs the program icon into the user's hicolor theme as <context>/<name>.png for every size,
+// then marks the theme changed. False when a file cannot be written.
+bool InstallIcon(const std::string& context, const std::string& name);
+
+}  // namespace freedesktop

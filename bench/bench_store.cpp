@@ -1,0 +1,176 @@
+// The read rule over large tables against a bare SQLCipher step loop over the same file, and the
+// peak memory of the walk.
+//
+//   bench_store [--benchmark_filter=...]
+//
+// Counters: ratio (read rule time / bare step loop time, measured alternately in the same
+// iterations), peak_rss_MB (the process's peak resident set during the timed iterations, with the
+// peak reset before them: flat memory shows as the same figure for 10^5 and 10^6 rows).
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "store/store.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::string StoreKey() {
+  return ConnectionStringProperty(ConnectionString("", "/"), "Jet OLEDB:Database Password").value_or("");
+}
+
+// Resets the process's peak resident set (VmHWM) to the current one.
+void ResetPeakRss() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+}
+
+// The peak resident set in kB (VmHWM).
+double PeakRssKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6));
+  }
+  return 0;
+}
+
+void Check(int rc, sqlite3* db, const char* what) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+  }
+}
+
+sqlite3* OpenKeyed(const std::string& path) {
+  sqlite3* db = nullptr;
+  Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db, "open");
+  const std::string key = StoreKey();
+  Check(sqlite3_key(db, key.data(), static_cast<int>(key.size())), db, "key");
+  return db;
+}
+
+// A store with `rows` rows of eleven number texts, built once per size (one transaction).
+struct BigStore {
+  qtest::TempDir dir;
+  std::string path;
+};
+
+BigStore& StoreWithRows(long rows) {
+  static std::map<long, std::unique_ptr<BigStore>> stores;
+  auto& slot = stores[rows];
+  if (slot) return *slot;
+  slot = std::make_unique<BigStore>();
+  const std::string failure = CreateParameterStore(slot->dir.Dir());
+  if (!failure.empty()) throw std::runtime_error(failure);
+  slot->path = slot->dir.Dir() + "dravo.mdb";
+
+  sqlite3* db = OpenKeyed(slot->path);
+  std::string sql = "INSERT INTO table1 (";
+  for (std::size_t i = 0; i < kParameterCount; ++i) sql += std::string(i ? "," : "") + '"' + kParameterColumns[i] + '"';
+  sql += ") VALUES (?,?,?,?,?,?,?,?,?,?,?)";
+  Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+  sqlite3_stmt* insert = nullptr;
+  Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &insert, nullptr), db, "prepare");
+  char value[32];
+  for (long row = 0; row < rows; ++row) {
+    for (int column = 0; column < static_cast<int>(kParameterCount); ++column) {
+      std::snprintf(value, sizeof value, "%.9E", (row + 1) * 1.000001e-6 * (column + 1));
+      sqlite3_bind_text(insert, column + 1, value, -1, SQLITE_TRANSIENT);
+    }
+    Check(sqlite3_step(insert), db, "insert");
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+  sqlite3_close(db);
+  return *slot;
+}
+
+// The bare loop: SELECT * FROM table1 stepped to its end on a keyed connection of its own.
+long BareStepLoop(sqlite3* db) {
+  sqlite3_stmt* select = nullptr;
+  Check(sqlite3_prepare_v2(db, kTableQuery, -1, &select, nullptr), db, "prepare");
+  long rows = 0;
+  int rc;
+  while ((rc = sqlite3_step(select)) == SQLITE_ROW) ++rows;
+  Check(rc, db, "step");
+  sqlite3_finalize(select);
+  return rows;
+}
+
+ParameterSet ReadRuleOnce() {
+  ParameterSet values = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  return values;
+}
+
+void BM_ReadCurrentParameterSet(benchmark::State& state) {
+  BigStore& store = StoreWithRows(state.range(0));
+  qtest::ScriptedMessageBoxes boxes;
+  OpenParameterStore("", store.dir.Dir());
+  ReadRuleOnce();  // warm the file cache
+  ResetPeakRss();
+  for (auto _ : state) benchmark::DoNotOptimize(ReadRuleOnce());
+  state.counters["peak_rss_MB"] = PeakRssKb() / 1024.0;
+  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(state.range(0)) * state.iterations(),
+                                                benchmark::Counter::kIsRate);
+  CloseParameterStore();
+  g_pRecordset.Release();
+  g_pConnection.Release();
+  if (!boxes.Texts().empty()) state.SkipWithError(boxes.Texts().front().c_str());
+}
+
+void BM_BareSelectStepLoop(benchmark::State& state) {
+  BigStore& store = StoreWithRows(state.range(0));
+  sqlite3* db = OpenKeyed(store.path);
+  BareStepLoop(db);
+  ResetPeakRss();
+  for (auto _ : state) benchmark::DoNotOptimize(BareStepLoop(db));
+  state.counters["peak_rss_MB"] = PeakRssKb() / 1024.0;
+  sqlite3_close(db);
+}
+
+// Both, alternately in every iteration, so that both see the same machine state; the reported
+// time is the read rule's.
+void BM_ReadRuleVsBareLoop(benchmark::State& state) {
+  BigStore& store = StoreWithRows(state.range(0));
+  qtest::ScriptedMessageBoxes boxes;
+  OpenParameterStore("", store.dir.Dir());
+  sqlite3* db = OpenKeyed(store.path);
+  ReadRuleOnce();
+  BareStepLoop(db);
+  double readSeconds = 0;
+  double bareSeconds = 0;
+  using Clock = std::chrono::steady_clock;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    benchmark::DoNotOptimize(ReadRuleOnce());
+    const auto t1 = Clock::now();
+    benchmark::DoNotOptimize(BareStepLoop(db));
+    const auto t2 = Clock::now();
+    const double read = std::chrono::duration<double>(t1 - t0).count();
+    readSeconds += read;
+    bareSeconds += std::chrono::duration<double>(t2 - t1).count();
+    state.SetIterationTime(read);
+  }
+  state.counters["ratio"] = bareSeconds > 0 ? readSeconds / bareSeconds : 0;
+  sqlite3_close(db);
+  CloseParameterStore();
+  g_pRecordset.Release();
+  g_pConnection.Release();
+}
+
+BENCHMARK(BM_ReadCurrentParameterSet)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSelectStepLoop)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadRuleVsBareLoop)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

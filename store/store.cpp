@@ -1,6 +1,7 @@
 #include "store/store.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "app/platform.h"
 

@@ -6,6 +6,7 @@
 // more than one row is ever held in memory.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

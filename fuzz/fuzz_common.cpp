@@ -1,0 +1,59 @@
+#include "fuzz/fuzz_common.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fuzzsupport {
+
+namespace {
+
+struct Scratch {
+  std::string dir;
+  ~Scratch() {
+    std::error_code ignored;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+  }
+};
+
+}  // namespace
+
+std::string ScratchDirectory() {
+  static Scratch scratch;
+  if (scratch.dir.empty()) {
+    std::string base = "/dev/shm";
+    struct stat info {};
+    if (::stat(base.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || ::access(base.c_str(), W_OK) != 0) {
+      base = std::filesystem::temp_directory_path().string();
+    }
+    std::string pattern = base + "/qelmora-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch directory under " + base);
+    scratch.dir = pattern + "/";
+  }
+  return scratch.dir;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  Check(out.good(), "cannot write " + path);
+}
+
+std::string Escape(const std::string& bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      text += hex;
+    }
+  }
+  return text;
+}
+
+}  // namespace fuzzsupport

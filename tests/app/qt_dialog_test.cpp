@@ -25,6 +25,10 @@
 #include "tests/app/store_rows.h"
 #include "tests/support/test_support.h"
 
+// Fontconfig keeps the font-fallback patterns that Qt asks it for until exit (the Chinese texts need a
+// fallback search); LeakSanitizer would count them against the test.
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 QApplication& App() {

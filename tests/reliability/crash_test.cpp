@@ -1,0 +1,127 @@
+// Crash consistency: the command-line tool imports a list of model files and is killed with SIGKILL
+// at a random moment, 100 times over. Afterwards the store passes integrity_check, every row holds
+// all the values of exactly one file, every import the tool reported as saved is there, and at most
+// the one import in flight at each kill is there besides.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "store/store.h"
+#include "tests/model/table_rows.h"
+#include "tests/reliability/reliability_util.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using qtest::TableRow;
+
+constexpr int kKills = 100;
+constexpr int kFilesPerRun = 12;
+const std::string kSuccess = "插入成功!";
+
+std::string Tag(int run, int file) { return std::to_string(run) + "_" + std::to_string(file); }
+
+// Reads the child's output until it has printed `lines` success lines or the deadline passes.
+// Returns the number of success lines seen so far; *buffer keeps what was read.
+int ReadSuccesses(int fd, int lines, std::chrono::steady_clock::time_point deadline, std::string* buffer) {
+  auto count = [&] {
+    int n = 0;
+    for (std::size_t at = buffer->find(kSuccess); at != std::string::npos; at = buffer->find(kSuccess, at + 1)) ++n;
+    return n;
+  };
+  while (count() < lines) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char chunk[1024];
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got <= 0) break;
+    buffer->append(chunk, static_cast<std::size_t>(got));
+  }
+  return count();
+}
+
+TEST(CrashTest, ImportsKilledAtRandomMomentsLeaveOnlyCompleteRows) {
+  qtest::TempDir dir;
+  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+  const std::string database = dir.Dir() + "dravo.mdb";
+  std::mt19937 random(20261207);
+
+  std::map<int, int> reported;  // run -> imports the tool reported as saved before its kill
+  int killedMidList = 0;
+  int journalsLeft = 0;  // kills that left a hot journal: inside a write transaction
+  for (int run = 0; run < kKills; ++run) {
+    std::vector<std::string> argv = {qrel::CliProgram(), "--store", dir.Dir(), "import"};
+    for (int file = 0; file < kFilesPerRun; ++file) {
+      const auto path = dir.Path() / ("c" + Tag(run, file) + ".mdl");
+      qtest::WriteFileBytes(path, qtest::ModelText(qrel::TaggedValues(Tag(run, file))));
+      argv.push_back(path.string());
+    }
+    qrel::Child child = qrel::StartChild(argv);
+    ASSERT_GT(child.pid, 0);
+
+    // Kill after a random number of saved imports (0: while it starts), then a random moment more.
+    const int after = std::uniform_int_distribution<int>(0, 4)(random);
+    std::string output;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    ReadSuccesses(child.outFd, after, deadline, &output);
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 15000)(random)));
+    ::kill(child.pid, SIGKILL);
+    const qrel::ChildResult result = qrel::FinishChild(child);
+    if (std::filesystem::exists(database + "-journal")) ++journalsLeft;
+    output += result.output;
+    int saved = 0;
+    for (std::size_t at = output.find(kSuccess); at != std::string::npos; at = output.find(kSuccess, at + 1)) ++saved;
+    reported[run] = saved;
+    if (result.status == 128 + SIGKILL && saved < kFilesPerRun) ++killedMidList;
+  }
+  // The kills must have landed inside the list of imports, not after the tool had finished.
+  EXPECT_GT(killedMidList, kKills / 2);
+  ::testing::Test::RecordProperty("killed_mid_list", killedMidList);
+  ::testing::Test::RecordProperty("hot_journals", journalsLeft);
+
+  EXPECT_EQ(qrel::IntegrityCheck(database), "ok");
+  const std::vector<TableRow> rows = qtest::ReadTableRows(database);
+  std::map<int, std::set<int>> present;
+  for (const TableRow& row : rows) {
+    ASSERT_TRUE(row[0].has_value()) << "a row without its first value";
+    const std::string tag = row[0]->substr(0, row[0]->rfind('.'));
+    EXPECT_EQ(row, qtest::RowOf(qrel::TaggedValues(tag))) << "an incomplete or mixed row";
+    const int run = std::stoi(tag.substr(0, tag.find('_')));
+    const int file = std::stoi(tag.substr(tag.find('_') + 1));
+    EXPECT_TRUE(present[run].insert(file).second) << "file " << tag << " saved twice";
+  }
+  int unreported = 0;  // saved, but killed before it could say so
+  for (int run = 0; run < kKills; ++run) {
+    SCOPED_TRACE(run);
+    // The files are imported in order: the reported ones, and perhaps the one in flight at the kill.
+    const int count = static_cast<int>(present[run].size());
+    EXPECT_TRUE(count == reported[run] || count == reported[run] + 1) << count << " vs " << reported[run];
+    if (count == reported[run] + 1) ++unreported;
+    for (int file = 0; file < count; ++file) EXPECT_TRUE(present[run].count(file)) << file;
+  }
+
+  ::testing::Test::RecordProperty("saved_unreported", unreported);
+
+  // The store still takes the next import.
+  const auto next = dir.Path() / "next.mdl";
+  qtest::WriteFileBytes(next, qtest::ModelText(qrel::TaggedValues("next")));
+  const qrel::ChildResult last = qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "import", next.string()});
+  EXPECT_EQ(last.status, 0) << last.output;
+  EXPECT_EQ(qrel::RowCount(database), static_cast<long>(rows.size()) + 1);
+}
+
+}  // namespace

@@ -1,0 +1,271 @@
+// Hostile model files imported into a real SQLCipher store: each gives the expected message, leaves
+// table1 unchanged or exactly one complete row longer, and the database passes integrity_check
+// (both read back with the sqlcipher shell, not through the program's store code).
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "model/import.h"
+#include "model/model_reader.h"
+#include "store/store.h"
+#include "tests/model/table_rows.h"
+#include "tests/reliability/reliability_util.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using qtest::RowOf;
+using qtest::TableRow;
+using Texts = std::vector<std::string>;
+
+const Texts kGood = qrel::TaggedValues("7");
+const std::string kNoColumn = "Unknown error 0x800A0CC1";  // the store's text for a name without a column
+
+std::string Block(const std::string& code, const std::string& name, const std::string& value) {
+  return qtest::CrLfLines({"Element 1 Type: " + code, "  Name: " + name, "  Fixed: N", "  Value: " + value,
+                           "  Error: 0"});
+}
+
+class HostileModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    OpenParameterStore("", dir.Dir());
+    ASSERT_TRUE(ParameterStoreConnected());
+    // A row from before, which no hostile file may touch.
+    ASSERT_TRUE(Import(Write(qtest::ModelText(kGood), "good.mdl")));
+    boxes.Clear();
+  }
+
+  void TearDown() override {
+    try {
+      CloseParameterStore();
+    } catch (const ComError&) {
+    }
+    g_pRecordset.Release();
+    g_pConnection.Release();
+    g_strModelPath.clear();
+  }
+
+  std::string Write(const std::string& bytes, const std::string& name = "hostile.mdl") {
+    qtest::WriteFileBytes(dir.Path() / name, bytes);
+    return (dir.Path() / name).string();
+  }
+
+  // The import as OK runs it for a path from the command line; a failed file read ends it with the
+  // framework's report, as the dialog shows it.
+  bool Import(const std::string& path) {
+    g_strModelPath = path;
+    g_nModelReadPos = 0;
+    try {
+      return ImportModelFile();
+    } catch (const FileException& e) {
+      AfxMessageBox(e.ReportText());
+      return false;
+    }
+  }
+
+  std::string Database() const { return dir.Dir() + "dravo.mdb"; }
+
+  // table1 holds the earlier row and, when given, exactly one more; the file is sound.
+  void ExpectTable(const std::optional<TableRow>& added) {
+    std::vector<TableRow> expected{RowOf(kGood)};
+    if (added) expected.push_back(*added);
+    EXPECT_EQ(qtest::ReadTableRows(Database()), expected);
+    EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+  }
+
+  // After a refused file the store still takes the next import.
+  void ExpectNextImportWorks(std::size_t rowsBefore) {
+    boxes.Clear();
+    EXPECT_TRUE(Import(Write(qtest::ModelText(qrel::TaggedValues("8")), "next.mdl")));
+    EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+    EXPECT_EQ(qtest::ReadTableRows(Database()).size(), rowsBefore + 1);
+  }
+
+  static TableRow Only(ParameterIndex column, const std::string& value) {
+    TableRow row(kParameterCount);
+    row[column] = value;
+    return row;
+  }
+
+  qtest::TempDir dir;
+  qtest::ScriptedMessageBoxes boxes;
+};
+
+TEST_F(HostileModelTest, ElementNamesThatAreSqlNameNoColumnAndChangeNothing) {
+  const Texts names = {"L0\"; DROP TABLE table1; --", "L0'; DELETE FROM table1; --", "\"L0\"", "[L0]", "`L0`",
+                       "L0\" TEXT, \"x", "R0 --", "R0;", "l0", "CPE1-T\" = 1 OR \"1", "*", "rowid", "id"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    boxes.Clear();
+    EXPECT_FALSE(Import(Write(Block("3", name, "1"))));
+    const Texts shown = boxes.Texts();
+    ASSERT_EQ(shown.size(), 1u);
+    // The key column exists but is the store's own; every other name has no column.
+    EXPECT_EQ(shown[0], name == "id" ? ComErrorText(kHrFeatureNotAvailable) : kNoColumn);
+    ExpectTable(std::nullopt);
+  }
+  // A two-valued element whose formed names are SQL: the same.
+  boxes.Clear();
+  EXPECT_FALSE(Import(Write(qtest::CrLfLines({"Element 1 Type: 11", "Name: CPE1\"--", "-", "Value: 1", "-", "-",
+                                               "Value: 2", "-", "end"}))));
+  EXPECT_EQ(boxes.Texts(), Texts{kNoColumn});
+  ExpectTable(std::nullopt);
+  ExpectNextImportWorks(1);
+}
+
+TEST_F(HostileModelTest, ValuesThatAreSqlAreStoredAsText) {
+  const std::string value = "1'); DELETE FROM table1; SELECT ('\"[]--;";
+  EXPECT_TRUE(Import(Write(Block("1", "R0", value) + "end\r\n")));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  ExpectTable(Only(kR0, value));
+}
+
+TEST_F(HostileModelTest, NineThousandByteNamesAndValues) {
+  // A 9,000-byte name is no column: nothing saved.
+  EXPECT_FALSE(Import(Write(Block("3", std::string(9000, 'L'), "1"))));
+  EXPECT_EQ(boxes.Texts(), Texts{kNoColumn});
+  ExpectTable(std::nullopt);
+
+  // A 9,000-byte value is stored whole (the block still lies inside the first 10,000 bytes).
+  boxes.Clear();
+  const std::string value = std::string(4500, '9') + std::string(4500, 'x');
+  EXPECT_TRUE(Import(Write(Block("3", "L0", value) + "end\r\n")));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  ExpectTable(Only(kL0, value));
+}
+
+TEST_F(HostileModelTest, BinaryBytesAndNulsAreKeptByteForByte) {
+  std::string value = "1.5";
+  value += '\0';
+  value += "\x01\x02\x7f\x80\xff tail";
+  EXPECT_TRUE(Import(Write(Block("1", "R2", value) + "end\r\n")));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  ExpectTable(Only(kR2, value));
+
+  // A NUL inside a name makes it another name: no column.
+  boxes.Clear();
+  EXPECT_FALSE(Import(Write(Block("1", std::string("R2\0", 3) + "x", "1"))));
+  EXPECT_EQ(boxes.Texts(), Texts{kNoColumn});
+  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 2u);
+  EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+}
+
+TEST_F(HostileModelTest, InvalidUtf8AndCodePage936BytesAreKeptByteForByte) {
+  const std::string invalid = "\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x28\x8c\x28\xff";
+  const std::string cp936 = "\xb5\xe7\xd7\xe8 1.5E-3";  // 电阻 in code page 936
+  EXPECT_TRUE(Import(Write(Block("1", "R1", invalid) + Block("1", "R3", cp936) + "end\r\n")));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  TableRow row(kParameterCount);
+  row[kR1] = invalid;
+  row[kR3] = cp936;
+  ExpectTable(row);
+
+  // A name in code page 936 names no column.
+  boxes.Clear();
+  EXPECT_FALSE(Import(Write(Block("1", "\xb5\xe7\xd7\xe8", "1"))));
+  EXPECT_EQ(boxes.Texts(), Texts{kNoColumn});
+  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 2u);
+}
+
+TEST_F(HostileModelTest, AnLfOnlyFileIsOneLineAndSavesAnEmptyRow) {
+  std::string text = qtest::ModelText(qrel::TaggedValues("9"));
+  std::erase(text, '\r');
+  EXPECT_TRUE(Import(Write(text)));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  // The whole file is one header whose code is the rest of the file: no values.
+  ExpectTable(TableRow(kParameterCount));
+}
+
+TEST_F(HostileModelTest, ACrOnlyFileLosesTheFirstByteOfEveryLaterLine) {
+  std::string text = qtest::ModelText(qrel::TaggedValues("9"));
+  std::erase(text, '\n');
+  EXPECT_TRUE(Import(Write(text)));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  // The indented name and value lines survive the lost byte; the second header ("lement ...") does
+  // not, so reading ends after the first block.
+  ExpectTable(Only(kL0, "9.0"));
+}
+
+TEST_F(HostileModelTest, NothingBeyondTheFirstTenThousandBytesIsRead) {
+  // A header of code "-2" whose ignored line fills the space up to a block wholly before the cut, a
+  // block whose value line straddles it (cut after "12345"), and blocks beyond it.
+  const std::string head = "Element 0 Type: -2\r\n";
+  const std::string before = Block("1", "R0", "0.5");
+  const std::string straddling = Block("1", "R1", "123456789");
+  const std::size_t valueAt = straddling.find("123456789");
+  const std::size_t comment = (kModelReadLimit - 5) - head.size() - 2 - before.size() - valueAt;
+  const std::string file = head + std::string(comment, 'c') + "\r\n" + before + straddling +
+                           Block("1", "R2", "2.5") + qtest::ModelText(qrel::TaggedValues("5"));
+  ASSERT_EQ(file.find("123456789"), kModelReadLimit - 5);
+  ASSERT_GT(file.size(), 10000u);
+
+  EXPECT_TRUE(Import(Write(file)));
+  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+  TableRow row(kParameterCount);
+  row[kR0] = "0.5";
+  row[kR1] = "12345";
+  ExpectTable(row);
+}
+
+TEST_F(HostileModelTest, AnEmptyFileSavesNothingAndSaysSo) {
+  const std::string path = Write("");
+  EXPECT_FALSE(Import(path));
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
+  EXPECT_NE(boxes.Texts()[0], "插入成功!");
+  ExpectTable(std::nullopt);
+  ExpectNextImportWorks(1);
+}
+
+TEST_F(HostileModelTest, ADirectoryAndAMissingFile) {
+  // A directory given as the file: refused as access denied (cause 5).
+  const std::filesystem::path folder = dir.Path() / "folder.mdl";
+  std::filesystem::create_directory(folder);
+  EXPECT_FALSE(Import(folder.string()));
+  ASSERT_EQ(boxes.Texts().size(), 2u);
+  EXPECT_EQ(boxes.Texts()[0], "error:5\n");
+  EXPECT_NE(boxes.Texts()[1].find(folder.string()), std::string::npos);
+  ExpectTable(std::nullopt);
+
+  // A missing file: cause 2.
+  boxes.Clear();
+  EXPECT_FALSE(Import((dir.Path() / "missing.mdl").string()));
+  ASSERT_EQ(boxes.Texts().size(), 2u);
+  EXPECT_EQ(boxes.Texts()[0], "error:2\n");
+  ExpectTable(std::nullopt);
+  ExpectNextImportWorks(1);
+}
+
+// Root reads any file, so the unreadable file is imported by the real command-line tool in a child
+// that has given up root (user nobody); the store and its folder are made writable for it.
+TEST_F(HostileModelTest, AFileWithoutReadPermission) {
+  CloseParameterStore();
+  const std::string path = Write(qtest::ModelText(qrel::TaggedValues("6")), "secret.mdl");
+  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(Database().c_str(), 0666), 0);
+
+  const qrel::ChildResult denied =
+      qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
+  EXPECT_EQ(denied.status, 1) << denied.output;
+  EXPECT_EQ(denied.output.rfind("error:5\n", 0), 0u) << denied.output;
+  EXPECT_EQ(denied.output.find("插入成功!"), std::string::npos) << denied.output;
+  ExpectTable(std::nullopt);
+
+  // Readable again: the same child imports it.
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  const qrel::ChildResult allowed =
+      qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
+  EXPECT_EQ(allowed.status, 0) << allowed.output;
+  EXPECT_EQ(allowed.output, "插入成功!\n");
+  ExpectTable(RowOf(qrel::TaggedValues("6")));
+}
+
+}  // namespace

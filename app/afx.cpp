@@ -7,21 +7,8 @@
 
 namespace {
 
-// Used when no toolkit has installed its sink: the command-line tool's default and early start-up.
-class StderrMessageBoxes final : public MessageBoxes {
- public:
-  int AppMessageBox(const std::string& text, unsigned) override { return Print(text); }
-  int DialogMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
-  int OwnerlessMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
-
- private:
-  static int Print(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return kIdOk;
-  }
-};
-
-StderrMessageBoxes g_stderrBoxes;
+// Used when no toolkit has installed its sink: early start-up and tools without a window.
+ConsoleMessageBoxes g_stderrBoxes(stderr);
 MessageBoxes* g_pMessageBoxes = nullptr;
 
 // Short descriptions of the causes, in the interface language.
@@ -44,6 +31,28 @@ const char* CauseText(int cause) {
 }
 
 }  // namespace
+
+int ConsoleMessageBoxes::AppMessageBox(const std::string& text, unsigned) { return Print(text); }
+
+int ConsoleMessageBoxes::DialogMessageBox(const std::string& text, const std::string&, unsigned) {
+  return Print(text);
+}
+
+int ConsoleMessageBoxes::OwnerlessMessageBox(const std::string& text, const std::string&, unsigned) {
+  return Print(text);
+}
+
+int ConsoleMessageBoxes::Print(const std::string& text) {
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    line += text[i];
+  }
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  std::fprintf(m_stream, "%s\n", line.c_str());
+  std::fflush(m_stream);
+  return kIdOk;
+}
 
 void AfxSetMessageBoxes(MessageBoxes* sink) { g_pMessageBoxes = sink; }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -32,6 +33,21 @@ class MessageBoxes {
   virtual int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
   // A message box without owner window, with the caption given.
   virtual int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+};
+
+// Message boxes without a window: every text on its own line of a stream ("\r\n" written as a line
+// break), every question answered OK. The command-line tool prints to standard output; the default
+// sink, used before a toolkit installs its own, to standard error.
+class ConsoleMessageBoxes final : public MessageBoxes {
+ public:
+  explicit ConsoleMessageBoxes(std::FILE* stream) : m_stream(stream) {}
+  int AppMessageBox(const std::string& text, unsigned type) override;
+  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+
+ private:
+  int Print(const std::string& text);
+  std::FILE* m_stream;
 };
 
 // Installs the message box sink (nullptr restores the default, which writes the texts to stderr and

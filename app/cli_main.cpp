@@ -11,27 +11,7 @@
 
 namespace {
 
-class CliMessageBoxes final : public MessageBoxes {
- public:
-  int AppMessageBox(const std::string& text, unsigned) override { return Print(text); }
-  int DialogMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
-  int OwnerlessMessageBox(const std::string& text, const std::string&, unsigned) override { return Print(text); }
-
- private:
-  static int Print(const std::string& text) {
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      line += text[i];
-    }
-    while (!line.empty() && line.back() == '\n') line.pop_back();
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-    return kIdOk;
-  }
-};
-
-CliMessageBoxes g_cliBoxes;
+ConsoleMessageBoxes g_cliBoxes(stdout);
 
 struct Command {
   const char* name;

@@ -10,7 +10,8 @@ class MainDialogView;
 // The toolkit's view of the main dialog (Qt on Linux, Win32 on Windows).
 std::unique_ptr<MainDialogView> CreateMainDialogView();
 
-// The first argument that does not begin with "-" or "/" (arguments after the program name).
+// The first argument that does not begin with an option mark (arguments after the program name): "-"
+// or "/" on Windows; on Linux only "-", since every absolute path there begins with "/".
 std::string CommandLineFileName(const std::vector<std::string>& args);
 
 class ViewerApp {

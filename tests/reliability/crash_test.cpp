@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -33,15 +34,12 @@ const std::string kSuccess = "插入成功!";
 
 std::string Tag(int run, int file) { return std::to_string(run) + "_" + std::to_string(file); }
 
-// Reads the child's output until it has printed `lines` success lines or the deadline passes.
-// Returns the number of success lines seen so far; *buffer keeps what was read.
-int ReadSuccesses(int fd, int lines, std::chrono::steady_clock::time_point deadline, std::string* buffer) {
-  auto count = [&] {
-    int n = 0;
-    for (std::size_t at = buffer->find(kSuccess); at != std::string::npos; at = buffer->find(kSuccess, at + 1)) ++n;
-    return n;
-  };
-  while (count() < lines) {
+// Reads the child's output until it has printed `lines` success lines or the deadline passes; *buffer
+// keeps what was read and *arrivals the moment each success line came in.
+void ReadSuccesses(int fd, int lines, std::chrono::steady_clock::time_point deadline, std::string* buffer,
+                   std::vector<std::chrono::steady_clock::time_point>* arrivals) {
+  std::size_t counted = 0;  // where the search for the next success line goes on
+  while (static_cast<int>(arrivals->size()) < lines) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd p{fd, POLLIN, 0};
@@ -50,8 +48,11 @@ int ReadSuccesses(int fd, int lines, std::chrono::steady_clock::time_point deadl
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got <= 0) break;
     buffer->append(chunk, static_cast<std::size_t>(got));
+    for (std::size_t at = buffer->find(kSuccess, counted); at != std::string::npos; at = buffer->find(kSuccess, counted)) {
+      arrivals->push_back(std::chrono::steady_clock::now());
+      counted = at + kSuccess.size();
+    }
   }
-  return count();
 }
 
 TEST(CrashTest, ImportsKilledAtRandomMomentsLeaveOnlyCompleteRows) {
@@ -62,7 +63,8 @@ TEST(CrashTest, ImportsKilledAtRandomMomentsLeaveOnlyCompleteRows) {
 
   std::map<int, int> reported;  // run -> imports the tool reported as saved before its kill
   int killedMidList = 0;
-  int journalsLeft = 0;  // kills that left a hot journal: inside a write transaction
+  int journalsLeft = 0;
+  long importMicros = 0;  // how long one import takes, roughly  // kills that left a hot journal: inside a write transaction
   for (int run = 0; run < kKills; ++run) {
     std::vector<std::string> argv = {qrel::CliProgram(), "--store", dir.Dir(), "import"};
     for (int file = 0; file < kFilesPerRun; ++file) {
@@ -73,12 +75,19 @@ TEST(CrashTest, ImportsKilledAtRandomMomentsLeaveOnlyCompleteRows) {
     qrel::Child child = qrel::StartChild(argv);
     ASSERT_GT(child.pid, 0);
 
-    // Kill after a random number of saved imports (0: while it starts), then a random moment more.
-    const int after = std::uniform_int_distribution<int>(0, 4)(random);
+    // Kill after a random number of saved imports (0: while it starts), then at a random moment
+    // within the time one import takes (measured between success lines as the runs go on).
+    const int after = std::uniform_int_distribution<int>(0, 2)(random);
     std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    ReadSuccesses(child.outFd, after, deadline, &output);
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 15000)(random)));
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    ReadSuccesses(child.outFd, after, std::chrono::steady_clock::now() + std::chrono::seconds(30), &output, &arrivals);
+    if (arrivals.size() >= 2) {
+      const long gap = std::chrono::duration_cast<std::chrono::microseconds>(arrivals.back() - arrivals.front()).count() /
+                       static_cast<long>(arrivals.size() - 1);
+      importMicros = importMicros == 0 ? gap : (importMicros * 3 + gap) / 4;
+    }
+    const long most = std::max<long>(importMicros, 1000);
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<long>(0, most)(random)));
     ::kill(child.pid, SIGKILL);
     const qrel::ChildResult result = qrel::FinishChild(child);
     if (std::filesystem::exists(database + "-journal")) ++journalsLeft;

@@ -3,6 +3,9 @@
 // (both read back with the sqlcipher shell, not through the program's store code).
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -266,6 +269,55 @@ TEST_F(HostileModelTest, AFileWithoutReadPermission) {
   EXPECT_EQ(allowed.status, 0) << allowed.output;
   EXPECT_EQ(allowed.output, "插入成功!\n");
   ExpectTable(RowOf(qrel::TaggedValues("6")));
+}
+
+// Hostile values saved as the current parameter set go on to the report (CSV and the .xlsx file,
+// read back with openpyxl) and to the hand-off file without harm: the numbers are those of the
+// run-time's atof rule, and the sanitizer build watches every buffer on the way.
+TEST_F(HostileModelTest, HostileValuesGoSafelyOnToTheReportAndTheHandOff) {
+  const Texts values = {std::string(300, '9'), "1e999", "nan", std::string("\0\x01bin", 5), "1,5", "-0",
+                        "1e-400", "0.5", std::string(2000, '9'), "\xb5\xe7", "  "};
+  ASSERT_TRUE(Import(Write(qtest::ModelText(values))));
+  CloseParameterStore();
+
+  const qrel::ChildResult csv = qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "report", "--csv"});
+  EXPECT_EQ(csv.status, 0) << csv.output;
+  const std::size_t firstEnd = csv.output.find("\r\n");
+  ASSERT_NE(firstEnd, std::string::npos) << csv.output;
+  EXPECT_EQ(csv.output.find("\r\n", firstEnd + 2), csv.output.size() - 2) << "two records";
+  EXPECT_EQ(std::count(csv.output.begin(), csv.output.begin() + static_cast<long>(firstEnd), ','), 17);
+
+  const std::string xlsx = dir.Dir() + "report.xlsx";
+  const qrel::ChildResult book =
+      qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "report", "--xlsx", xlsx});
+  EXPECT_EQ(book.status, 0) << book.output;
+  const qrel::ChildResult read = qrel::RunChild(
+      {"/usr/bin/python3", "-c",
+       "import sys, openpyxl\n"
+       "ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+       "print(sum(1 for c in ws[1] if c.value is not None), ws.max_row)\n",
+       xlsx});
+  EXPECT_EQ(read.status, 0) << read.output;
+  EXPECT_EQ(read.output, "18 2\n");
+
+  const qrel::ChildResult handoff = qrel::RunChild(
+      {qrel::CliProgram(), "--store", dir.Dir(), "handoff", "--no-launch"}, {"TMPDIR=" + dir.Path().string()});
+  EXPECT_EQ(handoff.status, 0) << handoff.output;
+  const std::string bytes = qtest::ReadFileBytes(dir.Path() / "~qe10.tmp");
+  ASSERT_EQ(bytes.size(), 88u);
+  double d[11];
+  std::memcpy(d, bytes.data(), sizeof d);  // little-endian, as this machine
+  EXPECT_DOUBLE_EQ(d[kL0], 1e300);
+  EXPECT_TRUE(std::isinf(d[kR0]) && d[kR0] > 0);
+  EXPECT_EQ(d[kR1], 0.0);
+  EXPECT_EQ(d[kCpe1T], 0.0);
+  EXPECT_EQ(d[kCpe1P], 1.0);
+  EXPECT_TRUE(d[kR2] == 0.0 && std::signbit(d[kR2]));
+  EXPECT_EQ(d[kCpe2T], 0.0);
+  EXPECT_EQ(d[kCpe2P], 0.5);
+  EXPECT_TRUE(std::isinf(d[kR3]));
+  EXPECT_EQ(d[kCpe3T], 0.0);
+  EXPECT_EQ(d[kCpe3P], 0.0);
 }
 
 }  // namespace

@@ -6,45 +6,18 @@
 #include <string>
 #include <system_error>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "app/cli.h"
+#include "app/csv.h"
 #include "report/report.h"
 #include "report/report_xlsx.h"
 #include "store/store.h"
 
 namespace {
 
-// One CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF; quotes doubled.
-std::string CsvField(const std::string& value) {
-  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
-  std::string quoted = "\"";
-  for (char c : value) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-std::string CsvRecord(const std::array<std::string, kReportColumns>& fields) {
-  std::string line;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) line += ',';
-    line += CsvField(fields[i]);
-  }
-  return line + "\r\n";
-}
-
 int PrintCsv(const ReportCells& cells) {
-#ifdef _WIN32
-  // The records end in CR LF themselves; no translation of line ends.
-  std::fflush(stdout);
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
-  const std::string text = CsvRecord(cells.names) + CsvRecord(cells.values);
+  CsvBinaryStdout();
+  const std::string text = CsvRecord({cells.names.begin(), cells.names.end()}) +
+                           CsvRecord({cells.values.begin(), cells.values.end()});
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   return std::ferror(stdout) ? 1 : 0;

@@ -29,3 +29,22 @@ std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathS
 std::string HandoffWriteFailureText(const std::string& path, const std::string& reason) {
   return Format("无法写入数据文件，仿真程序未启动。\r\n\r\n文件：%s\r\n原因：%s", path.c_str(), reason.c_str());
 }
+
+std::optional<std::string> WriteCurrentSetToHandoffFile() {
+  const ParameterSet parameters = ReadCurrentParameterSet();
+  const HandoffBytes bytes = EncodeHandoff(parameters);
+
+  const std::string path = HandoffFilePath();
+  const std::string reason = WriteHandoffFile(path, bytes);
+  if (!reason.empty()) {
+    AfxMessageBox(HandoffWriteFailureText(path, reason));
+    return std::nullopt;
+  }
+  return path;
+}
+
+bool StartSimulator() {
+  if (ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) return true;
+  DialogMessageBox("To be updated!", "Notice", kMbOk);
+  return false;
+}

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "store/store.h"
@@ -32,3 +33,10 @@ std::string SimulatorWorkingDirectory();
 
 // The message shown when the hand-off file cannot be written (the file's path and the reason).
 std::string HandoffWriteFailureText(const std::string& path, const std::string& reason);
+
+// The current parameter set (read from the open recordset) into the hand-off file. Returns the file's
+// path, or nullopt after telling the user why it could not be written (nothing is to be started).
+std::optional<std::string> WriteCurrentSetToHandoffFile();
+
+// Starts the simulation program in its folder; false after the "To be updated!" notice.
+bool StartSimulator();

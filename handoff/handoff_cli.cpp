@@ -4,9 +4,7 @@
 // arguments.
 #include <cstdio>
 
-#include "app/afx.h"
 #include "app/cli.h"
-#include "app/platform.h"
 #include "handoff/handoff.h"
 #include "store/store.h"
 
@@ -22,21 +20,11 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args) 
   }
 
   if (!CliOpenStore(context)) return 1;
-  const ParameterSet parameters = ReadCurrentParameterSet();
-  const HandoffBytes bytes = EncodeHandoff(parameters);
-
-  const std::string path = HandoffFilePath();
-  const std::string reason = WriteHandoffFile(path, bytes);
-  if (!reason.empty()) {
-    AfxMessageBox(HandoffWriteFailureText(path, reason));
-    return 1;
-  }
-  std::printf("%s\n", path.c_str());
+  const std::optional<std::string> path = WriteCurrentSetToHandoffFile();
+  if (!path) return 1;
+  std::printf("%s\n", path->c_str());
   std::fflush(stdout);
 
-  if (launch && !ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) {
-    DialogMessageBox("To be updated!", "Notice", kMbOk);
-    return 1;
-  }
+  if (launch && !StartSimulator()) return 1;
   return 0;
 }

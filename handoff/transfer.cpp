@@ -1,8 +1,5 @@
-#include "app/afx.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
 #include "handoff/handoff.h"
-#include "store/store.h"
 
 // "Transfer data": the current parameter set into the hand-off file, then the simulation program,
 // then the dialog ends (the base OK action, not the import). Store failures after the recordset's
@@ -10,20 +7,9 @@
 void MainDialog::OnTransferData() {
   if (!PrepareDataSource()) return;
 
-  // Leaves the recordset open: the program ends right after a transfer.
-  const ParameterSet parameters = ReadCurrentParameterSet();
-  const HandoffBytes bytes = EncodeHandoff(parameters);
-
-  const std::string path = HandoffFilePath();
-  const std::string reason = WriteHandoffFile(path, bytes);
-  if (!reason.empty()) {
-    // Nothing started; the dialog stays open so that the user can try again.
-    AfxMessageBox(HandoffWriteFailureText(path, reason));
-    return;
-  }
-
-  if (!ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) {
-    DialogMessageBox("To be updated!", "Notice", kMbOk);
-  }
+  // Leaves the recordset open: the program ends right after a transfer. When the file cannot be
+  // written nothing is started and the dialog stays open so that the user can try again.
+  if (!WriteCurrentSetToHandoffFile()) return;
+  StartSimulator();
   EndDialogOk();
 }

@@ -10,7 +10,7 @@
 #include "app/main_dialog.h"
 #include "res/resource.h"
 #include "store/store.h"
-#include "tests/app/scripted_view.h"
+#include "tests/support/scripted_view.h"
 #include "tests/app/store_rows.h"
 #include "tests/support/test_support.h"
 

@@ -5,7 +5,7 @@
 #include "app/globals.h"
 #include "app/viewer_app.h"
 #include "store/store.h"
-#include "tests/app/scripted_view.h"
+#include "tests/support/scripted_view.h"
 #include "tests/app/store_rows.h"
 #include "tests/support/test_support.h"
 

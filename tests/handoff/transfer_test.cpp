@@ -10,36 +10,12 @@
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/handoff/handoff_test_util.h"
+#include "tests/support/scripted_view.h"
 
 namespace fs = std::filesystem;
 using qtest::BoxKind;
 
 namespace {
-
-// The toolkit side of the dialog, scripted: the path box is a text, EndDialog is recorded, and the
-// message boxes go to the scripted sink the test installed.
-class ScriptedDialogView : public MainDialogView {
- public:
-  std::string pathText;
-  std::vector<int> endResults;
-
-  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return 0; }
-  std::string GetPathText() override { return pathText; }
-  void SetPathText(const std::string& text) override { pathText = text; }
-  void ShowTransferButton(bool) override {}
-  void EndDialog(int result) override { endResults.push_back(result); }
-  bool AddAboutMenuItem(const std::string&) override { return true; }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-};
 
 // A row to append: nullopt leaves the column NULL.
 using Row = std::array<std::optional<std::string>, kParameterCount>;
@@ -96,7 +72,7 @@ class TransferTest : public ::testing::Test {
   qtest::TempDir m_temp;
   qtest::TestPlatform m_platform;
   htest::ScopedEnv m_tmpdir{"TMPDIR", m_temp.Path().string()};  // what the started program sees
-  ScriptedDialogView m_view;
+  qtest::ScriptedView m_view;
   MainDialog m_dialog{m_view};
 };
 

@@ -109,7 +109,7 @@ class OpenExcelTest : public ::testing::Test {
   qtest::ScriptedMessageBoxes boxes;
   qtest::TestPlatform platform;
   rtest::ScratchStore store;
-  rtest::RecordingView view;
+  qtest::ScriptedView view;
   MainDialog dialog{view};
   ServerLog log;
   bool serverAvailable = true;

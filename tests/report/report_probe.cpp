@@ -60,7 +60,7 @@ bool OpenWorkbook(Sheet& s, bool visible) {
 int Run(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[0] == "open-excel") {
     OpenParameterStore("", args[1]);
-    rtest::RecordingView view;
+    qtest::ScriptedView view;
     MainDialog dialog(view);
     dialog.OnCommand(IDC_BUTTON_EXCEL);
     for (int result : view.endResults) std::printf("end %d\n", result);

@@ -1,5 +1,5 @@
-// Helpers of the report tests: a main dialog view without a toolkit, a real store in a temporary
-// directory, the workbook read back by openpyxl, and child processes.
+// Helpers of the report tests: a real store in a temporary directory, the workbook read back by
+// openpyxl, and child processes.
 #pragma once
 
 #include <sys/wait.h>
@@ -20,37 +20,10 @@
 
 #include "app/main_dialog.h"
 #include "store/store.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 
 namespace rtest {
-
-// A main dialog view that records the end of the dialog; message boxes go to the installed sink.
-class RecordingView final : public MainDialogView {
- public:
-  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return 0; }
-  std::string GetPathText() override { return pathText; }
-  void SetPathText(const std::string& text) override { pathText = text; }
-  void ShowTransferButton(bool) override {}
-  void EndDialog(int result) override {
-    endResults.push_back(result);
-    if (onEnd) onEnd(result);
-  }
-  bool AddAboutMenuItem(const std::string&) override { return true; }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-
-  std::string pathText;
-  std::vector<int> endResults;
-  std::function<void(int)> onEnd;
-};
 
 // A new store in a temporary directory, connected as the dialog connects it; released at the end.
 class ScratchStore {

@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "shell/association.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
   qtest::ScriptedMessageBoxes boxes;
   qtest::TestPlatform platform;
   platform.moduleFileName = argv[2];
-  shelltest::BareView view(boxes);
+  qtest::ScriptedView view(boxes);
   MainDialog dialog(view);
   int result = 0;
   if (id != 0) {

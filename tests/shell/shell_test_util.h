@@ -92,29 +92,5 @@ std::vector<std::string> Lines(const std::string& text);
 // The value of a key in the [Desktop Entry] group, as GLib's key file parser reads it.
 std::optional<std::string> DesktopEntryString(const std::filesystem::path& file, const std::string& key);
 
-// A main dialog view with no toolkit: message boxes go to the scripted sink.
-class BareView final : public MainDialogView {
- public:
-  explicit BareView(qtest::ScriptedMessageBoxes& boxes) : m_boxes(boxes) {}
-  int AppMessageBox(const std::string& text, unsigned type) override { return m_boxes.AppMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return m_boxes.DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return m_boxes.OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return 0; }
-  std::string GetPathText() override { return {}; }
-  void SetPathText(const std::string&) override {}
-  void ShowTransferButton(bool) override {}
-  void EndDialog(int) override {}
-  bool AddAboutMenuItem(const std::string&) override { return false; }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-
- private:
-  qtest::ScriptedMessageBoxes& m_boxes;
-};
 
 }  // namespace shelltest

@@ -11,6 +11,7 @@
 #include "app/main_dialog.h"
 #include "res/resource.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,7 @@ class Shortcut : public ::testing::Test {
     const shelltest::EnvGuard env(user.Env());
     platform.moduleFileName = target.string();
     boxes.Clear();
-    shelltest::BareView view(boxes);
+    qtest::ScriptedView view(boxes);
     MainDialog dialog(view);
     dialog.OnCommand(IDC_BUTTON_SHORTCUT);
     return boxes.Boxes();

@@ -7,40 +7,15 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
 #include "store/store.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 
 namespace {
-
-class HeadlessView final : public MainDialogView {
- public:
-  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return kIdCancel; }
-  std::string GetPathText() override { return path; }
-  void SetPathText(const std::string& text) override { path = text; }
-  void ShowTransferButton(bool show) override { transferShown = show; }
-  void EndDialog(int) override {}
-  bool AddAboutMenuItem(const std::string& text) override {
-    aboutItem = text;
-    return true;
-  }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-
-  std::string path;
-  std::optional<bool> transferShown;
-  std::string aboutItem;
-};
 
 std::string SystemDirectory() {
   char buffer[MAX_PATH] = {};
@@ -68,7 +43,7 @@ TEST_F(WinDialogInit, WritesTheLocationRecordIntoSystem32) {
   for (const std::string& exe : {longer.Dir() + "a-rather-long-name-of-the-program-file.exe",
                                  program.Dir() + "qelmora.exe"}) {
     platform.moduleFileName = exe;
-    HeadlessView view;
+    qtest::ScriptedView view;
     MainDialog dialog(view);
     EXPECT_TRUE(dialog.OnInitDialog());
     const std::string bytes = qtest::ReadFileBytes(record);
@@ -89,7 +64,7 @@ TEST_F(WinDialogInit, TransferButtonFollowsTheSimulationProgram) {
   platform.moduleFileName = program.Dir() + "qelmora.exe";
 
   const auto start = [&](const std::string& commandLineFile) {
-    HeadlessView view;
+    qtest::ScriptedView view;
     MainDialog dialog(view);
     dialog.m_strPath = commandLineFile;
     dialog.OnInitDialog();
@@ -98,9 +73,9 @@ TEST_F(WinDialogInit, TransferButtonFollowsTheSimulationProgram) {
     EXPECT_EQ(dialog.m_bFromCommandLine, !commandLineFile.empty());
     EXPECT_FALSE(dialog.m_bImported);
     EXPECT_EQ(g_strModelPath, commandLineFile);
-    EXPECT_EQ(view.path, commandLineFile);
-    EXPECT_EQ(view.aboutItem, "关于 qelmora(&A)...");
-    return view.transferShown;
+    EXPECT_EQ(view.pathText, commandLineFile);
+    EXPECT_EQ(view.aboutItems, std::vector<std::string>{"关于 qelmora(&A)..."});
+    return view.transferCalls.empty() ? std::nullopt : std::optional<bool>(view.transferCalls.back());
   };
 
   EXPECT_EQ(start(""), std::optional<bool>(false));

@@ -25,13 +25,14 @@
 #include "report/excel.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 #include "win_test_helpers.h"
 
 namespace {
 
 using wintest::FromCp936;
-using wintest::ScriptedView;
+using qtest::ScriptedView;
 using wintest::ToCp936;
 
 // ---------------------------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include "res/resource.h"
 #include "shell/association.h"
 #include "shell/shortcut.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 #include "win_test_helpers.h"
 
@@ -26,7 +27,7 @@ namespace {
 using qtest::BoxKind;
 
 using wintest::FromCp936;
-using wintest::ScriptedView;
+using qtest::ScriptedView;
 
 // ---------------------------------------------------------------------------------------------
 // File association

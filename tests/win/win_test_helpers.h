@@ -1,5 +1,4 @@
-// Helpers shared by the Windows tests of the commands: a main dialog view without a window, and the
-// check of code page 936 texts against their characters.
+// Helpers shared by the Windows tests: the check of code page 936 texts against their characters.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "app/afx.h"
-#include "app/main_dialog.h"
 
 namespace wintest {
 
@@ -33,29 +30,5 @@ inline std::string ToCp936(const std::wstring& text) {
   return bytes;
 }
 
-// The main dialog's toolkit side without a window: the path box is a member, the end of the dialog
-// is recorded, and message boxes go to whichever sink the test installed.
-class ScriptedView final : public MainDialogView {
- public:
-  int AppMessageBox(const std::string& text, unsigned type) override { return ::AfxMessageBox(text, type); }
-  int DialogMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::DialogMessageBox(text, caption, type);
-  }
-  int OwnerlessMessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    return ::OwnerlessMessageBox(text, caption, type);
-  }
-  int DoModal(MainDialog&) override { return kIdCancel; }
-  std::string GetPathText() override { return pathText; }
-  void SetPathText(const std::string& text) override { pathText = text; }
-  void ShowTransferButton(bool) override {}
-  void EndDialog(int result) override { endResult = result; }
-  bool AddAboutMenuItem(const std::string&) override { return true; }
-  void SetIcons() override {}
-  void ShowAboutBox() override {}
-  std::optional<OpenFileResult> ShowOpenFileDialog(const OpenFileRequest&) override { return std::nullopt; }
-
-  std::string pathText;
-  std::optional<int> endResult;  // set when the dialog was ended
-};
 
 }  // namespace wintest

@@ -1,13 +1,10 @@
 // qelmora-cli handoff, run as a separate process from a copy of the tool in a program directory of
 // the test (the simulator is looked for beside the program, the store given with --store).
-#include <sys/wait.h>
-
-#include <cstdio>
-
 #include <gtest/gtest.h>
 
 #include "store/store.h"
 #include "tests/handoff/handoff_test_util.h"
+#include "tests/support/shell_command.h"
 
 namespace fs = std::filesystem;
 
@@ -48,14 +45,10 @@ class HandoffCliTest : public ::testing::Test {
     const fs::path errFile = m_scratch.Path() / "stderr.txt";
     const std::string command = "TMPDIR='" + tmpdir + "' '" + Cli().string() + "' " + arguments + " 2>'" +
                                 errFile.string() + "'";
+    const qtest::CommandResult result = qtest::RunCommand(command);
     CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = result.status;
+    run.out = result.output;
     run.err = qtest::ReadFileBytes(errFile);
     return run;
   }

@@ -1,51 +1,15 @@
 #include "tests/model/table_rows.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "store/store.h"
+#include "tests/support/shell_command.h"
 
 namespace qtest {
 
 namespace {
-
-// The key as the program's connection string carries it.
-std::string StoreKey() {
-  const std::string connection = ConnectionString("", "/");
-  const std::string keyword = "Jet OLEDB:Database Password=";
-  const std::size_t at = connection.find(keyword);
-  if (at == std::string::npos) return {};
-  const std::size_t from = at + keyword.size();
-  return connection.substr(from, connection.find(';', from) - from);
-}
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
-bool RunShell(const std::string& databaseFile, const std::string& sql, std::string* output) {
-  const std::string command = "sqlcipher -batch -noheader " + ShellQuote(databaseFile) + " " +
-                              ShellQuote("PRAGMA key='" + StoreKey() + "'; " + sql) + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
-  const int status = ::pclose(pipe);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 std::string FromHex(const std::string& hex) {
   std::string bytes;
@@ -66,12 +30,11 @@ std::vector<TableRow> ReadTableRows(const std::string& databaseFile) {
               kParameterColumns[i] + "\") END";
   }
   select += " FROM table1;";
-  std::string output;
-  const bool ran = RunShell(databaseFile, select, &output);
-  EXPECT_TRUE(ran) << output;
+  const CommandResult run = Sqlcipher(databaseFile, StoreKey(), select);
+  EXPECT_EQ(run.status, 0) << run.output;
   std::vector<TableRow> rows;
-  if (!ran) return rows;
-  std::istringstream lines(output);
+  if (run.status != 0) return rows;
+  std::istringstream lines(run.output);
   std::string line;
   while (std::getline(lines, line)) {
     if (line.empty()) continue;
@@ -93,10 +56,9 @@ std::vector<TableRow> ReadTableRows(const std::string& databaseFile) {
 }
 
 bool RunStoreSql(const std::string& databaseFile, const std::string& sql) {
-  std::string output;
-  const bool ran = RunShell(databaseFile, sql, &output);
-  EXPECT_TRUE(ran) << output;
-  return ran;
+  const CommandResult run = Sqlcipher(databaseFile, StoreKey(), sql);
+  EXPECT_EQ(run.status, 0) << run.output;
+  return run.status == 0;
 }
 
 TableRow RowOf(const std::vector<std::string>& values) {

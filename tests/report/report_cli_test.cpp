@@ -9,7 +9,7 @@
 namespace {
 
 rtest::CommandResult Cli(const std::string& storeDir, const std::string& arguments, bool withStderr = true) {
-  return rtest::RunCommand(rtest::Quote(QELMORA_CLI) + " --store " + rtest::Quote(storeDir) + " report " + arguments +
+  return rtest::RunCommand(rtest::ShellQuote(QELMORA_CLI) + " --store " + rtest::ShellQuote(storeDir) + " report " + arguments +
                            (withStderr ? " 2>&1" : " 2>/dev/null"));
 }
 
@@ -36,7 +36,7 @@ TEST_F(ReportCliTest, XlsxIsWrittenToTheFileGiven) {
   store.Append(kRow);
   const std::filesystem::path file = store.dir.Path() / "out.xlsx";
   qtest::WriteFileBytes(file, "an older file in the way");
-  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::Quote(file.string()));
+  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::ShellQuote(file.string()));
   ASSERT_EQ(run.status, 0) << run.output;
 
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
@@ -52,7 +52,7 @@ TEST_F(ReportCliTest, XlsxIsWrittenToTheFileGiven) {
 
 TEST_F(ReportCliTest, EmptyTableIsAStoreFailureAndWritesNothing) {
   const std::filesystem::path file = store.dir.Path() / "out.xlsx";
-  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::Quote(file.string()));
+  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::ShellQuote(file.string()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find(ComErrorText(kHrNoCurrentRecord)), std::string::npos) << run.output;
   EXPECT_TRUE(rtest::FilesStartingWith(store.dir.Path(), "out.xlsx").empty());
@@ -65,7 +65,7 @@ TEST_F(ReportCliTest, EmptyTableIsAStoreFailureAndWritesNothing) {
 TEST_F(ReportCliTest, MissingStoreIsReportedAndWritesNothing) {
   qtest::TempDir elsewhere;
   const std::filesystem::path file = elsewhere.Path() / "out.xlsx";
-  const rtest::CommandResult run = Cli(elsewhere.Dir(), "--xlsx " + rtest::Quote(file.string()));
+  const rtest::CommandResult run = Cli(elsewhere.Dir(), "--xlsx " + rtest::ShellQuote(file.string()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("连接数据库失败!"), std::string::npos) << run.output;
   EXPECT_FALSE(std::filesystem::exists(file));
@@ -74,7 +74,7 @@ TEST_F(ReportCliTest, MissingStoreIsReportedAndWritesNothing) {
 TEST_F(ReportCliTest, UnwritableTargetIsReported) {
   store.Append(kRow);
   const std::filesystem::path file = store.dir.Path() / "no-such-dir" / "out.xlsx";
-  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::Quote(file.string()));
+  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::ShellQuote(file.string()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("无法写入文件"), std::string::npos) << run.output;
 }

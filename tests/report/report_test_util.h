@@ -2,7 +2,6 @@
 // openpyxl, and child processes.
 #pragma once
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,9 +20,11 @@
 #include "app/main_dialog.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
+#include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 
 namespace rtest {
+
 
 // A new store in a temporary directory, connected as the dialog connects it; released at the end.
 class ScratchStore {
@@ -66,42 +67,14 @@ class ScratchStore {
   qtest::TempDir dir;
 };
 
-struct CommandResult {
-  int status = -1;  // exit status, or -1 when the process did not exit normally
-  std::string output;
-};
-
-// Runs a shell command and collects its standard output (and error, when the command redirects it).
-inline CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-// A shell word in single quotes.
-inline std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
+using qtest::CommandResult;
+using qtest::RunCommand;
+using qtest::ShellQuote;
 
 // The number of rows of table1, counted by the sqlcipher shell (not by the program's store code);
 // -1 when the shell cannot read the store.
 inline int StoreRowCount(const std::string& directory) {
-  const CommandResult run = RunCommand("sqlcipher -batch -noheader -cmd \"PRAGMA key='582046';\" " +
-                                       Quote(directory + "dravo.mdb") + " 'SELECT COUNT(*) FROM table1;' 2>&1");
+  const CommandResult run = qtest::Sqlcipher(directory + "dravo.mdb", "582046", "SELECT COUNT(*) FROM table1;");
   if (run.status != 0) {
     ADD_FAILURE() << "sqlcipher failed: " << run.output;
     return -1;
@@ -145,7 +118,7 @@ for row in ws.iter_rows():
   // The distribution's interpreter, where setup installs openpyxl (a python3 earlier on PATH may be
   // a separate installation without it).
   const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-  const CommandResult run = RunCommand(python + " -c " + Quote(kScript) + " " + Quote(path.string()) + " 2>&1");
+  const CommandResult run = RunCommand(python + " -c " + ShellQuote(kScript) + " " + ShellQuote(path.string()) + " 2>&1");
   if (run.status != 0) {
     ADD_FAILURE() << "openpyxl cannot read " << path << ": " << run.output;
     return book;

@@ -28,7 +28,7 @@ class ScratchDesktop {
     }
     if (withSpreadsheetApp) {
       const std::filesystem::path script = root.Path() / "recorder.sh";
-      qtest::WriteFileBytes(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + rtest::Quote(Record().string()) + "\n");
+      qtest::WriteFileBytes(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + rtest::ShellQuote(Record().string()) + "\n");
       std::filesystem::permissions(script, std::filesystem::perms::owner_all);
       qtest::WriteFileBytes(root.Path() / "data/applications/qelmora-test-recorder.desktop",
                             "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() +
@@ -45,12 +45,12 @@ class ScratchDesktop {
   rtest::CommandResult Probe(const std::string& arguments) const {
     const std::filesystem::path& r = root.Path();
     const std::string env = "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 GIO_USE_VFS=local HOME=" +
-                            rtest::Quote((r / "home").string()) + " XDG_DATA_HOME=" + rtest::Quote((r / "data").string()) +
-                            " XDG_CONFIG_HOME=" + rtest::Quote((r / "config").string()) +
-                            " XDG_DATA_DIRS=" + rtest::Quote((r / "datadirs").string()) +
-                            " XDG_CONFIG_DIRS=" + rtest::Quote((r / "configdirs").string()) +
-                            " TMPDIR=" + rtest::Quote(Tmp().string() + "/");
-    return rtest::RunCommand(env + " " + rtest::Quote(QELMORA_REPORT_PROBE) + " " + arguments + " 2>&1");
+                            rtest::ShellQuote((r / "home").string()) + " XDG_DATA_HOME=" + rtest::ShellQuote((r / "data").string()) +
+                            " XDG_CONFIG_HOME=" + rtest::ShellQuote((r / "config").string()) +
+                            " XDG_DATA_DIRS=" + rtest::ShellQuote((r / "datadirs").string()) +
+                            " XDG_CONFIG_DIRS=" + rtest::ShellQuote((r / "configdirs").string()) +
+                            " TMPDIR=" + rtest::ShellQuote(Tmp().string() + "/");
+    return rtest::RunCommand(env + " " + rtest::ShellQuote(QELMORA_REPORT_PROBE) + " " + arguments + " 2>&1");
   }
 
   // The files the recorder was given, once it has been given `count` of them (empty on time-out).
@@ -107,7 +107,7 @@ TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
   rtest::ScratchStore store;
   store.Append(kRow);
 
-  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("box Dialog|信息提示!|"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("end 1\n"), std::string::npos) << run.output;
@@ -123,7 +123,7 @@ TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
 
   // A second report gets a new file; the first one is left as it was.
   const std::string firstBytes = qtest::ReadFileBytes(file);
-  const rtest::CommandResult again = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  const rtest::CommandResult again = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
   ASSERT_EQ(again.status, 0) << again.output;
   const std::vector<std::string> both = desktop.WaitForRecords(2);
   ASSERT_EQ(both.size(), 2u);
@@ -137,7 +137,7 @@ TEST(SpreadsheetServer, WithoutADefaultApplicationTheProgramEndsWithStatusOne) {
   rtest::ScratchStore store;
   store.Append(kRow);
 
-  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::Quote(store.dir.Dir()));
+  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("box Dialog|信息提示|创建Excel服务失败!\n"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;

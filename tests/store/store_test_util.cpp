@@ -1,54 +1,11 @@
 #include "tests/store/store_test_util.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
 
 namespace storetest {
 
-std::string StoreKey() {
-  return ConnectionStringProperty(ConnectionString("", "/"), "Jet OLEDB:Database Password").value_or("");
-}
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 CommandResult Sqlcipher(const std::string& databasePath, const std::string& key, const std::string& sql) {
-  const std::string shell = QELMORA_SQLCIPHER_SHELL;
-  EXPECT_FALSE(shell.empty()) << "the sqlcipher shell is not installed (scripts/setup.sh installs it)";
-  qtest::TempDir scriptDir;
-  const auto script = scriptDir.Path() / "script.sql";
-  std::string text;
-  if (!key.empty()) {
-    std::string escaped;
-    for (char c : key) escaped += (c == '\'') ? std::string("''") : std::string(1, c);
-    text += "PRAGMA key='" + escaped + "';\n";
-  }
-  text += ".mode csv\n.separator , \"\\n\"\n.nullvalue <NULL>\n" + sql + "\n";
-  qtest::WriteFileBytes(script, text);
-  return RunCommand(ShellQuote(shell) + " -batch " + ShellQuote(databasePath) + " < " + ShellQuote(script.string()));
+  return qtest::Sqlcipher(databasePath, key, ".mode csv\n.separator , \"\\n\"\n.nullvalue <NULL>\n" + sql);
 }
 
 std::string DumpTable(const std::string& databasePath) {

@@ -7,20 +7,17 @@
 #include <vector>
 
 #include "store/store.h"
+#include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 
 namespace storetest {
 
-// The store's key, taken from the connection string (the one place that holds it).
-std::string StoreKey();
+using qtest::CommandResult;
+using qtest::ShellQuote;
+using qtest::StoreKey;
 
 // Output (stdout and stderr) and exit status of a shell command.
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-CommandResult RunCommand(const std::string& command);
-std::string ShellQuote(const std::string& text);
+inline CommandResult RunCommand(const std::string& command) { return qtest::RunCommand(command + " 2>&1"); }
 
 // Runs SQL with the sqlcipher shell on a database file, keyed with `key` (none when empty), in CSV
 // mode without headers, NULL printed as "<NULL>".

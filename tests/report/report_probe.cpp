@@ -57,6 +57,15 @@ bool OpenWorkbook(Sheet& s, bool visible) {
   return true;
 }
 
+// Writes one cell of the new workbook's "sheet1" through its Cells range.
+void SetSheet1Cell(Sheet& s, const std::string& row, const std::string& column, const std::string& value) {
+  ExcelWorksheet worksheet;
+  worksheet.AttachDispatch(s.worksheets.GetItem(std::string("sheet1")));
+  ExcelRange range;
+  range.AttachDispatch(worksheet.GetCells());
+  range.SetItem(row, column, value);
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[0] == "open-excel") {
     OpenParameterStore("", args[1]);
@@ -77,22 +86,14 @@ int Run(const std::vector<std::string>& args) {
   if (args.size() == 3 && args[0] == "cell") {
     Sheet s;
     if (!OpenWorkbook(s, false)) return 3;
-    ExcelWorksheet worksheet;
-    worksheet.AttachDispatch(s.worksheets.GetItem(std::string("sheet1")));
-    ExcelRange range;
-    range.AttachDispatch(worksheet.GetCells());
-    range.SetItem(args[1], args[2], std::string("x"));
+    SetSheet1Cell(s, args[1], args[2], "x");
     std::puts("written");
     return 0;
   }
   if (args.size() == 1 && args[0] == "hidden") {
     Sheet s;
     if (!OpenWorkbook(s, false)) return 3;
-    ExcelWorksheet worksheet;
-    worksheet.AttachDispatch(s.worksheets.GetItem(std::string("sheet1")));
-    ExcelRange range;
-    range.AttachDispatch(worksheet.GetCells());
-    range.SetItem(std::string("1"), std::string("A"), std::string("1.5"));
+    SetSheet1Cell(s, "1", "A", "1.5");
     std::puts("filled");
     return 0;
   }

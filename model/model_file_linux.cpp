@@ -41,19 +41,22 @@ bool ReadModelFileHead(const std::string& path, std::size_t maxBytes, std::strin
   data->clear();
   *cause = FileException::none;
 
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK the open of a named pipe waits for a writer, for ever if none comes; a
+  // regular file reads the same either way.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     *cause = FileCauseFromErrno(errno);
     return false;
   }
 
-  // A folder opens fine for reading on Linux; Windows refuses it with "access denied".
+  // A folder opens fine for reading on Linux; Windows refuses it with "access denied". So are pipes,
+  // sockets and devices: a read from them may wait on another party without end.
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) {
     *cause = FileCauseFromErrno(errno);
     return false;
   }
-  if (S_ISDIR(info.st_mode)) {
+  if (!S_ISREG(info.st_mode)) {
     *cause = FileException::accessDenied;
     return false;
   }

@@ -246,6 +246,23 @@ TEST_F(HostileModelTest, ADirectoryAndAMissingFile) {
   ExpectNextImportWorks(1);
 }
 
+// A named pipe or a device given as the model file is refused like a folder (cause 5): opening a pipe
+// for reading would otherwise wait for a writer forever. The tool runs under `timeout` so that such
+// a wait fails the test instead of hanging it.
+TEST_F(HostileModelTest, APipeOrADeviceIsRefusedNotWaitedOn) {
+  CloseParameterStore();
+  const std::string fifo = (dir.Path() / "pipe.mdl").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    const qrel::ChildResult result =
+        qrel::RunChild({"timeout", "20", qrel::CliProgram(), "--store", dir.Dir(), "import", path});
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.output.rfind("error:5\n", 0), 0u) << result.output;
+  }
+  ExpectTable(std::nullopt);
+}
+
 // Root reads any file, so the unreadable file is imported by the real command-line tool in a child
 // that has given up root (user nobody); the store and its folder are made writable for it.
 TEST_F(HostileModelTest, AFileWithoutReadPermission) {

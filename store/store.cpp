@@ -35,6 +35,21 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string ConnectionString(const std::string& drive, const std::string& dir) {
+  // A directory with a semicolon (or one that begins with a quote) would end the value early and name
+  // another file: such a value goes in double quotes, inner quotes doubled, as OLE DB reads it.
+  const std::string path = drive + dir;
+  if (path.find(';') != std::string::npos || (!path.empty() && (path[0] == '"' || path[0] == '\''))) {
+    std::string quoted = "\"";
+    for (const char c : path + "dravo.mdb") {
+      if (c == '"') quoted += '"';
+      quoted += c;
+    }
+    quoted += '"';
+    return Format(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s;Persist Security Info=False;"
+        "Jet OLEDB:Database Password=582046",
+        quoted.c_str());
+  }
   return Format(
       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s%sdravo.mdb;Persist Security Info=False;"
       "Jet OLEDB:Database Password=582046",

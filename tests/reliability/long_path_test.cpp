@@ -94,6 +94,34 @@ TEST(LongPathTest, AProgramDirectoryTooDeepForTheStoreIsReported) {
   EXPECT_EQ(left, std::vector<std::string>{"qelmora-cli"});
 }
 
+// Directory names with the characters of the connection string's syntax: the store is still the
+// one beside the program, and no file appears anywhere else.
+TEST(LongPathTest, ConnectionStringCharactersInTheProgramDirectory) {
+  qtest::TempDir dir;
+  const auto model = dir.Path() / "m.mdl";
+  qtest::WriteFileBytes(model, qtest::ModelText(qrel::TaggedValues("1")));
+  for (const std::string name : {"semi;colon", "two;;semis;", "q'uote\"s;", "eq=ual; Data Source=x", "sp ace "}) {
+    SCOPED_TRACE(name);
+    const fs::path programDir = dir.Path() / "p" / name;
+    fs::create_directories(programDir);
+    const std::string cli = CopyCli(programDir);
+    const qrel::ChildResult init = qrel::RunChild({cli, "init-store"});
+    EXPECT_EQ(init.status, 0) << init.output;
+    EXPECT_EQ(init.output, "已创建数据库：" + (programDir / "dravo.mdb").string() + "\n");
+    const qrel::ChildResult import = qrel::RunChild({cli, "import", model.string()});
+    EXPECT_EQ(import.status, 0) << import.output;
+    EXPECT_EQ(qrel::RowCount((programDir / "dravo.mdb").string()), 1);
+  }
+  // Only the program directories themselves under p/, and nothing beside the model.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.Path() / "p")) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names.size(), 5u) << ::testing::PrintToString(names);
+  std::vector<std::string> top;
+  for (const auto& entry : fs::directory_iterator(dir.Path())) top.push_back(entry.path().filename().string());
+  std::sort(top.begin(), top.end());
+  EXPECT_EQ(top, (std::vector<std::string>{"m.mdl", "p"}));
+}
+
 TEST(LongPathTest, TheHandOffFileGoesIntoADeepTemporaryDirectory) {
   qtest::TempDir dir;
   ASSERT_EQ(CreateParameterStore(dir.Dir()), "");

@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "store/store.h"
@@ -91,6 +93,22 @@ void Execute(sqlite3* db, const std::string& sql) {
   if (rc != SQLITE_DONE) Fail(db, rc);
 }
 
+// Waits for a lock that another process holds, for kBusyTimeoutMs in all. It looks again every
+// millisecond: the library's own wait backs off to 100 ms naps, and two programs importing at the
+// same time then let the busier one take the lock again and again until the other gives up.
+struct LockWait {
+  std::chrono::steady_clock::time_point since;
+
+  static int Retry(void* context, int attempt) {
+    auto& wait = *static_cast<LockWait*>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) wait.since = now;
+    if (now - wait.since >= std::chrono::milliseconds(kBusyTimeoutMs)) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+  }
+};
+
 // One open database. Connection::Close closes it while recordsets may still refer to it; they
 // notice and close themselves (their statements keep the handle alive until they are finalized).
 class Database {
@@ -102,6 +120,8 @@ class Database {
 
   sqlite3* Handle() const { return m_db; }
   bool IsOpen() const { return m_db != nullptr; }
+  // Lock waits of this handle go through m_lockWait, which lives as long as the handle.
+  void WaitForLocks() { sqlite3_busy_handler(m_db, &LockWait::Retry, &m_lockWait); }
   void Close() {
     if (m_db != nullptr) sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -109,6 +129,7 @@ class Database {
 
  private:
   sqlite3* m_db;
+  LockWait m_lockWait;
 };
 
 // Opens an existing database file (never creates one) and applies the key; the first read shows
@@ -125,7 +146,7 @@ std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std
     const int keyed = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
     if (keyed != SQLITE_OK) Fail(handle, keyed);
   }
-  sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+  database->WaitForLocks();
   Execute(handle, "SELECT count(*) FROM sqlite_master");
   return database;
 }

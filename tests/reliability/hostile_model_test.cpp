@@ -227,7 +227,7 @@ TEST_F(HostileModelTest, AnEmptyFileSavesNothingAndSaysSo) {
   ExpectNextImportWorks(1);
 }
 
-TEST_F(HostileModelTest, ADirectoryAndAMissingFile) {
+TEST_F(HostileModelTest, ADirectoryAMissingFileAndALinkLoop) {
   // A directory given as the file: refused as access denied (cause 5).
   const std::filesystem::path folder = dir.Path() / "folder.mdl";
   std::filesystem::create_directory(folder);
@@ -242,6 +242,15 @@ TEST_F(HostileModelTest, ADirectoryAndAMissingFile) {
   EXPECT_FALSE(Import((dir.Path() / "missing.mdl").string()));
   ASSERT_EQ(boxes.Texts().size(), 2u);
   EXPECT_EQ(boxes.Texts()[0], "error:2\n");
+  ExpectTable(std::nullopt);
+
+  // A link that points at itself: a bad path (cause 3).
+  boxes.Clear();
+  const std::filesystem::path loop = dir.Path() / "loop.mdl";
+  std::filesystem::create_symlink(loop, loop);
+  EXPECT_FALSE(Import(loop.string()));
+  ASSERT_EQ(boxes.Texts().size(), 2u);
+  EXPECT_EQ(boxes.Texts()[0], "error:3\n");
   ExpectTable(std::nullopt);
   ExpectNextImportWorks(1);
 }

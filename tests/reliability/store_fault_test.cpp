@@ -227,11 +227,11 @@ TEST_F(StoreFaultTest, AReadOnlyFileAndAReadOnlyFolder) {
 // Another process (the sqlcipher shell) holding a write transaction on the store.
 class WriteLockHolder {
  public:
-  WriteLockHolder(const std::string& database, const std::string& marker) {
+  WriteLockHolder(const std::string& database, const std::string& marker, const char* begin = "BEGIN IMMEDIATE") {
     const std::string command = "sqlcipher -batch '" + database + "' > /dev/null 2>&1";
     m_pipe = ::popen(command.c_str(), "w");
     if (m_pipe == nullptr) return;
-    Send("PRAGMA key='" + qrel::StoreKey() + "';\nBEGIN IMMEDIATE;\n"
+    Send("PRAGMA key='" + qrel::StoreKey() + "';\n" + begin + ";\n"
          "INSERT INTO table1 (L0) VALUES ('other process');\n.shell touch '" + marker + "'\n");
     for (int i = 0; i < 600 && !fs::exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -273,6 +273,24 @@ TEST_F(StoreFaultTest, AnotherProcessesWriteTransactionMakesTheSaveWaitThenFailC
   const std::vector<TableRow> rows = qtest::ReadTableRows(Database());
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1][kL0], "other process");
+  ExpectRecovered(2);
+}
+
+// An exclusive lock keeps readers out as well: the recordset's open waits, then fails clearly.
+TEST_F(StoreFaultTest, AnExclusiveLockMakesTheReadWaitThenFailClearly) {
+  MakeStore(1);
+  Connect();
+  ASSERT_TRUE(ParameterStoreConnected());
+  const std::string marker = dir.Dir() + "locked";
+  WriteLockHolder holder(Database(), marker, "BEGIN EXCLUSIVE");
+  ASSERT_TRUE(holder.Holding(marker));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Import(Model("1")));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "the import must never hang";
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrFail)});
+
+  holder.Finish();
   ExpectRecovered(2);
 }
 

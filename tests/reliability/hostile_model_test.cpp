@@ -280,9 +280,10 @@ TEST_F(HostileModelTest, AFileWithoutReadPermission) {
   ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
   ASSERT_EQ(::chmod(Database().c_str(), 0666), 0);
+  const std::string cli = qrel::CliCopyIn(dir.Dir());
 
   const qrel::ChildResult denied =
-      qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
+      qrel::RunChild({cli, "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
   EXPECT_EQ(denied.status, 1) << denied.output;
   EXPECT_EQ(denied.output.rfind("error:5\n", 0), 0u) << denied.output;
   EXPECT_EQ(denied.output.find("插入成功!"), std::string::npos) << denied.output;
@@ -291,7 +292,7 @@ TEST_F(HostileModelTest, AFileWithoutReadPermission) {
   // Readable again: the same child imports it.
   ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
   const qrel::ChildResult allowed =
-      qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
+      qrel::RunChild({cli, "--store", dir.Dir(), "import", path}, {}, /*unprivileged=*/true);
   EXPECT_EQ(allowed.status, 0) << allowed.output;
   EXPECT_EQ(allowed.output, "插入成功!\n");
   ExpectTable(RowOf(qrel::TaggedValues("6")));

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "store/store.h"
 
@@ -120,5 +121,14 @@ std::vector<std::string> TaggedValues(const std::string& tag) {
 }
 
 std::string CliProgram() { return QELMORA_CLI; }
+
+std::string CliCopyIn(const std::string& directory) {
+  const std::filesystem::path target = std::filesystem::path(directory) / "qelmora-cli";
+  std::filesystem::copy_file(CliProgram(), target, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                           std::filesystem::perms::others_exec);
+  return target.string();
+}
 
 }  // namespace qrel

@@ -52,4 +52,8 @@ std::vector<std::string> TaggedValues(const std::string& tag);
 // The qelmora-cli program of this build.
 std::string CliProgram();
 
+// A copy of qelmora-cli in the directory given, for children without root's privileges: the build
+// tree may lie where user nobody cannot reach it.
+std::string CliCopyIn(const std::string& directory);
+
 }  // namespace qrel

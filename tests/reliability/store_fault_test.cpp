@@ -192,7 +192,7 @@ TEST_F(StoreFaultTest, AReadOnlyFileAndAReadOnlyFolder) {
   MakeStore(1);
   const std::string model = Model("ro");
   ASSERT_EQ(::chmod(model.c_str(), 0644), 0);
-  const std::vector<std::string> import = {qrel::CliProgram(), "--store", dir.Dir(), "import", model};
+  const std::vector<std::string> import = {qrel::CliCopyIn(dir.Dir()), "--store", dir.Dir(), "import", model};
 
   struct Case {
     const char* name;

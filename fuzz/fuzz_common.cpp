@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -54,6 +55,19 @@ std::string Escape(const std::string& bytes) {
     }
   }
   return text;
+}
+
+bool WaitOutForeignLock(const std::string& path, int attempt) {
+  static long total = 0;
+  ++total;
+  std::fprintf(stderr, "another process holds a lock on %s (%ld times so far)\n", path.c_str(), total);
+  if (attempt == 0) {
+    const std::string command = "fuser -v '" + path + "' 1>&2";
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "(fuser names no holder)\n");
+  }
+  if (attempt >= 100) return false;
+  ::usleep(20000);
+  return true;
 }
 
 }  // namespace fuzzsupport

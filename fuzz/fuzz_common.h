@@ -44,4 +44,9 @@ class RecordingBoxes final : public MessageBoxes {
 // A printable form of a byte string for failure reports.
 std::string Escape(const std::string& bytes);
 
+// Another process held a lock on the scratch file (a sharing violation): not the reader's fault.
+// Notes it on stderr (with the holders, where fuser can tell) and waits a little before the input is
+// tried again. Returns false once it has happened too often in a row for one input.
+bool WaitOutForeignLock(const std::string& path, int attempt);
+
 }  // namespace fuzzsupport

@@ -26,14 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzsupport::WriteFile(path, bytes);
 
   std::vector<std::pair<std::string, std::string>> yielded;
-  g_nModelReadPos = 0;
   bool found = false;
-  try {
-    found = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
-      yielded.emplace_back(column, value);
-    });
-  } catch (const FileException& e) {
-    fuzzsupport::Fail("the reader failed on a readable file: " + std::string(e.what()));
+  for (int attempt = 0;; ++attempt) {
+    yielded.clear();
+    boxes.texts.clear();
+    g_nModelReadPos = 0;
+    try {
+      found = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
+        yielded.emplace_back(column, value);
+      });
+      break;
+    } catch (const FileException& e) {
+      if (e.m_cause == FileException::sharingViolation && fuzzsupport::WaitOutForeignLock(path, attempt)) continue;
+      fuzzsupport::Fail("the reader failed on a readable file: " + std::string(e.what()));
+    }
   }
 
   const fuzzref::Walk expected = fuzzref::WalkBytes(bytes);

@@ -16,7 +16,7 @@
 #include "app/main_dialog.h"
 #include "app/platform.h"
 #include "store/store.h"
-#include "tests/app/scripted_view.h"
+#include "tests/support/scripted_view.h"
 #include "tests/model/table_rows.h"
 #include "tests/reliability/reliability_util.h"
 #include "tests/support/test_support.h"

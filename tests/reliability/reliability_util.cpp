@@ -11,19 +11,16 @@
 #include <cstring>
 #include <filesystem>
 
-#include "store/store.h"
+#include "tests/support/shell_command.h"
 
 extern char** environ;
 
 namespace qrel {
 
-std::string StoreKey() {
-  return ConnectionStringProperty(ConnectionString("", "/"), "Jet OLEDB:Database Password").value_or("");
-}
+std::string StoreKey() { return qtest::StoreKey(); }
 
 bool ShellSql(const std::string& databaseFile, const std::string& sql, std::string* output) {
-  const ChildResult result =
-      RunChild({"sqlcipher", "-batch", "-noheader", databaseFile, "PRAGMA key='" + StoreKey() + "'; " + sql});
+  const qtest::CommandResult result = qtest::Sqlcipher(databaseFile, StoreKey(), sql);
   *output = result.output;
   return result.status == 0;
 }

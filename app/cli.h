@@ -2,8 +2,11 @@
 // code it drives; this header names them for the dispatcher in cli_main.cpp.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "store/store.h"
 
 struct CliContext {
   // The store directory, ending in the separator: --store DIR, else the program directory.
@@ -15,6 +18,7 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
 int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
 int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
+int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // report/spectrum_cli.cpp
 int CliHandoff(const CliContext& context, const std::vector<std::string>& args);     // handoff/handoff_cli.cpp
 int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
 int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp
@@ -26,6 +30,11 @@ void InstallCliMessageBoxes();
 // Opens the store in context.storeDir for a command (the connection failure is printed). Returns
 // false when the connection could not be opened.
 bool CliOpenStore(const CliContext& context);
+
+// The current parameter set of the store in context.storeDir, read by the store's read rule, with
+// the store closed again. nullopt when the connection could not be opened (printed); a failure of
+// the table raises ComError.
+std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context);
 
 // Prints the usage text to standard error.
 void CliUsage();

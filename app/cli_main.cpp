@@ -16,12 +16,14 @@ ConsoleMessageBoxes g_cliBoxes(stdout);
 struct Command {
   const char* name;
   int (*run)(const CliContext&, const std::vector<std::string>&);
+  // Its messages go to standard error, so that standard output carries its results alone.
+  bool messagesOnStderr = false;
 };
 
 const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
-    {"shortcut", CliShortcut},
+    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum, true},
 };
 
 }  // namespace
@@ -34,6 +36,18 @@ bool CliOpenStore(const CliContext& context) {
   return ParameterStoreConnected();
 }
 
+std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context) {
+  if (!CliOpenStore(context)) return std::nullopt;
+  // The table is opened once on its own so that a failed open is reported alone, not followed by
+  // the failure of the walk that the read rule would go on with.
+  OpenTableRecordset();
+  g_pRecordset->Close();
+  const ParameterSet parameters = ReadCurrentParameterSet();
+  g_pRecordset->Close();
+  CloseParameterStore();
+  return parameters;
+}
+
 void CliUsage() {
   std::fputs(
       "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
@@ -41,6 +55,8 @@ void CliUsage() {
       "  import FILE...              import model files, one row each\n"
       "  history                     print every row of table1 as CSV\n"
       "  report --csv | --xlsx FILE  the report of the current parameter set\n"
+      "  spectrum                    the modelled impedance spectrum of the current\n"
+      "                              parameter set as CSV\n"
       "  handoff [--no-launch]       write the hand-off file, print its path and start\n"
       "                              sim/Kambrisolve.exe beside this program; exit 1 when\n"
       "                              the store or the file fails (nothing started) or the\n"
@@ -73,15 +89,17 @@ int main(int argc, char** argv) {
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      InstallCliMessageBoxes();
+      // The default message boxes print to standard error.
+      std::FILE* const messages = command.messagesOnStderr ? stderr : stdout;
+      if (!command.messagesOnStderr) InstallCliMessageBoxes();
       try {
         return command.run(context, rest);
       } catch (const FileException& e) {
-        std::printf("%s\n", e.ReportText().c_str());
+        std::fprintf(messages, "%s\n", e.ReportText().c_str());
       } catch (const ComError& e) {
-        std::printf("%s\n", ComErrorText(e.Error()).c_str());
+        std::fprintf(messages, "%s\n", ComErrorText(e.Error()).c_str());
       } catch (const std::exception& e) {
-        std::printf("%s\n", e.what());
+        std::fprintf(messages, "%s\n", e.what());
       }
       return 1;
     }

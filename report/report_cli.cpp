@@ -60,17 +60,10 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
     CliUsage();
     return 2;
   }
-  if (!CliOpenStore(context)) return 1;
+  // Store failures raise ComError, which the dispatcher reports with the store's text.
+  const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context);
+  if (!parameters) return 1;
 
-  // Store failures raise ComError, which the dispatcher reports with the store's text. The table is
-  // opened once on its own so that a failed open is reported alone, not followed by the failure of
-  // the walk that the read rule would go on with.
-  OpenTableRecordset();
-  g_pRecordset->Close();
-  const ParameterSet parameters = ReadCurrentParameterSet();
-  g_pRecordset->Close();
-  CloseParameterStore();
-
-  const ReportCells cells = BuildReportCells(parameters);
+  const ReportCells cells = BuildReportCells(*parameters);
   return csv ? PrintCsv(cells) : WriteXlsx(cells, args[1]);
 }

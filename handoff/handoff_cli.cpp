@@ -20,7 +20,9 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args) 
   }
 
   if (!CliOpenStore(context)) return 1;
-  const std::optional<std::string> path = WriteCurrentSetToHandoffFile();
+  const std::optional<std::string> directory = SimulatorTempDirectory();
+  if (!directory) return 1;
+  const std::optional<std::string> path = WriteCurrentSetToHandoffFile(*directory);
   if (!path) return 1;
   std::printf("%s\n", path->c_str());
   std::fflush(stdout);

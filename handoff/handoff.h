@@ -1,6 +1,7 @@
 // The simulation hand-off: the current parameter set as eleven little-endian IEEE doubles (88 bytes)
 // in the file "~qe10.tmp" of the user's temporary directory, then the start of sim/Kambrisolve.exe
-// beside the executable.
+// beside the executable. On Linux a Windows build of that program runs under wine, and its
+// temporary directory is the one of its Wine prefix.
 #pragma once
 
 #include <array>

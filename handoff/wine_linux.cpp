@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,30 +50,31 @@ struct Captured {
 // the pipe open, so the reading stops at the child's exit, not at the end of the pipe.
 Captured Capture(const std::vector<std::string>& argv, int timeoutMs) {
   Captured result;
-  // Built before the fork: the child allocates nothing.
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-  const pid_t child = ::fork();
-  if (child < 0) {
+
+  // A process group of its own, so that a wine that does not answer is ended with all it started.
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  ::posix_spawnattr_init(&attributes);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  ::posix_spawnattr_setpgroup(&attributes, 0);
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, args[0], &actions, &attributes, args.data(), environ);
+  ::posix_spawnattr_destroy(&attributes);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[1]);
+  if (spawned != 0) {
     ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
     return result;
   }
-  if (child == 0) {
-    ::setpgid(0, 0);
-    const int devNull = ::open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-      ::dup2(devNull, STDIN_FILENO);
-      ::dup2(devNull, STDERR_FILENO);
-    }
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::execv(args[0], args.data());
-    _exit(127);
-  }
-  ::close(pipeFds[1]);
   ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -2,7 +2,10 @@
 // in a private prefix of the build tree, and handed the file in the temporary directory that Wine
 // gives it. The cases that cannot start it (no wine, no run bit, no prefix) use a fake "wine" that
 // only notes being run, so that no test ever reaches a real prefix of the user.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -225,7 +228,15 @@ class RealWineTest : public WineHandoffTest {
                                                         " QELMORA_WINE_INIT_ONLY=1 " +
                                                         qtest::ShellQuote(QELMORA_WINE_RUN) + " 2>&1");
     ASSERT_EQ(init.status, 0) << init.output;
+    // The cases share the prefix's temporary directory and its one file name: one at a time.
+    m_lock = ::open((m_root + "/wine/handoff-tests.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(m_lock, 0);
+    ASSERT_EQ(::flock(m_lock, LOCK_EX), 0);
     WineHandoffTest::SetUp();
+  }
+
+  ~RealWineTest() override {
+    if (m_lock >= 0) ::close(m_lock);
   }
 
   // The prefix's temporary directory, asked of wine by the shell: %TMP% through cmd, then winepath.
@@ -250,6 +261,7 @@ class RealWineTest : public WineHandoffTest {
   }
 
   const std::string m_root = QELMORA_WINE_ROOT;
+  int m_lock = -1;
   htest::ScopedEnv m_wineprefix{"WINEPREFIX", m_root + "/wine/prefix"};
   htest::ScopedEnv m_home{"HOME", m_root + "/wine/home"};
   htest::ScopedEnv m_winearch{"WINEARCH", "win64"};
@@ -266,28 +278,8 @@ std::string WindowsPath(const fs::path& path) {
   return text;
 }
 
+// A link planted at the name is replaced, never written through.
 TEST_F(RealWineTest, TransferDataStartsTheWindowsSimulatorWhichReadsTheSetFromItsTemp) {
-  InstallWindowsStandIn();
-  const fs::path prefixTemp = PrefixTemp();
-  ASSERT_TRUE(fs::is_directory(prefixTemp)) << prefixTemp;
-  fs::remove(prefixTemp / "~qe10.tmp");
-
-  Transfer();
-
-  EXPECT_TRUE(m_boxes.Boxes().empty()) << m_boxes.Texts().front();
-  EXPECT_EQ(m_platform.started, (std::vector<std::pair<std::string, std::string>>{{Simulator().string(), Sim().string()}}));
-  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
-  EXPECT_TRUE(NoHandoffFileIn(m_temp.Path())) << testing::PrintToString(htest::Names(m_temp.Path()));
-
-  const htest::SimulatorRecord record = WaitForRecord();
-  EXPECT_EQ(record.cwd, WindowsPath(Sim()));
-  EXPECT_EQ(record.argumentCount, 0);
-  EXPECT_EQ(record.fileSize, 88);
-  EXPECT_EQ(record.fileHex, htest::Hex(Expected()));
-  EXPECT_EQ(qtest::ReadFileBytes(prefixTemp / "~qe10.tmp"), Expected());
-}
-
-TEST_F(RealWineTest, LinkPlantedInThePrefixTempIsReplacedNotWrittenThrough) {
   InstallWindowsStandIn();
   const fs::path prefixTemp = PrefixTemp();
   ASSERT_TRUE(fs::is_directory(prefixTemp)) << prefixTemp;
@@ -301,7 +293,16 @@ TEST_F(RealWineTest, LinkPlantedInThePrefixTempIsReplacedNotWrittenThrough) {
   EXPECT_TRUE(m_boxes.Boxes().empty()) << m_boxes.Texts().front();
   EXPECT_EQ(qtest::ReadFileBytes(victim), "must stay as it is");
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(prefixTemp / "~qe10.tmp")));
-  EXPECT_EQ(WaitForRecord().fileHex, htest::Hex(Expected()));
+  EXPECT_EQ(m_platform.started, (std::vector<std::pair<std::string, std::string>>{{Simulator().string(), Sim().string()}}));
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
+  EXPECT_TRUE(NoHandoffFileIn(m_temp.Path())) << testing::PrintToString(htest::Names(m_temp.Path()));
+
+  const htest::SimulatorRecord record = WaitForRecord();
+  EXPECT_EQ(record.cwd, WindowsPath(Sim()));
+  EXPECT_EQ(record.argumentCount, 0);
+  EXPECT_EQ(record.fileSize, 88);
+  EXPECT_EQ(record.fileHex, htest::Hex(Expected()));
+  EXPECT_EQ(qtest::ReadFileBytes(prefixTemp / "~qe10.tmp"), Expected());
 }
 
 TEST_F(RealWineTest, CliNoLaunchPrintsTheFileInThePrefixTempAndStartsNothing) {

@@ -80,6 +80,7 @@ Captured Capture(const std::vector<std::string>& argv, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   int status = 0;
   bool exited = false;
+  bool endOfPipe = false;
   auto drain = [&] {
     char buffer[4096];
     ssize_t n;
@@ -103,9 +104,10 @@ Captured Capture(const std::vector<std::string>& argv, int timeoutMs) {
       }
       break;
     }
-    pollfd pfd{pipeFds[0], POLLIN, 0};
+    // Once the pipe has ended, poll only waits (it would report the end at once every time).
+    pollfd pfd{endOfPipe ? -1 : pipeFds[0], POLLIN, 0};
     ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 20)));
-    drain();
+    if (!endOfPipe) endOfPipe = drain();
   }
   drain();
   ::close(pipeFds[0]);

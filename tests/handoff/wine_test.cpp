@@ -218,6 +218,23 @@ TEST_F(RefusedStartTest, PrefixNotSetUpIsExplainedAndNotCreated) {
   EXPECT_FALSE(fs::exists(Marker())) << "wine was run and could have made the prefix";
 }
 
+TEST_F(RefusedStartTest, WineThatNamesNoTemporaryDirectoryIsExplainedAndNothingIsWritten) {
+  WriteProgram(Simulator(), PeLike(0x80, std::string("PE\0\0", 4), 0x400), false);
+  fs::create_directories(Prefix());
+  qtest::WriteFileBytes(Prefix() / "system.reg", "");
+  qtest::WriteFileBytes(Prefix() / "user.reg", "");
+  // Asked for %TMP%, this wine answers with the variable unexpanded, then with a missing directory.
+  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\necho '%TMP%'\n", true);
+  Transfer();
+  ExpectRefusedWith("无法确定 Wine 环境 " + Prefix().string() + " 的临时目录");
+
+  m_boxes.Clear();
+  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\necho '" + (Prefix() / "no-such-dir").string() + "'\n", true);
+  Transfer();
+  ExpectRefusedWith("no-such-dir 不存在");
+  EXPECT_EQ(htest::Names(Prefix()), (std::vector<std::string>{"system.reg", "user.reg"}));
+}
+
 // Real Wine, in the prefix of the build tree (made once by scripts/wine-run.sh under its lock).
 class RealWineTest : public WineHandoffTest {
  protected:

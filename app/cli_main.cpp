@@ -60,7 +60,9 @@ void CliUsage() {
       "  handoff [--no-launch]       write the hand-off file, print its path and start\n"
       "                              sim/Kambrisolve.exe beside this program; exit 1 when\n"
       "                              the store or the file fails (nothing started) or the\n"
-      "                              simulator cannot be started (the file stays written)\n"
+      "                              simulator cannot be started (the file stays written);\n"
+      "                              a Windows simulator runs under wine and gets the\n"
+      "                              file in its Wine prefix's temporary directory\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
       "DIR defaults to the program directory.\n",

@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "handoff/wine_linux.h"
 
 namespace {
 
@@ -72,10 +74,28 @@ class LinuxPlatform final : public Platform {
   void OleInit() override {}
 
   bool StartProgram(const std::string& program, const std::string& workingDirectory) override {
+    // A Windows program is opened as Windows opens it: wine runs it, with its path as the one argument.
+    if (wine::IsPeImage(program)) {
+      const std::string winePath = wine::FindWine();
+      return !winePath.empty() && StartDetached({winePath, program}, workingDirectory);
+    }
     struct stat st {};
     if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0) {
       return false;
     }
+    return StartDetached({program}, workingDirectory);
+  }
+
+  [[noreturn]] void ExitProcess(int status) override { std::exit(status); }
+
+ private:
+  // Runs argv (argv[0] a full path) in the working directory given, in a session of its own, and
+  // does not wait for it.
+  static bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory) {
+    // Built before the fork: the child allocates nothing.
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
     // Report exec failures back through a close-on-exec pipe; the grandchild outlives us.
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
@@ -99,8 +119,7 @@ class LinuxPlatform final : public Platform {
           ::dup2(devNull, STDIN_FILENO);
           ::close(devNull);
         }
-        char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        ::execv(program.c_str(), argv);
+        ::execv(args[0], args.data());
         err = errno;
       }
       (void)!::write(pipeFds[1], &err, sizeof err);
@@ -118,8 +137,6 @@ class LinuxPlatform final : public Platform {
     ::close(pipeFds[0]);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
   }
-
-  [[noreturn]] void ExitProcess(int status) override { std::exit(status); }
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
   return bytes;
 }
 
+std::string HandoffFilePath() { return HandoffFilePath(ThePlatform().TempPath()); }
+
 std::string SimulatorWorkingDirectory() { return ProgramDirectory() + "sim"; }
 
 std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathSeparator + "Kambrisolve.exe"; }
@@ -30,11 +32,20 @@ std::string HandoffWriteFailureText(const std::string& path, const std::string& 
   return Format("无法写入数据文件，仿真程序未启动。\r\n\r\n文件：%s\r\n原因：%s", path.c_str(), reason.c_str());
 }
 
-std::optional<std::string> WriteCurrentSetToHandoffFile() {
+std::optional<std::string> SimulatorTempDirectory() {
+  const SimulatorSetup setup = PrepareSimulator();
+  if (!setup.problem.empty()) {
+    AfxMessageBox(setup.problem);
+    return std::nullopt;
+  }
+  return setup.tempDirectory;
+}
+
+std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory) {
   const ParameterSet parameters = ReadCurrentParameterSet();
   const HandoffBytes bytes = EncodeHandoff(parameters);
 
-  const std::string path = HandoffFilePath();
+  const std::string path = HandoffFilePath(directory);
   const std::string reason = WriteHandoffFile(path, bytes);
   if (!reason.empty()) {
     AfxMessageBox(HandoffWriteFailureText(path, reason));

@@ -1,6 +1,7 @@
 // The simulation hand-off: the current parameter set as eleven little-endian IEEE doubles (88 bytes)
 // in the file "~qe10.tmp" of the user's temporary directory, then the start of sim/Kambrisolve.exe
-// beside the executable.
+// beside the executable. On Linux a Windows build of that program runs under wine, and its
+// temporary directory is the one of its Wine prefix.
 #pragma once
 
 #include <array>
@@ -18,9 +19,20 @@ using HandoffBytes = std::array<std::uint8_t, kHandoffFileSize>;
 // The 88 bytes of a parameter set (each text converted with TextToDouble).
 HandoffBytes EncodeHandoff(const ParameterSet& parameters);
 
-// Backend: the full path of the hand-off file (GetTempPathA + GetTempFileNameA with "~qelmora" and 16,
-// which is always "~qe10.tmp" in the temporary directory).
+// Backend: the full path of the hand-off file in the directory given, which ends in the separator
+// (GetTempFileNameA with "~qelmora" and 16, which is always "~qe10.tmp" in that directory).
+std::string HandoffFilePath(const std::string& directory);
+// The same in the user's temporary directory (GetTempPathA).
 std::string HandoffFilePath();
+
+// Backend: the temporary directory that the simulation program will look in (with the separator at
+// its end), or, in problem, why it cannot be run at all: then nothing is to be written or started.
+// A program that is missing is no problem here: its start fails later with the usual notice.
+struct SimulatorSetup {
+  std::string tempDirectory;
+  std::string problem;
+};
+SimulatorSetup PrepareSimulator();
 
 // Backend: writes the bytes as the whole content of the file at path, complete and closed when it
 // returns. Returns an empty text on success, else the reason (for the user's message).
@@ -34,9 +46,13 @@ std::string SimulatorWorkingDirectory();
 // The message shown when the hand-off file cannot be written (the file's path and the reason).
 std::string HandoffWriteFailureText(const std::string& path, const std::string& reason);
 
-// The current parameter set (read from the open recordset) into the hand-off file. Returns the file's
-// path, or nullopt after telling the user why it could not be written (nothing is to be started).
-std::optional<std::string> WriteCurrentSetToHandoffFile();
+// The current parameter set (read from the open recordset) into the hand-off file in the directory
+// given. Returns the file's path, or nullopt after telling the user why it could not be written
+// (nothing is to be started).
+std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory);
+
+// PrepareSimulator, with its problem told to the user; nullopt then (nothing is to be written).
+std::optional<std::string> SimulatorTempDirectory();
 
 // Starts the simulation program in its folder; false after the "To be updated!" notice.
 bool StartSimulator();

@@ -1,7 +1,7 @@
 // qelmora-cli handoff [--no-launch]: the hand-off file from the current parameter set, and the start
 // of the simulation program beside this program. Exit status: 0 done; 1 the store or the file
-// failed (nothing started), or the file was written but the program could not be started; 2 bad
-// arguments.
+// failed, or the program cannot be run at all (no wine for a Windows program; nothing written or
+// started), or the file was written but the program could not be started; 2 bad arguments.
 #include <cstdio>
 
 #include "app/cli.h"
@@ -20,7 +20,9 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args) 
   }
 
   if (!CliOpenStore(context)) return 1;
-  const std::optional<std::string> path = WriteCurrentSetToHandoffFile();
+  const std::optional<std::string> directory = SimulatorTempDirectory();
+  if (!directory) return 1;
+  const std::optional<std::string> path = WriteCurrentSetToHandoffFile(*directory);
   if (!path) return 1;
   std::printf("%s\n", path->c_str());
   std::fflush(stdout);

@@ -40,7 +40,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
 
 }  // namespace
 
-std::string HandoffFilePath() { return ThePlatform().TempPath() + kHandoffFileName; }
+std::string HandoffFilePath(const std::string& directory) { return directory + kHandoffFileName; }
 
 std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
   const std::size_t slash = path.rfind('/');

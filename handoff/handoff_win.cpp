@@ -22,15 +22,15 @@ std::string LastErrorText(DWORD error) {
 
 }  // namespace
 
-std::string HandoffFilePath() {
-  // Both buffers hold MAX_PATH characters; neither call writes past the size it is given. With the
-  // unique number 16 the name is only formed, never created: "~qe10.tmp".
-  char directory[kMaxPath] = {};
+std::string HandoffFilePath(const std::string& directory) {
+  // With the unique number 16 the name is only formed, never created: "~qe10.tmp".
   char name[kMaxPath] = {};
-  GetTempPathA(static_cast<DWORD>(sizeof directory), directory);
-  if (GetTempFileNameA(directory, "~qelmora", 16, name) == 0) return std::string();
+  if (GetTempFileNameA(directory.c_str(), "~qelmora", 16, name) == 0) return std::string();
   return std::string(name);
 }
+
+// The simulation program is a Windows program and finds the file in its own temporary directory.
+SimulatorSetup PrepareSimulator() { return {ThePlatform().TempPath(), ""}; }
 
 std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
   if (path.empty()) return "无法确定临时文件的名称";

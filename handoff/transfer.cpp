@@ -9,7 +9,8 @@ void MainDialog::OnTransferData() {
 
   // Leaves the recordset open: the program ends right after a transfer. When the file cannot be
   // written nothing is started and the dialog stays open so that the user can try again.
-  if (!WriteCurrentSetToHandoffFile()) return;
+  const std::optional<std::string> directory = SimulatorTempDirectory();
+  if (!directory || !WriteCurrentSetToHandoffFile(*directory)) return;
   StartSimulator();
   EndDialogOk();
 }

@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libsqlcipher-dev sqlcipher
   libxlsxwriter-dev
   libglib2.0-dev libglib2.0-bin

@@ -39,6 +39,9 @@ QApplication& App() {
   static char name[] = "app_qt_dialog_test";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
+  // As the program does at start-up.
+  static const bool translated = qtview::InstallQtTranslations();
+  EXPECT_TRUE(translated) << "Qt's Chinese translations are not installed";
   return *app;
 }
 

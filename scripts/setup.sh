@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
+  qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev sqlcipher
   libxlsxwriter-dev
   libglib2.0-dev libglib2.0-bin
@@ -17,6 +17,8 @@ PKGS=(
   wine wine64
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   python3 python3-openpyxl
+  qt6-translations-l10n
+  openbox
 )
 stamp=/var/lib/apt/periodic/qelmora-setup
 missing=()

@@ -8,7 +8,7 @@
 #
 # The program runs from a copy in a temporary directory with a store of its own, on a copy of
 # samples/sample.mdl; nothing of yours is touched. QT_SCALE_FACTOR=1.5 in the environment shows it
-# at 150 %.
+# at 150 %; KEEP_SHOTS=DIR keeps the single pictures there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/linux}
@@ -78,6 +78,18 @@ shoot() {
   import -frame -window "$1" "$work/$2.png"
 }
 
+# Waits for the window that was just opened, titled as the pattern says, takes its picture and
+# closes it with the key given.
+capture() {  # NAME TITLE_PATTERN CLOSING_KEY
+  local id
+  id=$(next_window "$2")
+  seen+=("$id")
+  shoot "$id" "$1"
+  xdotool key "$3"
+  sleep 0.5
+  xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+}
+
 dialog=$(next_window '^qelmora$')
 seen+=("$dialog")
 xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
@@ -87,29 +99,15 @@ shoot "$dialog" dialog
 xdotool mousemove --window "$dialog" 20 20 click 3
 sleep 0.5
 xdotool key Down Return
-about=$(next_window '^关于 qelmora$')
-seen+=("$about")
-shoot "$about" about
-xdotool key Return
-sleep 0.5
+capture about '^关于 qelmora$' Return
 
 # The Open dialog of "..." (Tab from OK: Cancel, the path box, "..."); it starts in the model's folder.
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
 xdotool key --clearmodifiers Tab Tab Tab space
-files=$(next_window '/$')
-seen+=("$files")
-shoot "$files" files
-xdotool key Escape
-sleep 0.5
+capture files '/$' Escape
 
 # OK imports the model file and says so.
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
 xdotool key --clearmodifiers shift+Tab shift+Tab shift+Tab Return
-box=$(next_window '^qelmora$')
-seen+=("$box")
-shoot "$box" box
-xdotool key Return
-sleep 0.5
+capture box '^qelmora$' Return
 
 # Dialog and About box on the left, the message box under the Open dialog on the right.
 convert -background white \

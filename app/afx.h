@@ -16,6 +16,12 @@
 enum : unsigned {
   kMbOk = 0x0,
   kMbOkCancel = 0x1,
+  // The icon, one of four in these bits; none when they are 0.
+  kMbIconMask = 0xF0,
+  kMbIconHand = 0x10,
+  kMbIconQuestion = 0x20,
+  kMbIconExclamation = 0x30,
+  kMbIconAsterisk = 0x40,
 };
 enum : int {
   kIdOk = 1,

@@ -1,13 +1,24 @@
 #include "app/main_dialog_view_linux.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTranslator>
+#include <QTreeView>
+#include <algorithm>
 
 #include "app/platform.h"
 #include "app/viewer_app.h"
@@ -48,6 +59,30 @@ QIcon ProgramIcon() {
   return icon;
 }
 
+bool InstallQtTranslations() {
+  static QTranslator* installed = nullptr;
+  if (installed != nullptr) return true;
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  installed = translator;
+  return true;
+}
+
+QMessageBox::Icon MessageBoxIcon(unsigned type) {
+  switch (type & kMbIconMask) {
+    case kMbIconHand: return QMessageBox::Critical;
+    case kMbIconQuestion: return QMessageBox::Question;
+    case kMbIconExclamation: return QMessageBox::Warning;
+    case kMbIconAsterisk: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+  }
+}
+
 MainDialogWindow::MainDialogWindow() {
   setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
   // Caption and system menu with a close button; no minimise, maximise or help button.
@@ -72,28 +107,63 @@ void MainDialogWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 namespace {
 
-// One modal message box. "\r\n" breaks lines; the buttons are those of the Chinese system, which the
-// texts refer to ("单击-*确定*-...").
+// A message box as the system shows one. While its owner is not on the screen (a box at start-up,
+// before the dialog is shown) or when it has none, it is centred on the screen rather than on the
+// owner's place. It is never narrower than its caption: the window manager draws the caption in its
+// own, often bold, face beside the frame's buttons, so the width is measured the same way.
+class SystemMessageBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // sizes the box and puts it over its owner
+    FitCaption();
+    QWidget* owner = parentWidget();
+    if (owner == nullptr || !owner->isVisible()) {
+      const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+      if (screen != nullptr) move(screen->availableGeometry().center() - rect().center());
+    }
+  }
+
+  bool event(QEvent* event) override {
+    // The box sizes itself again on every layout request; keep the caption's width.
+    const bool handled = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest && isVisible()) FitCaption();
+    return handled;
+  }
+
+ private:
+  void FitCaption() {
+    QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    // The caption, the window icon and three frame buttons, each about a title bar high.
+    const int needed = title.horizontalAdvance(windowTitle()) + 4 * (title.height() + 8);
+    if (width() >= needed) return;
+    const int height = layout() != nullptr && layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(needed)
+                                                                           : this->height();
+    setFixedSize(needed, std::max(height, this->height()));
+  }
+};
+
+// One modal message box. "\r\n" breaks lines; the buttons are the standard ones, in the interface's
+// language, which the texts refer to ("单击-*确定*-...").
 int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, unsigned type) {
-  QMessageBox box(parent);
+  SystemMessageBox box(parent);
   box.setFont(qtview::DialogFont());
   box.setWindowTitle(QString::fromStdString(caption));
   box.setTextFormat(Qt::PlainText);
   QString shown = QString::fromStdString(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   box.setText(shown);
-  box.setIcon(QMessageBox::NoIcon);
-  QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-  QPushButton* cancel = nullptr;
-  if ((type & 0xF) == kMbOkCancel) {
-    cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    box.setEscapeButton(cancel);
-  } else {
-    box.setEscapeButton(ok);
-  }
-  box.setDefaultButton(ok);
+  box.setIcon(qtview::MessageBoxIcon(type));
+  const bool okCancel = (type & 0xF) == kMbOkCancel;
+  box.setStandardButtons(okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(okCancel ? QMessageBox::Cancel : QMessageBox::Ok);
   box.exec();
-  return box.clickedButton() == ok ? kIdOk : kIdCancel;
+  return box.clickedButton() == box.button(QMessageBox::Ok) ? kIdOk : kIdCancel;
 }
 
 }  // namespace
@@ -150,7 +220,9 @@ QtMainDialogView::QtMainDialogView() : m_window(new qtview::MainDialogWindow), m
 QtMainDialogView::~QtMainDialogView() { delete m_window; }
 
 int QtMainDialogView::AppMessageBox(const std::string& text, unsigned type) {
-  // The application name: the executable's base name.
+  // The application name: the executable's base name. As the framework does, an exclamation icon
+  // unless the type names one.
+  if ((type & kMbIconMask) == 0) type |= kMbIconExclamation;
   return ShowMessageBox(m_window, text, SplitPath(ThePlatform().ModuleFileName()).fname, type);
 }
 
@@ -225,6 +297,18 @@ std::optional<OpenFileResult> QtMainDialogView::ShowOpenFileDialog(const OpenFil
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
   dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  // With a model file in the path box, the dialog starts in that file's folder.
+  const QFileInfo current(m_pathBox->text());
+  if (!m_pathBox->text().isEmpty() && current.absoluteDir().exists()) dialog.setDirectory(current.absolutePath());
+  // The name takes the room left; size, type and date are as wide as what they show.
+  if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column) {
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+  }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::nullopt;

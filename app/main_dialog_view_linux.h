@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QIcon>
+#include <QMessageBox>
 #include <QRect>
 #include <QString>
 
@@ -30,6 +31,13 @@ QIcon ProgramIcon();
 
 // The About box (template 100), modal.
 void ShowAboutDialog(QWidget* parent);
+
+// Loads Qt's own texts (the Open dialog, the standard buttons) in Chinese, the language of the
+// interface, whatever the system's language. Returns false when they are not installed.
+bool InstallQtTranslations();
+
+// The icon of a message box type: the one its icon bits name, none when they name none.
+QMessageBox::Icon MessageBoxIcon(unsigned type);
 
 // The main dialog's window: Esc and the close button arrive as Cancel; a right click offers the
 // About item.

@@ -1,5 +1,6 @@
 // qelmora on Linux: the Qt application around the one modal dialog.
 #include <QApplication>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,10 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  if (!qtview::InstallQtTranslations()) {
+    std::fprintf(stderr, "qelmora: Qt's Chinese translations (qt6-translations-l10n) are not installed; "
+                         "the standard buttons and the Open dialog show in English\n");
+  }
   QApplication::setFont(qtview::DialogFont());
   QApplication::setWindowIcon(qtview::ProgramIcon());
   // The arguments as the system gave them (Qt has taken out its own options).

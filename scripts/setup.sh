@@ -17,6 +17,8 @@ PKGS=(
   wine wine64
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   python3 python3-openpyxl
+  qt6-translations-l10n
+  openbox
 )
 stamp=/var/lib/apt/periodic/qelmora-setup
 missing=()

@@ -5,16 +5,23 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFontDatabase>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 #include <memory>
 
@@ -39,6 +46,9 @@ QApplication& App() {
   static char name[] = "app_qt_dialog_test";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
+  // As the program does at start-up.
+  static const bool translated = qtview::InstallQtTranslations();
+  EXPECT_TRUE(translated) << "Qt's Chinese translations are not installed";
   return *app;
 }
 
@@ -90,6 +100,8 @@ struct SeenBox {
   QString text;
   QStringList buttons;
   QWidget* parent = nullptr;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QRect geometry;
 };
 
 // Answers the next message box with the button of the text given and records what it showed.
@@ -98,6 +110,8 @@ void AnswerMessageBox(SeenBox* seen, const QString& buttonText = QStringLiteral(
     seen->title = box->windowTitle();
     seen->text = box->text();
     seen->parent = box->parentWidget();
+    seen->icon = box->icon();
+    seen->geometry = box->geometry();
     QAbstractButton* chosen = nullptr;
     for (QAbstractButton* button : box->buttons()) {
       seen->buttons << button->text();
@@ -118,6 +132,48 @@ void TypeFileName(QFileDialog* files, const QString& name) {
   ASSERT_NE(field, nullptr);
   field->setFocus();
   field->setText(name);
+}
+
+// Whether the Open dialog's type and date columns are as wide as what they show, once the folder
+// shown has been read.
+bool TypeAndDateColumnsFit(QFileDialog* files) {
+  auto* details = files->findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (details == nullptr) {
+    ADD_FAILURE() << "no detail view";
+    return false;
+  }
+  QElapsedTimer clock;
+  clock.start();
+  while (details->model()->rowCount(details->rootIndex()) == 0 && clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  QApplication::processEvents();
+  if (details->model()->rowCount(details->rootIndex()) == 0) {
+    ADD_FAILURE() << "the folder was not listed";
+    return false;
+  }
+  QHeaderView* header = details->header();
+  bool fit = true;
+  for (int column : {2, 3}) {  // type, date modified
+    const int needed = std::max(static_cast<QAbstractItemView*>(details)->sizeHintForColumn(column), header->sectionSizeHint(column));
+    if (header->sectionSize(column) < needed) {
+      ADD_FAILURE() << "column " << column << " is " << header->sectionSize(column) << " wide, needs " << needed;
+      fit = false;
+    }
+  }
+  return fit;
+}
+
+// Whether a label or button shows its whole text in its rectangle.
+bool ShowsWholeText(QWidget* widget, const QString& text) {
+  const QFontMetrics metrics(widget->font());
+  int marginX = 0;
+  int marginY = 0;
+  if (qobject_cast<QPushButton*>(widget) != nullptr) {
+    marginX = widget->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, widget);
+    marginY = 2 * widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, widget);
+  }
+  return metrics.horizontalAdvance(text) + marginX <= widget->width() && metrics.height() + marginY <= widget->height();
 }
 
 class QtDialogTest : public ::testing::Test {
@@ -319,6 +375,8 @@ TEST_F(QtDialogTest, OpenDialogChoosesAFileAndATypedNameGetsTheDefaultExtension)
   QStringList modelFilters;
   QString suffix;
   SeenBox missing;
+  QString startDirectory;
+  bool columnsFit = false;
 
   RunDialog([&] {
     WhenShown<QFileDialog>([&](QFileDialog* files) {
@@ -337,9 +395,11 @@ TEST_F(QtDialogTest, OpenDialogChoosesAFileAndATypedNameGetsTheDefaultExtension)
     EXPECT_EQ(g_strModelPath, model);
     EXPECT_EQ(g_strModelFileName, "chosen.mdl");
 
-    // A name typed without extension, for a file that does not exist.
+    // A name typed without extension, for a file that does not exist. The dialog starts in the folder
+    // of the file in the path box.
     WhenShown<QFileDialog>([&](QFileDialog* files) {
-      files->setDirectory(Q(models.Dir()));
+      startDirectory = files->directory().absolutePath();
+      columnsFit = TypeAndDateColumnsFit(files);
       TypeFileName(files, QStringLiteral("abc"));
       AnswerMessageBox(&missing);
       static_cast<QDialog*>(files)->accept();  // QFileDialog::accept, as the Open button does
@@ -363,6 +423,8 @@ TEST_F(QtDialogTest, OpenDialogChoosesAFileAndATypedNameGetsTheDefaultExtension)
   EXPECT_EQ(selectedFilter, QStringLiteral("FILE(*.mdl)"));
   EXPECT_EQ(modelFilters, QStringList{QStringLiteral("*.mdl")});  // the label's pattern really filters
   EXPECT_EQ(suffix, QStringLiteral("txt"));
+  EXPECT_EQ(startDirectory, QFileInfo(Q(models.Dir() + "chosen.mdl")).absolutePath());
+  EXPECT_TRUE(columnsFit);
   EXPECT_EQ(missing.text, QStringLiteral("无法找到文件：abc.txt"));
   EXPECT_EQ(missing.title, QStringLiteral("qelmora"));
 }
@@ -412,6 +474,7 @@ TEST_F(QtDialogTest, ContextMenuOffersTheAboutBox) {
   QStringList aboutTexts;
   QSize aboutSize;
   bool aboutIcon = false;
+  QStringList clipped;
   RunDialog([&] {
     WhenShown<QMenu>([&](QMenu* menu) {
       QAction* about = nullptr;
@@ -425,10 +488,14 @@ TEST_F(QtDialogTest, ContextMenuOffersTheAboutBox) {
             aboutTitle = box->windowTitle();
             for (QLabel* label : box->findChildren<QLabel*>()) {
               if (!label->pixmap().isNull()) aboutIcon = true;
-              if (!label->text().isEmpty()) aboutTexts << label->text();
+              if (label->text().isEmpty()) continue;
+              aboutTexts << label->text();
+              if (!ShowsWholeText(label, label->text())) clipped << label->text();
             }
             aboutSize = box->size();
-            box->findChild<QPushButton*>(QStringLiteral("IDOK"))->click();
+            auto* ok = box->findChild<QPushButton*>(QStringLiteral("IDOK"));
+            if (!ShowsWholeText(ok, ok->text())) clipped << ok->text();
+            ok->click();
           },
           [](QDialog* box) { return box->objectName() == QStringLiteral("IDD_ABOUTBOX"); });
       if (about != nullptr) {
@@ -450,10 +517,91 @@ TEST_F(QtDialogTest, ContextMenuOffersTheAboutBox) {
     EXPECT_TRUE(aboutTexts.contains(QString::fromUtf8(text))) << text;
   }
   EXPECT_EQ(aboutTexts.size(), 9);
+  // Every text and the OK button are whole, at any scale the tests run under.
+  EXPECT_EQ(clipped, QStringList());
   // 235 x 86 dialog units in the proportion of the main dialog's 320 x 200.
   const QSize main = view->Window()->size();
   EXPECT_NEAR(aboutSize.width(), main.width() * 235.0 / 320.0, 1.0);
   EXPECT_NEAR(aboutSize.height(), main.height() * 86.0 / 200.0, 1.0);
+}
+
+TEST_F(QtDialogTest, QtsOwnTextsAreInChineseWhateverTheSystemLanguage) {
+  // The tests run under the C locale.
+  QDialogButtonBox standard(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  EXPECT_EQ(standard.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+  EXPECT_EQ(standard.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+
+  QStringList labels;
+  QStringList buttons;
+  RunDialog([&] {
+    WhenShown<QFileDialog>([&](QFileDialog* files) {
+      for (QLabel* label : files->findChildren<QLabel*>()) labels << label->text();
+      for (QPushButton* button : files->findChildren<QPushButton*>()) buttons << button->text();
+      files->reject();
+    });
+    Control("IDC_BUTTON_BROWSE")->click();
+    Control("IDCANCEL")->click();
+  });
+  EXPECT_TRUE(labels.contains(QStringLiteral("查找范围："))) << labels.join(u'|').toStdString();
+  EXPECT_TRUE(labels.contains(QStringLiteral("文件类型："))) << labels.join(u'|').toStdString();
+  EXPECT_TRUE(buttons.contains(QStringLiteral("打开(&O)"))) << buttons.join(u'|').toStdString();
+  EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(u'|').toStdString();
+}
+
+TEST_F(QtDialogTest, MessageBoxIconsFollowTheirType) {
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOk), QMessageBox::NoIcon);
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOkCancel), QMessageBox::NoIcon);
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOk | kMbIconHand), QMessageBox::Critical);
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOkCancel | kMbIconQuestion), QMessageBox::Question);
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOk | kMbIconExclamation), QMessageBox::Warning);
+  EXPECT_EQ(qtview::MessageBoxIcon(kMbOk | kMbIconAsterisk), QMessageBox::Information);
+
+  // The application's boxes get the framework's exclamation unless their type names an icon; the
+  // others show the icon their type names, or none.
+  struct Case {
+    std::function<int()> show;
+    QMessageBox::Icon expected;
+  };
+  const Case cases[] = {
+      {[] { return AfxMessageBox("插入成功!"); }, QMessageBox::Warning},
+      {[] { return AfxMessageBox("text", kMbOk | kMbIconAsterisk); }, QMessageBox::Information},
+      {[] { return DialogMessageBox("文件关联设置成功!", "信息提示", kMbOk); }, QMessageBox::NoIcon},
+      {[] { return DialogMessageBox("text", "caption", kMbOkCancel | kMbIconQuestion); }, QMessageBox::Question},
+      {[] { return OwnerlessMessageBox("文件关联设置失败", "错误提示", kMbOk); }, QMessageBox::NoIcon},
+      {[] { return OwnerlessMessageBox("text", "caption", kMbOk | kMbIconHand); }, QMessageBox::Critical},
+  };
+  for (const Case& c : cases) {
+    SeenBox seen;
+    AnswerMessageBox(&seen);
+    EXPECT_EQ(c.show(), kIdOk);
+    EXPECT_EQ(seen.icon, c.expected) << seen.text.toStdString();
+  }
+}
+
+TEST_F(QtDialogTest, ABoxBeforeTheDialogIsUpIsCentredOnTheScreenAndShowsItsWholeCaption) {
+  // No store: its failure is reported while the dialog initialises, before its window is shown.
+  std::filesystem::remove(program.Path() / "dravo.mdb");
+  SeenBox failure;
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  const QString caption = QStringLiteral("qelmora");
+  AnswerMessageBox(&failure);
+  RunDialog([&] { Control("IDCANCEL")->click(); });
+
+  EXPECT_TRUE(failure.text.startsWith(QStringLiteral("连接数据库失败!"))) << failure.text.toStdString();
+  EXPECT_EQ(failure.parent, view->Window());
+  EXPECT_EQ(failure.icon, QMessageBox::Warning);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_NEAR(failure.geometry.center().x(), screen.center().x(), 2);
+  EXPECT_NEAR(failure.geometry.center().y(), screen.center().y(), 2);
+  EXPECT_GE(failure.geometry.width(), QFontMetrics(titleFont).horizontalAdvance(caption));
+
+  // A long caption over a short text: the box is wider than the caption.
+  const QString longCaption = QStringLiteral("错误提示错误提示错误提示错误提示错误提示错误提示");
+  SeenBox wide;
+  AnswerMessageBox(&wide);
+  DialogMessageBox("x", longCaption.toStdString(), kMbOk);
+  EXPECT_GT(wide.geometry.width(), QFontMetrics(titleFont).horizontalAdvance(longCaption));
 }
 
 }  // namespace

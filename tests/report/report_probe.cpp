@@ -68,19 +68,11 @@ void SetSheet1Cell(Sheet& s, const std::string& row, const std::string& column, 
 }
 
 int Run(const std::vector<std::string>& args) {
-  if (args.size() == 2 && args[0] == "open-excel") {
+  if (args.size() == 2 && (args[0] == "open-excel" || args[0] == "history")) {
     OpenParameterStore("", args[1]);
     qtest::ScriptedView view;
     MainDialog dialog(view);
-    dialog.OnCommand(IDC_BUTTON_EXCEL);
-    for (int result : view.endResults) std::printf("end %d\n", result);
-    return 0;
-  }
-  if (args.size() == 2 && args[0] == "history") {
-    OpenParameterStore("", args[1]);
-    qtest::ScriptedView view;
-    MainDialog dialog(view);
-    dialog.OnCommand(IDM_HISTORY);
+    dialog.OnCommand(args[0] == "history" ? IDM_HISTORY : IDC_BUTTON_EXCEL);
     for (int result : view.endResults) std::printf("end %d\n", result);
     return 0;
   }

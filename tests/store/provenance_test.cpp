@@ -31,16 +31,6 @@ void MakeEarlierStore(const qtest::TempDir& dir) {
   ASSERT_EQ(made.status, 0) << made.output;
 }
 
-TEST(StoreProvenance, ANewStoreHasTheTwoColumnsAfterTheEleven) {
-  qtest::TempDir dir;
-  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
-  const auto info = Sql(dir, "PRAGMA table_info(table1);");
-  ASSERT_EQ(info.status, 0) << info.output;
-  EXPECT_NE(info.output.find("11,CPE3-P,TEXT,0,<NULL>,0\n12,imported_at,TEXT,0,<NULL>,0\n13,source,TEXT,0,<NULL>,0\n"),
-            std::string::npos)
-      << info.output;
-}
-
 TEST(StoreProvenance, AnEarlierStoreIsReadAsItIsAndMigratedOnItsFirstWrite) {
   qtest::TempDir dir;
   MakeEarlierStore(dir);

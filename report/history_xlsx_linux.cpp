@@ -86,6 +86,7 @@ class HistorySheetWriter {
     options.constant_memory = LXW_TRUE;
     options.tmpdir = m_tmpdir.data();
     m_book = workbook_new_opt(path.c_str(), &options);
+    m_closer.book = m_book;
     if (m_book == nullptr) Fail(path, "无法创建工作簿");
     m_sheet = workbook_add_worksheet(m_book, kHistorySheetName);
     if (m_sheet == nullptr) Fail(path, "无法添加工作表");
@@ -113,9 +114,6 @@ class HistorySheetWriter {
     }
   }
 
-  ~HistorySheetWriter() {
-    if (m_book != nullptr) workbook_close(m_book);
-  }
   HistorySheetWriter(const HistorySheetWriter&) = delete;
   HistorySheetWriter& operator=(const HistorySheetWriter&) = delete;
 
@@ -158,7 +156,7 @@ class HistorySheetWriter {
       AddChart("C1, C2, C3", kCapacitanceSeries, std::size(kCapacitanceSeries), 23);
     }
     const lxw_error closed = workbook_close(m_book);
-    m_book = nullptr;
+    m_closer.book = nullptr;
     if (closed != LXW_NO_ERROR) Fail(m_path, lxw_strerror(closed));
     return m_rows;
   }
@@ -212,8 +210,17 @@ class HistorySheetWriter {
     Check(worksheet_insert_chart_opt(m_sheet, anchorRow, kColLast + 2, chart, &options));
   }
 
+  // Frees the workbook on every way out, also when the constructor fails half-way.
+  struct Closer {
+    lxw_workbook* book = nullptr;
+    ~Closer() {
+      if (book != nullptr) workbook_close(book);
+    }
+  };
+
   std::string m_path;
   std::string m_tmpdir;
+  Closer m_closer;
   lxw_workbook* m_book = nullptr;
   lxw_worksheet* m_sheet = nullptr;
   lxw_format* m_time = nullptr;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -19,7 +18,6 @@
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "tests/model/table_rows.h"
-#include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -261,33 +259,6 @@ TEST_F(ImportTest, ARecordsetLeftOpenServesTheImport) {
   EXPECT_EQ(boxes.Texts(), (Texts{"Unknown error 0x800A0E79", "插入成功!"}));
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(other)}));
   ExpectRecordsetClosed();
-}
-
-// The current UTC time in the stored form.
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
-}
-
-TEST_F(ImportTest, TheRowSaysWhenAndFromWhichFileItCame) {
-  const std::string path = Write(qtest::ModelText(kValues), "模型 1.mdl");
-  const std::string before = UtcNow();
-  ASSERT_TRUE(Import(path));
-  const std::string after = UtcNow();
-  const auto read = qtest::Sqlcipher(Database(), qtest::StoreKey(),
-                                     ".mode list\nSELECT imported_at, source = '" + path + "' FROM table1;");
-  ASSERT_EQ(read.status, 0) << read.output;
-  const std::string importedAt = read.output.substr(0, read.output.find('|'));
-  EXPECT_EQ(importedAt.size(), 20u) << read.output;
-  // The stored form sorts as the time does.
-  EXPECT_LE(before, importedAt);
-  EXPECT_GE(after, importedAt);
-  EXPECT_EQ(read.output.substr(read.output.find('|')), "|1\n");
-  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
 }
 
 // table1 in memory with the columns given, ADO-shaped as far as the import uses it: a column it lacks

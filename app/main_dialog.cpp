@@ -4,10 +4,12 @@
 #include "app/platform.h"
 #include "model/import.h"
 #include "model/model_reader.h"
+#include "report/history_xlsx.h"
 #include "res/resource.h"
 #include "store/store.h"
 
 const char* const kAboutMenuText = "关于 qelmora(&A)...";
+const char* const kHistoryMenuText = "参数历史…";
 
 namespace {
 
@@ -67,6 +69,7 @@ void MainDialog::OnCommand(int id) {
       case IDC_BUTTON_TRANSFER: OnTransferData(); break;
       case IDC_BUTTON_ASSOCIATE: OnAssociateMdl(); break;
       case IDC_BUTTON_SHORTCUT: OnShortcut(); break;
+      case IDM_HISTORY: OnParameterHistory(); break;
       default: break;
     }
   } catch (const FileException& e) {
@@ -79,6 +82,8 @@ void MainDialog::OnCommand(int id) {
     AfxMessageBox(e.what());
   }
 }
+
+void MainDialog::OnParameterHistory() { ShowHistoryWorkbook(); }
 
 bool MainDialog::OnSysCommand(unsigned id) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {

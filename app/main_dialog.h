@@ -94,6 +94,9 @@ class MainDialog {
   void OnTransferData();
   void OnAssociateMdl();
   void OnShortcut();
+  // "参数历史…" (Linux): the history workbook, opened in the spreadsheet application; the dialog
+  // stays open.
+  void OnParameterHistory();
 
   // The rule run first by "OpenExcel" and "Transfer data"; returns whether the command goes on.
   bool PrepareDataSource();
@@ -109,3 +112,5 @@ class MainDialog {
 
 // The text of string 101, the About item of the system menu.
 extern const char* const kAboutMenuText;
+// The item beside it on Linux (IDM_HISTORY).
+extern const char* const kHistoryMenuText;

@@ -273,6 +273,11 @@ bool QtMainDialogView::AddAboutMenuItem(const std::string& text) {
   QObject::connect(about, &QAction::triggered, m_window, [this] {
     if (m_window->dialog != nullptr) m_window->dialog->OnSysCommand(IDM_ABOUTBOX);
   });
+  QAction* history = m_window->aboutMenu->addAction(QString::fromUtf8(kHistoryMenuText));
+  history->setObjectName(QStringLiteral("IDM_HISTORY"));
+  QObject::connect(history, &QAction::triggered, m_window, [this] {
+    if (m_window->dialog != nullptr) m_window->dialog->OnCommand(IDM_HISTORY);
+  });
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The import: the element values of the model file become one new row of table1.
 #include "model/import.h"
 
+#include <chrono>
+
 #include "app/afx.h"
 #include "app/globals.h"
 #include "model/model_reader.h"
@@ -23,6 +25,33 @@ void DropPendingRow() {
 }
 
 void ReportComError(const ComError& error) { AfxMessageBox(ComErrorText(error.Error())); }
+
+// The time of the import, UTC, as "YYYY-MM-DDThh:mm:ssZ".
+std::string ImportTime() {
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date(day);
+  const hh_mm_ss time(now - day);
+  return Format("%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+}
+
+// When and from which file, into the pending row, after the file's values (a file's element of the
+// same name does not win). A table without these columns (a store of the earlier program) is left
+// as it is: the row is saved without them.
+void PutProvenance() {
+  const Provenance provenance = {ImportTime(), g_strModelPath};
+  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
+    try {
+      g_pRecordset->PutCollect(kProvenanceColumns[i], provenance[i]);
+    } catch (const ComError& error) {
+      if (error.Error() != kHrItemNotFound) throw;
+    }
+  }
+}
 
 }  // namespace
 
@@ -61,6 +90,7 @@ bool ImportModelFile() {
       AfxMessageBox(Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", g_strModelPath.c_str()));
       return false;
     }
+    PutProvenance();
     g_pRecordset->Update();
   } catch (const ComError& error) {
     ReportComError(error);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "app/platform.h"
 #include "report/excel.h"
 #include "report/report_xlsx.h"
+#include "report/xlsx_linux.h"
 
 namespace {
 
@@ -32,6 +34,20 @@ struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
 };
 using AppInfoPtr = std::unique_ptr<GAppInfo, GObjectUnref>;
+
+// Starts the application with the file, detached; the reason when it could not be started.
+std::optional<std::string> Launch(GAppInfo* application, const std::string& path) {
+  GFile* file = g_file_new_for_path(path.c_str());
+  GList* files = g_list_append(nullptr, file);
+  GError* error = nullptr;
+  const gboolean launched = g_app_info_launch(application, files, nullptr, &error);
+  g_list_free(files);
+  g_object_unref(file);
+  std::optional<std::string> failure;
+  if (!launched) failure = error != nullptr ? error->message : "无法启动程序";
+  if (error != nullptr) g_error_free(error);
+  return failure;
+}
 
 // The running "application": its workbooks, and the program that shows them.
 class Server {
@@ -253,22 +269,20 @@ void Server::Show(const WorkbookContent& workbook) noexcept {
       AfxMessageBox(Format("无法写入报表文件 %s：%s", path.c_str(), reason.c_str()));
       return;
     }
-    GFile* file = g_file_new_for_path(path.c_str());
-    GList* files = g_list_append(nullptr, file);
-    GError* error = nullptr;
-    const gboolean launched = g_app_info_launch(m_viewer.get(), files, nullptr, &error);
-    g_list_free(files);
-    g_object_unref(file);
-    if (!launched) {
-      AfxMessageBox(Format("无法打开报表文件 %s：%s", path.c_str(), error != nullptr ? error->message : ""));
-    }
-    if (error != nullptr) g_error_free(error);
+    const std::optional<std::string> failure = Launch(m_viewer.get(), path);
+    if (failure) AfxMessageBox(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
   } catch (...) {
     // Nothing may leave a release; the workbook is lost as it would be with a crashed server.
   }
 }
 
 }  // namespace
+
+std::string OpenWithSpreadsheetApplication(const std::string& path) {
+  AppInfoPtr viewer(g_app_info_get_default_for_type(kXlsxContentType, FALSE));
+  if (!viewer) return "没有打开 .xlsx 文件的默认程序";
+  return Launch(viewer.get(), path).value_or("");
+}
 
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId) {
   // Programmatic identifiers are compared without regard to case.

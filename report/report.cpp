@@ -18,7 +18,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-double TextToDouble(const std::string& text) {
+double TextToDouble(const std::string& text, std::size_t* used) {
+  if (used != nullptr) *used = 0;
   const char* p = text.c_str();
   const char* const end = p + text.size();
   while (p < end && IsBlank(*p)) ++p;
@@ -66,9 +67,6 @@ double TextToDouble(const std::string& text) {
     }
   }
   if (!anyDigit) return 0.0;
-  if (!seenSignificant) return negative ? -0.0 : 0.0;
-
-  const long long leadingExponent = integerDigitsAfterLead > 0 ? integerDigitsAfterLead - 1 : -(fractionZerosBeforeLead + 1);
 
   // The exponent counts only when at least one digit follows its letter (and optional sign).
   long long exponent = 0;
@@ -86,8 +84,13 @@ double TextToDouble(const std::string& text) {
         ++q;
       }
       if (exponentNegative) exponent = -exponent;
+      p = q;
     }
   }
+  if (used != nullptr) *used = static_cast<std::size_t>(p - text.c_str());
+  if (!seenSignificant) return negative ? -0.0 : 0.0;
+
+  const long long leadingExponent = integerDigitsAfterLead > 0 ? integerDigitsAfterLead - 1 : -(fractionZerosBeforeLead + 1);
   number += 'e';
   number += std::to_string(exponent);
 

@@ -9,8 +9,9 @@
 
 // atof of the Microsoft run-time, independent of the process locale: leading white space, optional
 // sign, digits, optional fraction, optional exponent introduced by e, E, d or D; the longest valid
-// prefix; nothing gives 0. Shared by the report and the hand-off.
-double TextToDouble(const std::string& text);
+// prefix; nothing gives 0. Shared by the report, the hand-off and the history workbook. When used is
+// given, it receives the length of the text that was read (0 when there is no number).
+double TextToDouble(const std::string& text, std::size_t* used = nullptr);
 
 inline constexpr std::size_t kReportColumns = 18;
 

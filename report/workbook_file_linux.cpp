@@ -1,5 +1,4 @@
 // The .xlsx writer of the Linux build (libxlsxwriter).
-#include <locale.h>
 #include <xlsxwriter.h>
 
 #include <cstdint>
@@ -8,11 +7,8 @@
 #include "app/afx.h"
 #include "app/platform.h"
 #include "report/report_xlsx.h"
+#include "report/xlsx_linux.h"
 
-namespace {
-
-// Texts are UTF-8 on Linux, but a stored text may hold bytes of another encoding; written as they are
-// they would make the sheet's XML unreadable. Invalid sequences become U+FFFD.
 std::string ValidUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -55,28 +51,6 @@ std::string ValidUtf8(const std::string& text) {
   return out;
 }
 
-// The C numeric conventions for the calling thread while it exists. libxlsxwriter formats numbers
-// with printf, which would write "2,3E-05" under a decimal-comma locale: a file no reader accepts.
-class CNumericLocale {
- public:
-  CNumericLocale() : m_c(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr))) {
-    if (m_c != static_cast<locale_t>(nullptr)) m_previous = uselocale(m_c);
-  }
-  ~CNumericLocale() {
-    if (m_c == static_cast<locale_t>(nullptr)) return;
-    uselocale(m_previous);
-    freelocale(m_c);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-  bool ok() const { return m_c != static_cast<locale_t>(nullptr); }
-
- private:
-  locale_t m_c;
-  locale_t m_previous = static_cast<locale_t>(nullptr);
-};
-
-}  // namespace
 
 std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path) {
   // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.

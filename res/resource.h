@@ -15,3 +15,6 @@
 
 // System-menu command of the About item.
 #define IDM_ABOUTBOX            0x0010
+
+// Context-menu command of the Linux dialog: the parameter history as a workbook.
+#define IDM_HISTORY             0x0020

@@ -9,6 +9,8 @@ const std::array<const char*, kParameterCount> kParameterColumns = {
     "L0", "R0", "R1", "CPE1-T", "CPE1-P", "R2", "CPE2-T", "CPE2-P", "R3", "CPE3-T", "CPE3-P",
 };
 
+const std::array<const char*, kProvenanceCount> kProvenanceColumns = {"imported_at", "source"};
+
 ComPtr<Connection> g_pConnection;
 ComPtr<Recordset> g_pRecordset;
 
@@ -147,6 +149,40 @@ ParameterSet ReadCurrentParameterSet() {
     if (value) values[i] = *value;
   }
   return values;
+}
+
+void ReadHistory(const std::function<void(const HistoryRow&)>& visit) {
+  OpenTableRecordset();
+  try {
+    HistoryRow row;
+    // Whether table1 has the provenance columns shows at the first row that asks for them.
+    std::array<bool, kProvenanceCount> present;
+    present.fill(true);
+    while (!g_pRecordset->GetEOF()) {
+      for (std::size_t i = 0; i < kParameterCount; ++i) {
+        row.parameters[i] = g_pRecordset->GetCollect(kParameterColumns[i]).value_or("");
+      }
+      for (std::size_t i = 0; i < kProvenanceCount; ++i) {
+        row.provenance[i].clear();
+        if (!present[i]) continue;
+        try {
+          row.provenance[i] = g_pRecordset->GetCollect(kProvenanceColumns[i]).value_or("");
+        } catch (const ComError& e) {
+          if (e.Error() != kHrItemNotFound) throw;
+          present[i] = false;
+        }
+      }
+      visit(row);
+      g_pRecordset->MoveNext();
+    }
+  } catch (...) {
+    try {
+      g_pRecordset->Close();
+    } catch (const ComError&) {
+    }
+    throw;
+  }
+  g_pRecordset->Close();
 }
 
 std::string ComErrorText(HResult hr) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,13 @@ using ParameterSet = std::array<std::string, kParameterCount>;
 
 // The column names, in table order: "L0", "R0", "R1", "CPE1-T", ... "CPE3-P".
 extern const std::array<const char*, kParameterCount> kParameterColumns;
+
+// The provenance columns that follow the eleven: when the row was imported (UTC,
+// "YYYY-MM-DDThh:mm:ssZ") and the model file's path as the import opened it. Stores made by the
+// earlier release lack them.
+enum ProvenanceIndex : std::size_t { kImportedAt, kSource, kProvenanceCount };
+using Provenance = std::array<std::string, kProvenanceCount>;
+extern const std::array<const char*, kProvenanceCount> kProvenanceColumns;  // "imported_at", "source"
 
 // The query over the whole table, without ORDER BY.
 inline constexpr const char* kTableQuery = "SELECT * FROM table1";
@@ -128,6 +136,17 @@ void OpenTableRecordset();
 // Leaves the recordset open. Only the Open is guarded: its failure is reported with ComErrorText
 // and the walk goes on over the recordset as it is. Later failures raise ComError.
 ParameterSet ReadCurrentParameterSet();
+
+// One row of the history: the eleven values and the provenance; NULL, and a column the table
+// lacks, read as an empty text.
+struct HistoryRow {
+  ParameterSet parameters;
+  Provenance provenance;
+};
+
+// Walks table1 in read order: opens the recordset, gives each row to visit, closes the recordset.
+// Failures raise ComError.
+void ReadHistory(const std::function<void(const HistoryRow&)>& visit);
 
 // The COM error report text of an HRESULT.
 std::string ComErrorText(HResult hr);

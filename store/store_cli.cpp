@@ -1,4 +1,5 @@
-// qelmora-cli init-store and history.
+// qelmora-cli init-store and history (CSV, or the history workbook).
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "app/cli.h"
 #include "app/csv.h"
+#include "report/history_xlsx.h"
 #include "store/store.h"
 
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args) {
@@ -23,28 +25,33 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
 }
 
 int CliHistory(const CliContext& context, const std::vector<std::string>& args) {
-  if (!args.empty()) {
+  const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
+  if (!args.empty() && !xlsx) {
     CliUsage();
     return 2;
   }
   if (!CliOpenStore(context)) return 1;
-  CsvBinaryStdout();
 
   // Store failures raise ComError, which the dispatcher reports.
-  OpenTableRecordset();
-  std::string text = CsvRecord({std::begin(kParameterColumns), std::end(kParameterColumns)});
+  if (xlsx) {
+    const long rows = SaveHistoryWorkbook(args[1]);
+    CloseParameterStore();
+    std::fprintf(stderr, "已写入参数历史（%ld 行）：%s\n", rows, args[1].c_str());
+    return 0;
+  }
+
+  CsvBinaryStdout();
+  std::vector<std::string> fields(std::begin(kParameterColumns), std::end(kParameterColumns));
+  fields.insert(fields.end(), std::begin(kProvenanceColumns), std::end(kProvenanceColumns));
+  std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::vector<std::string> fields(kParameterCount);
-  while (!g_pRecordset->GetEOF()) {
-    for (std::size_t i = 0; i < kParameterCount; ++i) {
-      // NULL: an empty field.
-      fields[i] = g_pRecordset->GetCollect(kParameterColumns[i]).value_or("");
-    }
+  ReadHistory([&](const HistoryRow& row) {
+    // NULL: an empty field.
+    std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
+    std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
-    g_pRecordset->MoveNext();
-  }
-  g_pRecordset->Close();
+  });
   CloseParameterStore();
   std::fflush(stdout);
   return std::ferror(stdout) ? 1 : 0;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -151,6 +152,33 @@ std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std
   return database;
 }
 
+bool LacksProvenanceColumns(const std::vector<std::string>& columns) {
+  for (const char* column : kProvenanceColumns) {
+    if (std::find(columns.begin(), columns.end(), column) == columns.end()) return true;
+  }
+  return false;
+}
+
+// A store made by the earlier release lacks the provenance columns: before its first write they are
+// added, in one transaction (its rows keep NULL there). A store that cannot be written is still read,
+// as nothing else changes it.
+void AddProvenanceColumns(sqlite3* db, const std::vector<std::string>& columns) {
+  std::string sql;
+  for (const char* column : kProvenanceColumns) {
+    if (std::find(columns.begin(), columns.end(), column) != columns.end()) continue;
+    sql += "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT;";
+  }
+  Execute(db, "BEGIN IMMEDIATE");
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    const std::string description = message != nullptr ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw ComError(HResultFromSqlite(rc), description);
+  }
+}
+
 class SqlCipherConnection final : public Connection {
  public:
   void Open(const std::string& connectionString, const std::string&, const std::string&, long) override {
@@ -254,6 +282,18 @@ class SqlCipherRecordset final : public Recordset {
   void AddNew() override {
     CheckOpen();
     CheckNotPending();
+    if (LacksProvenanceColumns(m_columns)) {
+      // The read statements let go of the table; the cursor stays where it is, and only the
+      // statements learn the new columns.
+      ReleaseRowStatement();
+      m_cache.clear();
+      sqlite3_reset(m_first.get());
+      sqlite3_reset(m_after.get());
+      AddProvenanceColumns(m_database->Handle(), m_columns);
+      m_columns.clear();
+      m_readOnlyColumn.reset();
+      Prepare(m_database->Handle());
+    }
     m_pending = true;
     m_newRow.assign(m_columns.size(), std::nullopt);
   }
@@ -546,6 +586,7 @@ std::string CreateParameterStore(const std::string& directory) {
     } else {
       std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
       for (const char* column : kParameterColumns) sql += ", " + QuoteIdentifier(column) + " TEXT";
+      for (const char* column : kProvenanceColumns) sql += ", " + QuoteIdentifier(column) + " TEXT";
       sql += "); COMMIT;";
       char* message = nullptr;
       if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {

@@ -97,6 +97,8 @@ std::string CreateParameterStore(const std::string& directory) {
     // A counter key keeps the rows in the order of their import.
     std::string sql = "CREATE TABLE table1 (ID COUNTER PRIMARY KEY";
     for (const char* column : kParameterColumns) sql += Format(", [%s] TEXT(255)", column);
+    // The import time, and the model file's path, which may be longer than a short text holds.
+    sql += Format(", [%s] TEXT(20), [%s] MEMO", kProvenanceColumns[kImportedAt], kProvenanceColumns[kSource]);
     sql += ")";
     try {
       connection->ExecuteNoRecords(sql);

@@ -4,7 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -256,6 +259,84 @@ TEST_F(ImportTest, ARecordsetLeftOpenServesTheImport) {
   EXPECT_EQ(boxes.Texts(), (Texts{"Unknown error 0x800A0E79", "插入成功!"}));
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(other)}));
   ExpectRecordsetClosed();
+}
+
+// table1 in memory with the columns given, ADO-shaped as far as the import uses it: a column it lacks
+// is refused with adErrItemNotFound, as Jet refuses it in a store of the earlier program.
+class MemoryRecordset final : public Recordset {
+ public:
+  explicit MemoryRecordset(std::vector<std::string> columns) : m_columns(std::move(columns)) {}
+  void Open(const std::string&, Connection&, int, int, long) override {
+    if (m_open) throw ComError(kHrObjectOpen);
+    m_open = true;
+  }
+  bool GetEOF() override { return true; }
+  void MoveNext() override { throw ComError(kHrNoCurrentRecord); }
+  void MovePrevious() override { throw ComError(kHrNoCurrentRecord); }
+  void AddNew() override { m_pending.emplace(); }
+  FieldValue GetCollect(const std::string&) override { throw ComError(kHrNoCurrentRecord); }
+  void PutCollect(const std::string& column, const std::string& value) override {
+    if (std::find(m_columns.begin(), m_columns.end(), column) == m_columns.end()) throw ComError(kHrItemNotFound);
+    if (!m_pending) throw ComError(kHrIllegalOperation);
+    (*m_pending)[column] = value;
+  }
+  void Update() override {
+    if (!m_pending) throw ComError(kHrIllegalOperation);
+    rows.push_back(*m_pending);
+    m_pending.reset();
+  }
+  void CancelUpdate() override { m_pending.reset(); }
+  void Close() override {
+    if (!m_open || m_pending) throw ComError(kHrIllegalOperation);
+    m_open = false;
+  }
+
+  std::vector<std::map<std::string, std::string>> rows;
+
+ private:
+  std::vector<std::string> m_columns;
+  bool m_open = false;
+  std::optional<std::map<std::string, std::string>> m_pending;
+};
+
+class NullConnection final : public Connection {
+ public:
+  void Open(const std::string&, const std::string&, const std::string&, long) override {}
+  void Close() override {}
+};
+
+TEST(ImportProvenanceTest, ProvenanceIsWrittenOnlyWhereTheTableHasItsColumns) {
+  qtest::TempDir dir;
+  qtest::ScriptedMessageBoxes boxes;
+  g_strModelPath = (dir.Path() / "model.mdl").string();
+  qtest::WriteFileBytes(g_strModelPath, qtest::ModelText(kValues));
+  const std::vector<std::string> eleven(kParameterColumns.begin(), kParameterColumns.end());
+  std::vector<std::string> thirteen = eleven;
+  thirteen.insert(thirteen.end(), kProvenanceColumns.begin(), kProvenanceColumns.end());
+
+  for (const auto& columns : {eleven, thirteen}) {
+    SCOPED_TRACE(columns.size());
+    auto recordset = std::make_unique<MemoryRecordset>(columns);
+    MemoryRecordset& table = *recordset;
+    g_pConnection = std::make_unique<NullConnection>();
+    g_pRecordset = std::move(recordset);
+    boxes.Clear();
+    g_nModelReadPos = 0;
+    EXPECT_TRUE(ImportModelFile());
+    EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
+    ASSERT_EQ(table.rows.size(), 1u);
+    const auto& row = table.rows[0];
+    // The eleven values always; the provenance exactly when the table has its columns.
+    EXPECT_EQ(row.size(), columns.size());
+    EXPECT_EQ(row.at("CPE3-P"), kValues[kCpe3P]);
+    if (columns.size() == thirteen.size()) {
+      EXPECT_EQ(row.at("source"), g_strModelPath);
+      EXPECT_EQ(row.at("imported_at").size(), 20u);
+    }
+  }
+  g_pRecordset.Release();
+  g_pConnection.Release();
+  g_strModelPath.clear();
 }
 
 TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks) {

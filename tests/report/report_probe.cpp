@@ -6,6 +6,7 @@
 //   report_probe sheet NAME            a new workbook (never shown), then its worksheet NAME
 //   report_probe cell ROW COLUMN       a new workbook (never shown), then one cell written
 //   report_probe hidden                a workbook filled while the server stays invisible
+//   report_probe history STOREDIR      "参数历史…" through the main dialog on the store in STOREDIR
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -67,11 +68,11 @@ void SetSheet1Cell(Sheet& s, const std::string& row, const std::string& column, 
 }
 
 int Run(const std::vector<std::string>& args) {
-  if (args.size() == 2 && args[0] == "open-excel") {
+  if (args.size() == 2 && (args[0] == "open-excel" || args[0] == "history")) {
     OpenParameterStore("", args[1]);
     qtest::ScriptedView view;
     MainDialog dialog(view);
-    dialog.OnCommand(IDC_BUTTON_EXCEL);
+    dialog.OnCommand(args[0] == "history" ? IDM_HISTORY : IDC_BUTTON_EXCEL);
     for (int result : view.endResults) std::printf("end %d\n", result);
     return 0;
   }
@@ -97,7 +98,7 @@ int Run(const std::vector<std::string>& args) {
     std::puts("filled");
     return 0;
   }
-  std::fputs("usage: report_probe open-excel STOREDIR | sheet NAME | cell ROW COLUMN | hidden\n", stderr);
+  std::fputs("usage: report_probe open-excel STOREDIR | sheet NAME | cell ROW COLUMN | hidden | history STOREDIR\n", stderr);
   return 2;
 }
 

@@ -132,6 +132,38 @@ TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
   ExpectReportOfRow(rtest::ReadXlsx(both[1]));
 }
 
+TEST(SpreadsheetServer, ParameterHistoryIsOpenedInTheDefaultApplicationAndTheDialogStays) {
+  rtest::ScratchStore store;
+  store.Append(kRow);
+  store.Append(kRow);
+  {
+    const ScratchDesktop desktop(true);
+    const rtest::CommandResult run = desktop.Probe("history " + rtest::ShellQuote(store.dir.Dir()));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "");  // no message, and the dialog did not end
+    const std::vector<std::string> records = desktop.WaitForRecords(1);
+    ASSERT_EQ(records.size(), 1u) << "the default application was not started";
+    const std::filesystem::path file = records[0];
+    EXPECT_EQ(file.parent_path().parent_path(), desktop.Tmp());
+    EXPECT_EQ(file.extension(), ".xlsx");
+    const rtest::XlsxBook book = rtest::ReadXlsx(file);
+    EXPECT_EQ(book.sheetNames, std::vector<std::string>{"参数历史"});
+    ASSERT_EQ(book.cells.count("A3"), 1u);
+    EXPECT_EQ(book.cells.at("A3").number, 2);
+    ASSERT_EQ(book.cells.count("U3"), 1u);
+    EXPECT_EQ(book.cells.at("U3").number, 3310.5);  // Rp
+  }
+  {
+    const ScratchDesktop desktop(false);
+    const rtest::CommandResult run = desktop.Probe("history " + rtest::ShellQuote(store.dir.Dir()));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.rfind("box App||无法打开文件 " + desktop.Tmp().string() + "/qelmora-history-", 0), 0u)
+        << run.output;
+    EXPECT_NE(run.output.find("：没有打开 .xlsx 文件的默认程序\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
+  }
+}
+
 TEST(SpreadsheetServer, WithoutADefaultApplicationTheProgramEndsWithStatusOne) {
   const ScratchDesktop desktop(false);
   rtest::ScratchStore store;

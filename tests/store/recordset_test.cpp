@@ -47,7 +47,8 @@ TEST(ParameterStoreFile, IsKeyedAndReadableWithTheKeyOnly) {
   EXPECT_EQ(schema.output,
             "0,id,INTEGER,0,<NULL>,1\n1,L0,TEXT,0,<NULL>,0\n2,R0,TEXT,0,<NULL>,0\n3,R1,TEXT,0,<NULL>,0\n"
             "4,CPE1-T,TEXT,0,<NULL>,0\n5,CPE1-P,TEXT,0,<NULL>,0\n6,R2,TEXT,0,<NULL>,0\n7,CPE2-T,TEXT,0,<NULL>,0\n"
-            "8,CPE2-P,TEXT,0,<NULL>,0\n9,R3,TEXT,0,<NULL>,0\n10,CPE3-T,TEXT,0,<NULL>,0\n11,CPE3-P,TEXT,0,<NULL>,0\n");
+            "8,CPE2-P,TEXT,0,<NULL>,0\n9,R3,TEXT,0,<NULL>,0\n10,CPE3-T,TEXT,0,<NULL>,0\n11,CPE3-P,TEXT,0,<NULL>,0\n"
+            "12,imported_at,TEXT,0,<NULL>,0\n13,source,TEXT,0,<NULL>,0\n");
   EXPECT_EQ(DumpTable(store.DatabasePath()),
             "a.1E-3,a.2E-3,a.3E-3,a.4E-3,a.5E-3,a.6E-3,a.7E-3,a.8E-3,a.9E-3,a.10E-3,a.11E-3\n");
   const auto unkeyed = storetest::Sqlcipher(store.DatabasePath(), "", "SELECT count(*) FROM table1;");

@@ -14,7 +14,7 @@ storetest::CommandResult Cli(const qtest::TempDir& dir, const std::string& argum
   return RunCommand(ShellQuote(QELMORA_CLI) + " --store " + ShellQuote(dir.Path().string()) + " " + arguments);
 }
 
-const char* const kHeader = "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P\r\n";
+const char* const kHeader = "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P,imported_at,source\r\n";
 
 TEST(StoreCli, InitStoreCreatesOnceAndRefusesToOverwrite) {
   qtest::TempDir dir;
@@ -45,8 +45,9 @@ TEST(StoreCli, HistoryIsCsvInReadOrder) {
   ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
   const auto written = storetest::Sqlcipher(
       dir.Dir() + "dravo.mdb", storetest::StoreKey(),
-      "INSERT INTO table1 (L0, R0, R1, \"CPE1-T\", \"CPE1-P\", R2, \"CPE2-T\", \"CPE2-P\", R3, \"CPE3-T\", \"CPE3-P\") "
-      "VALUES ('1.5E-3', '2', '3', '4', '5', '6', '7', '8', '9', '10', '11');"
+      "INSERT INTO table1 (L0, R0, R1, \"CPE1-T\", \"CPE1-P\", R2, \"CPE2-T\", \"CPE2-P\", R3, \"CPE3-T\", \"CPE3-P\", "
+      "imported_at, source) "
+      "VALUES ('1.5E-3', '2', '3', '4', '5', '6', '7', '8', '9', '10', '11', '2026-01-02T03:04:05Z', '/data/a.mdl');"
       "INSERT INTO table1 (L0, R0, R1, \"CPE3-P\") VALUES ('a,b', 'say \"hi\"', 'two' || char(13, 10) || 'lines', "
       "'lf' || char(10));"
       "INSERT INTO table1 (R2) VALUES ('');");
@@ -55,15 +56,15 @@ TEST(StoreCli, HistoryIsCsvInReadOrder) {
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 0) << history.output;
   EXPECT_EQ(history.output, std::string(kHeader) +
-                                "1.5E-3,2,3,4,5,6,7,8,9,10,11\r\n"
-                                "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,,,,,,,\"lf\n\"\r\n"
-                                ",,,,,,,,,,\r\n");
+                                "1.5E-3,2,3,4,5,6,7,8,9,10,11,2026-01-02T03:04:05Z,/data/a.mdl\r\n"
+                                "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,,,,,,,\"lf\n\",,\r\n"
+                                ",,,,,,,,,,,,\r\n");
 
   // An independent CSV reader gets the same fields back.
   const auto parsed = RunCommand(
       ShellQuote(QELMORA_CLI) + " --store " + ShellQuote(dir.Path().string()) +
       " history | python3 -c 'import csv,sys; rows=list(csv.reader(sys.stdin, strict=True)); "
-      "print(len(rows), rows[2][1], repr(rows[2][2]), repr(rows[2][10]), rows[3] == [\"\"]*11)'");
+      "print(len(rows), rows[2][1], repr(rows[2][2]), repr(rows[2][10]), rows[3] == [\"\"]*13)'");
   EXPECT_EQ(parsed.output, "4 say \"hi\" 'two\\r\\nlines' 'lf\\n' True\n");
 }
 

@@ -1,0 +1,116 @@
+// qelmora-cli history --xlsx, run as a child process on a real store; the workbook is read back with
+// openpyxl, its charts from the package's XML.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/report/report_test_util.h"
+
+namespace {
+
+rtest::CommandResult History(const std::string& storeDir, const std::string& target) {
+  return rtest::RunCommand(rtest::ShellQuote(QELMORA_CLI) + " --store " + rtest::ShellQuote(storeDir) +
+                           " history --xlsx " + rtest::ShellQuote(target) + " 2>&1");
+}
+
+// What a reader of the workbook sees: one line per fact, "name<TAB>value".
+std::string Describe(const std::filesystem::path& file) {
+  static const char* const kScript = R"PY(
+import re, sys, zipfile, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+print("sheets", [ws.title for ws in wb.worksheets])
+ws = wb.worksheets[0]
+print("frozen", ws.freeze_panes)
+print("filter", ws.auto_filter.ref)
+print("header", [c.value for c in ws[1]])
+for row in ws.iter_rows(min_row=2):
+    print("row", [(c.value if not isinstance(c.value, float) else float("%.9g" % c.value)) for c in row])
+print("formats", ws["B3"].number_format, ws["E3"].number_format, ws["H3"].number_format)
+print("widths", ws.column_dimensions["B"].width, ws.column_dimensions["C"].width)
+z = zipfile.ZipFile(sys.argv[1])
+for name in sorted(n for n in z.namelist() if n.startswith("xl/charts/chart")):
+    xml = z.read(name).decode()
+    print("chart", re.findall(r"<c:f>([^<]*)</c:f>", xml))
+)PY";
+  const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  const rtest::CommandResult run =
+      rtest::RunCommand(python + " -c " + rtest::ShellQuote(kScript) + " " + rtest::ShellQuote(file.string()) + " 2>&1");
+  EXPECT_EQ(run.status, 0) << run.output;
+  return run.output;
+}
+
+class HistoryXlsxTest : public ::testing::Test {
+ protected:
+  qtest::ScriptedMessageBoxes boxes;
+  rtest::ScratchStore store;
+};
+
+TEST_F(HistoryXlsxTest, EveryRowWithItsDerivedValuesNumbersAndCharts) {
+  // An earlier row without provenance and with texts that are not numbers, then an imported row.
+  store.Append({"abc", "1,5", "100", "1e-5", "1", "", "0.5", "0.9", "1.5D3", "  2e-4 ", "0.62"});
+  const rtest::CommandResult inserted = qtest::Sqlcipher(
+      store.dir.Dir() + "dravo.mdb", qtest::StoreKey(),
+      "INSERT INTO table1 (L0, R0, R1, \"CPE1-T\", \"CPE1-P\", R2, \"CPE2-T\", \"CPE2-P\", R3, \"CPE3-T\", "
+      "\"CPE3-P\", imported_at, source) VALUES ('1.2E-7', '12.5', '100', '1e-5', '1', '1500', '2.3e-5', '0.87', "
+      "'', '0.5', '0.9', '2026-03-04T05:06:07Z', '/data/电池 A/第1次.mdl');");
+  ASSERT_EQ(inserted.status, 0) << inserted.output;
+  const std::filesystem::path file = store.dir.Path() / "history.xlsx";
+  qtest::WriteFileBytes(file, "an older file in the way");
+
+  const rtest::CommandResult run = History(store.dir.Dir(), file.string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "已写入参数历史（2 行）：" + file.string() + "\n");
+
+  EXPECT_EQ(
+      Describe(file),
+      "sheets ['参数历史']\n"
+      "frozen A2\n"
+      "filter A1:U3\n"
+      "header ['No.', 'imported_at', 'file', 'L0', 'R0', 'R1', 'CPE1-T', 'CPE1-P', 'R2', 'CPE2-T', 'CPE2-P', 'R3', "
+      "'CPE3-T', 'CPE3-P', 'C1', 'f1', 'C2', 'f2', 'C3', 'f3', 'Rp']\n"
+      // Texts that the atof rule does not read whole stay texts; "1.5D3" is 1500 by that rule, blanks
+      // around a number do not matter. C3 and f3 come from R3 = 1500.
+      "row [1, None, None, 'abc', '1,5', 100, 1e-05, 1, None, 0.5, 0.9, 1500, 0.0002, 0.62, 1e-05, 159.154946, "
+      "None, None, 9.56215823e-05, 1.10961662, 1600]\n"
+      "row [2, datetime.datetime(2026, 3, 4, 5, 6, 7), '第1次.mdl', 1.2e-07, 12.5, 100, 1e-05, 1, 1500, 2.3e-05, "
+      "0.87, None, 0.5, 0.9, 1e-05, 159.154946, 1.39072427e-05, 7.62935539, None, None, 1600]\n"
+      "formats yyyy-mm-dd hh:mm:ss 0.0000E+00 0.0000\n"
+      "widths 20.7109375 28.7109375\n"
+      // R0, R1, R2, R3 and Rp; C1, C2 and C3 — over the row number.
+      "chart [\"'参数历史'!$E$1\", \"'参数历史'!$A$2:$A$3\", \"'参数历史'!$E$2:$E$3\", \"'参数历史'!$F$1\", \"'参数历史'!$A$2:$A$3\", "
+      "\"'参数历史'!$F$2:$F$3\", \"'参数历史'!$I$1\", \"'参数历史'!$A$2:$A$3\", \"'参数历史'!$I$2:$I$3\", \"'参数历史'!$L$1\", "
+      "\"'参数历史'!$A$2:$A$3\", \"'参数历史'!$L$2:$L$3\", \"'参数历史'!$U$1\", \"'参数历史'!$A$2:$A$3\", \"'参数历史'!$U$2:$U$3\"]\n"
+      "chart [\"'参数历史'!$O$1\", \"'参数历史'!$A$2:$A$3\", \"'参数历史'!$O$2:$O$3\", \"'参数历史'!$Q$1\", \"'参数历史'!$A$2:$A$3\", "
+      "\"'参数历史'!$Q$2:$Q$3\", \"'参数历史'!$S$1\", \"'参数历史'!$A$2:$A$3\", \"'参数历史'!$S$2:$S$3\"]\n");
+
+  // Nothing else is left beside the workbook and the store.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(store.dir.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"dravo.mdb", "history.xlsx"}));
+}
+
+TEST_F(HistoryXlsxTest, AnEmptyHistoryHasTheHeaderOnlyAndAFailedWriteLeavesNothing) {
+  const std::filesystem::path file = store.dir.Path() / "empty.xlsx";
+  const rtest::CommandResult empty = History(store.dir.Dir(), file.string());
+  ASSERT_EQ(empty.status, 0) << empty.output;
+  const std::string described = Describe(file);
+  EXPECT_NE(described.find("filter A1:U1\n"), std::string::npos) << described;
+  EXPECT_EQ(described.find("row "), std::string::npos) << described;
+  EXPECT_EQ(described.find("chart "), std::string::npos) << described;
+
+  // A folder in the way of the target: the message names it, exit 1, nothing is left behind.
+  std::filesystem::create_directory(store.dir.Path() / "taken.xlsx");
+  const rtest::CommandResult taken = History(store.dir.Dir(), (store.dir.Path() / "taken.xlsx").string());
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_EQ(taken.output.rfind("无法写入文件：" + (store.dir.Path() / "taken.xlsx").string() + "（", 0), 0u)
+      << taken.output;
+  EXPECT_TRUE(std::filesystem::is_empty(store.dir.Path() / "taken.xlsx"));
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(store.dir.Path())) ++entries;
+  EXPECT_EQ(entries, 3u);  // dravo.mdb, empty.xlsx, taken.xlsx
+}
+
+}  // namespace

@@ -17,6 +17,7 @@ PKGS=(
   wine wine64
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   python3 python3-openpyxl
+  lintian appstream
 )
 stamp=/var/lib/apt/periodic/qelmora-setup
 missing=()

@@ -29,6 +29,10 @@ const Command kCommands[] = {
 void InstallCliMessageBoxes() { AfxSetMessageBoxes(&g_cliBoxes); }
 
 bool CliOpenStore(const CliContext& context) {
+  if (context.userStore) {
+    const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
+    if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());
+  }
   const PathParts parts = SplitPath(context.storeDir);
   OpenParameterStore(parts.drive, parts.dir);
   return ParameterStoreConnected();
@@ -47,14 +51,15 @@ void CliUsage() {
       "                              simulator cannot be started (the file stays written)\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
-      "DIR defaults to the program directory.\n",
+      "DIR defaults to the program directory when it holds dravo.mdb, else to the user's\n"
+      "data directory ($XDG_DATA_HOME/qelmora), where the store is created on first use.\n",
       stderr);
 }
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   CliContext context;
-  context.storeDir = ProgramDirectory();
+  context.userStore = true;
   std::size_t i = 0;
   if (i < args.size() && args[i] == "--store") {
     if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -62,9 +67,11 @@ int main(int argc, char** argv) {
       return 2;
     }
     context.storeDir = args[i + 1];
+    context.userStore = false;
     if (context.storeDir.back() != kPathSeparator) context.storeDir += kPathSeparator;
     i += 2;
   }
+  if (context.userStore) context.storeDir = StoreDirectory();
   if (i >= args.size()) {
     CliUsage();
     return 2;

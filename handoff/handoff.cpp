@@ -22,7 +22,10 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
   return bytes;
 }
 
-std::string SimulatorWorkingDirectory() { return ProgramDirectory() + "sim"; }
+std::string SimulatorWorkingDirectory() {
+  // Beside the program when it is there, else in the user's data directory of an installed program.
+  return DataDirectory(std::string("sim") + kPathSeparator + "Kambrisolve.exe") + "sim";
+}
 
 std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathSeparator + "Kambrisolve.exe"; }
 

@@ -2,6 +2,7 @@
 // and real model files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -215,14 +216,24 @@ TEST_F(MainDialogTest, MissingDatabaseIsReportedAndTheDialogStillComesUpAndClose
   TempDir bare;
   std::filesystem::create_directories(bare.Path() / "sim" / "Kambrisolve.exe");
   platform.moduleFileName = bare.Dir() + "qelmora";
+  // No store beside the program, and none can be made in the user's data directory either.
+  qtest::WriteFileBytes(bare.Path() / "file", "x");
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  const std::string savedDataHome = dataHome != nullptr ? dataHome : "";
+  ::setenv("XDG_DATA_HOME", (bare.Path() / "file" / "share").c_str(), 1);
 
   EXPECT_TRUE(dialog.OnInitDialog());
+  if (savedDataHome.empty()) {
+    ::unsetenv("XDG_DATA_HOME");
+  } else {
+    ::setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
+  }
 
-  ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].kind, BoxKind::App);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);
   const std::string prefix = "连接数据库失败!\r\n错误信息：";
-  EXPECT_EQ(boxes.Boxes()[0].text.substr(0, prefix.size()), prefix);
-  EXPECT_GT(boxes.Boxes()[0].text.size(), prefix.size());
+  EXPECT_EQ(boxes.Boxes()[1].text.substr(0, prefix.size()), prefix);
+  EXPECT_GT(boxes.Boxes()[1].text.size(), prefix.size());
   EXPECT_FALSE(ParameterStoreConnected());
   EXPECT_EQ(view.transferCalls, std::vector<bool>{true});
 

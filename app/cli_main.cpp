@@ -41,7 +41,8 @@ bool CliOpenStore(const CliContext& context) {
 void CliUsage() {
   std::fputs(
       "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
-      "  init-store                  create DIR/dravo.mdb with table1\n"
+      "  init-store                  create DIR/dravo.mdb with table1 (by default beside\n"
+      "                              this program)\n"
       "  import FILE...              import model files, one row each\n"
       "  history                     print every row of table1 as CSV\n"
       "  report --csv | --xlsx FILE  the report of the current parameter set\n"
@@ -71,11 +72,12 @@ int main(int argc, char** argv) {
     if (context.storeDir.back() != kPathSeparator) context.storeDir += kPathSeparator;
     i += 2;
   }
-  if (context.userStore) context.storeDir = StoreDirectory();
   if (i >= args.size()) {
     CliUsage();
     return 2;
   }
+  // The store of a run that names none; init-store makes the portable one, beside the program.
+  if (context.userStore) context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,8 @@ TEST(LongPathTest, AProgramDirectoryTooDeepForTheStoreIsReported) {
   EXPECT_EQ(init.status, 1);
   EXPECT_EQ(init.output.rfind("无法创建数据库文件 " + programDir.string() + "/dravo.mdb：", 0), 0u) << init.output;
 
-  const qrel::ChildResult import = qrel::RunChild({cli, "import", model.string()});
+  // Named, as a program without a store beside it would otherwise use the user's.
+  const qrel::ChildResult import = qrel::RunChild({cli, "--store", programDir.string(), "import", model.string()});
   EXPECT_EQ(import.status, 1);
   EXPECT_EQ(import.output.rfind("连接数据库失败!\n错误信息：", 0), 0u) << import.output;
   EXPECT_EQ(import.output.find("插入成功!"), std::string::npos) << import.output;
@@ -164,6 +167,10 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
   platform.systemDirectory = (dir.Path() / "system").string();
   fs::create_directories(platform.systemDirectory);
   const fs::path record = dir.Path() / "system" / "121125.stp";
+  // No store beside these programs: the user's store they make goes into the temp dir.
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  const std::optional<std::string> savedDataHome = dataHome != nullptr ? std::optional<std::string>(dataHome) : std::nullopt;
+  ::setenv("XDG_DATA_HOME", (dir.Path() / "data").c_str(), 1);
 
   const fs::path programDir = DeepDirectory(dir.Path() / "prog", 1100);
   const std::string base = programDir.string() + "/";
@@ -208,6 +215,11 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
       EXPECT_TRUE(refused) << ::testing::PrintToString(boxes.Texts());
       EXPECT_EQ(qtest::ReadFileBytes(record), lastWritten) << "the record was cut or changed";
     }
+  }
+  if (savedDataHome) {
+    ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
   }
   g_pRecordset.Release();
   g_pConnection.Release();

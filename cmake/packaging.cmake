@@ -13,6 +13,10 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS qelmora qelmora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Symbols bound at start-up, relocations read-only after it (as Debian's hardening asks).
+foreach(program qelmora qelmora-cli)
+  target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+endforeach()
 install(FILES ${packaging_dir}/qelmora.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging_dir}/qelmora-mdl.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES ${packaging_dir}/io.github.qelmora.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

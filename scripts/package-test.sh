@@ -40,7 +40,7 @@ done
 [ "$(dpkg-deb -f "$deb" Section)" = science ] || fail "Section is not science"
 
 # lintian: no error; its warnings are shown.
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian found errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -71,7 +71,7 @@ echo "store: $store"; cat "$root/history"
 export XDG_DATA_DIRS="$root/pkg/usr/share:/usr/share" XDG_CURRENT_DESKTOP=GNOME GIO_USE_VFS=local
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 update-mime-database "$root/pkg/usr/share/mime"
-touch "$root/a.mdl"
+cp samples/sample.mdl "$root/a.mdl"
 [ "$(xdg-mime query filetype "$root/a.mdl")" = application/x-qelmora-mdl ] || fail "the package's type is not found"
 "$cli" associate || fail "associate failed"
 [ "$(xdg-mime query default application/x-qelmora-mdl)" = qelmora.desktop ] || fail "qelmora is not the default"

@@ -2,10 +2,8 @@
 // unpacked folder), else in the user's data directory, where the dialog creates the store on its
 // first run and says so once.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "app/main_dialog.h"
@@ -26,18 +24,10 @@ const std::vector<std::string> kValues = {"1.1E-07", "0.0123", "0.0045", "3.3E-0
 class DataLocationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old != nullptr) m_oldDataHome = old;
-    ::setenv("XDG_DATA_HOME", (user.Path() / "share").c_str(), 1);
     platform.moduleFileName = program.Dir() + "qelmora";
     platform.systemDirectory = system.Path().string();
   }
   void TearDown() override {
-    if (m_oldDataHome) {
-      ::setenv("XDG_DATA_HOME", m_oldDataHome->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_DATA_HOME");
-    }
     g_pRecordset.Release();
     g_pConnection.Release();
   }
@@ -62,10 +52,8 @@ class DataLocationTest : public ::testing::Test {
   TempDir program;
   TempDir system;
   TempDir user;
+  qtest::ScopedEnv dataHome{"XDG_DATA_HOME", (user.Path() / "share").string()};
   qtest::TestPlatform platform;
-
- private:
-  std::optional<std::string> m_oldDataHome;
 };
 
 TEST_F(DataLocationTest, BesideTheProgramWhenThere) {
@@ -114,7 +102,7 @@ TEST_F(DataLocationTest, ElseTheUserStoreIsCreatedOnTheFirstRunAndAnnouncedOnce)
 
 TEST_F(DataLocationTest, AUserStoreThatCannotBeMadeIsReportedAndNothingElseIsCreated) {
   qtest::WriteFileBytes(user.Path() / "share", "not a directory");
-  ::setenv("XDG_DATA_HOME", (user.Path() / "share" / "deeper").c_str(), 1);
+  qtest::ScopedEnv deeper("XDG_DATA_HOME", (user.Path() / "share" / "deeper").string());
   const std::vector<std::string> texts = StartDialog();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].rfind("无法创建数据库文件 " + (user.Path() / "share" / "deeper" / "qelmora").string() +

@@ -2,7 +2,6 @@
 // and real model files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -218,16 +217,9 @@ TEST_F(MainDialogTest, MissingDatabaseIsReportedAndTheDialogStillComesUpAndClose
   platform.moduleFileName = bare.Dir() + "qelmora";
   // No store beside the program, and none can be made in the user's data directory either.
   qtest::WriteFileBytes(bare.Path() / "file", "x");
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  const std::string savedDataHome = dataHome != nullptr ? dataHome : "";
-  ::setenv("XDG_DATA_HOME", (bare.Path() / "file" / "share").c_str(), 1);
+  qtest::ScopedEnv dataHome("XDG_DATA_HOME", (bare.Path() / "file" / "share").string());
 
   EXPECT_TRUE(dialog.OnInitDialog());
-  if (savedDataHome.empty()) {
-    ::unsetenv("XDG_DATA_HOME");
-  } else {
-    ::setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
-  }
 
   ASSERT_EQ(boxes.Boxes().size(), 2u);
   EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);

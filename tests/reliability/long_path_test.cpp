@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -168,9 +166,7 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
   fs::create_directories(platform.systemDirectory);
   const fs::path record = dir.Path() / "system" / "121125.stp";
   // No store beside these programs: the user's store they make goes into the temp dir.
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  const std::optional<std::string> savedDataHome = dataHome != nullptr ? std::optional<std::string>(dataHome) : std::nullopt;
-  ::setenv("XDG_DATA_HOME", (dir.Path() / "data").c_str(), 1);
+  qtest::ScopedEnv dataHome("XDG_DATA_HOME", (dir.Path() / "data").string());
 
   const fs::path programDir = DeepDirectory(dir.Path() / "prog", 1100);
   const std::string base = programDir.string() + "/";
@@ -215,11 +211,6 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
       EXPECT_TRUE(refused) << ::testing::PrintToString(boxes.Texts());
       EXPECT_EQ(qtest::ReadFileBytes(record), lastWritten) << "the record was cut or changed";
     }
-  }
-  if (savedDataHome) {
-    ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
-  } else {
-    ::unsetenv("XDG_DATA_HOME");
   }
   g_pRecordset.Release();
   g_pConnection.Release();

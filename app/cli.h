@@ -9,8 +9,10 @@
 #include "store/store.h"
 
 struct CliContext {
-  // The store directory, ending in the separator: --store DIR, else the program directory.
+  // The store directory, ending in the separator: --store DIR, else StoreDirectory().
   std::string storeDir;
+  // No --store: the user's store is created on first use.
+  bool userStore = false;
 };
 
 // Each returns the process exit status: 0 success, 1 failure, 2 bad arguments (after printing usage).

@@ -31,6 +31,10 @@ const Command kCommands[] = {
 void InstallCliMessageBoxes() { AfxSetMessageBoxes(&g_cliBoxes); }
 
 bool CliOpenStore(const CliContext& context) {
+  if (context.userStore) {
+    const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
+    if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());
+  }
   const PathParts parts = SplitPath(context.storeDir);
   OpenParameterStore(parts.drive, parts.dir);
   return ParameterStoreConnected();
@@ -51,7 +55,8 @@ std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context
 void CliUsage() {
   std::fputs(
       "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
-      "  init-store                  create DIR/dravo.mdb with table1\n"
+      "  init-store                  create DIR/dravo.mdb with table1 (by default beside\n"
+      "                              this program)\n"
       "  import FILE...              import model files, one row each\n"
       "  history [--xlsx FILE]       print every row of table1 as CSV, or write the\n"
       "                              history workbook with trend charts to FILE\n"
@@ -66,14 +71,15 @@ void CliUsage() {
       "                              file in its Wine prefix's temporary directory\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
-      "DIR defaults to the program directory.\n",
+      "DIR defaults to the program directory when it holds dravo.mdb, else to the user's\n"
+      "data directory ($XDG_DATA_HOME/qelmora), where the store is created on first use.\n",
       stderr);
 }
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   CliContext context;
-  context.storeDir = ProgramDirectory();
+  context.userStore = true;
   std::size_t i = 0;
   if (i < args.size() && args[i] == "--store") {
     if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -81,6 +87,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     context.storeDir = args[i + 1];
+    context.userStore = false;
     if (context.storeDir.back() != kPathSeparator) context.storeDir += kPathSeparator;
     i += 2;
   }
@@ -88,6 +95,8 @@ int main(int argc, char** argv) {
     CliUsage();
     return 2;
   }
+  // The store of a run that names none; init-store makes the portable one, beside the program.
+  if (context.userStore) context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {

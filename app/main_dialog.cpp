@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/platform.h"
+#include "handoff/handoff.h"
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "report/history_xlsx.h"
@@ -116,8 +117,6 @@ bool MainDialog::OnInitDialog() {
   }
   if (!recordWritten) DialogMessageBox("error(stp)", "error indication!", kMbOk);
 
-  const PathParts parts = SplitPath(platform.ModuleFileName());
-
   m_bImported = false;
   m_bFromCommandLine = false;
   if (!m_strPath.empty()) m_bFromCommandLine = true;
@@ -125,12 +124,16 @@ bool MainDialog::OnInitDialog() {
 
   UpdateData(false);
 
-  // The store stays open for the whole run; it reports its own failure.
-  OpenParameterStore(parts.drive, parts.dir);
+  // The store stays open for the whole run; it reports its own failure. An installed program's
+  // store is made on its first run, and the user is told where.
+  const std::string storeDirectory = StoreDirectory();
+  const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
+  if (!created.empty()) AfxMessageBox(created);
+  const PathParts store = SplitPath(storeDirectory);
+  OpenParameterStore(store.drive, store.dir);
 
-  // "Transfer data" only when the simulation program is installed beside this one.
-  const std::string simulator = parts.drive + parts.dir + "sim" + kPathSeparator + "Kambrisolve.exe";
-  m_view.ShowTransferButton(platform.Exists(simulator));
+  // "Transfer data" only when the simulation program is installed.
+  m_view.ShowTransferButton(platform.Exists(SimulatorProgramPath()));
   return true;
 }
 

@@ -68,3 +68,9 @@ Platform& RealPlatform();
 
 // The drive and directory of the running executable, joined: always ends in the separator.
 std::string ProgramDirectory();
+
+// The directory that holds the program's data file or folder `name` (a path relative to the program
+// directory), ending in the separator: the program directory when name exists there (a program run
+// from its build or unpacked folder, and always on Windows), else the user's data directory of an
+// installed program (Linux: ${XDG_DATA_HOME:-$HOME/.local/share}/qelmora/, created when missing).
+std::string DataDirectory(const std::string& name);

@@ -21,6 +21,16 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return (value != nullptr && *value != '\0') ? std::string(value) : fallback;
 }
 
+// The user's data directory of the program, created when missing; no trailing separator.
+std::string UserDataDirectory() {
+  const std::string home = EnvOr("HOME", "/tmp");
+  const std::string dataHome = EnvOr("XDG_DATA_HOME", home + "/.local/share");
+  const std::string dir = dataHome + "/qelmora";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return dir;
+}
+
 class LinuxPlatform final : public Platform {
  public:
   std::string ModuleFileName() override {
@@ -29,14 +39,7 @@ class LinuxPlatform final : public Platform {
     return ec ? std::string() : path.string();
   }
 
-  std::string SystemDirectory() override {
-    const std::string home = EnvOr("HOME", "/tmp");
-    const std::string dataHome = EnvOr("XDG_DATA_HOME", home + "/.local/share");
-    const std::string dir = dataHome + "/qelmora";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    return dir;
-  }
+  std::string SystemDirectory() override { return UserDataDirectory(); }
 
   std::string TempPath() override {
     std::string dir = EnvOr("TMPDIR", "/tmp");
@@ -144,4 +147,10 @@ class LinuxPlatform final : public Platform {
 Platform& RealPlatform() {
   static LinuxPlatform platform;
   return platform;
+}
+
+std::string DataDirectory(const std::string& name) {
+  const std::string program = ProgramDirectory();
+  if (ThePlatform().Exists(program + name)) return program;
+  return UserDataDirectory() + '/';
 }

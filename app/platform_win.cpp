@@ -82,3 +82,6 @@ Platform& RealPlatform() {
   static WinPlatform platform;
   return platform;
 }
+
+// A Windows program keeps its data beside itself.
+std::string DataDirectory(const std::string&) { return ProgramDirectory(); }

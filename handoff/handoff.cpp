@@ -24,7 +24,10 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
 
 std::string HandoffFilePath() { return HandoffFilePath(ThePlatform().TempPath()); }
 
-std::string SimulatorWorkingDirectory() { return ProgramDirectory() + "sim"; }
+std::string SimulatorWorkingDirectory() {
+  // Beside the program when it is there, else in the user's data directory of an installed program.
+  return DataDirectory(std::string("sim") + kPathSeparator + "Kambrisolve.exe") + "sim";
+}
 
 std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathSeparator + "Kambrisolve.exe"; }
 

@@ -38,8 +38,9 @@ SimulatorSetup PrepareSimulator();
 // returns. Returns an empty text on success, else the reason (for the user's message).
 std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);
 
-// The simulation program beside the executable ("sim" + separator + "Kambrisolve.exe" in the program
-// directory) and its working directory (the "sim" folder, no trailing separator).
+// The simulation program ("sim" + separator + "Kambrisolve.exe" in the program directory, else in the
+// user's data directory: see DataDirectory) and its working directory (the "sim" folder, no trailing
+// separator).
 std::string SimulatorProgramPath();
 std::string SimulatorWorkingDirectory();
 

@@ -19,6 +19,7 @@ PKGS=(
   python3 python3-openpyxl
   qt6-translations-l10n
   openbox
+  lintian appstream
 )
 stamp=/var/lib/apt/periodic/qelmora-setup
 missing=()

@@ -11,6 +11,9 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux
 ctest --preset linux
 
+step "Debian package"
+scripts/package-test.sh
+
 step "Linux build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan

@@ -14,26 +14,25 @@
 
 namespace fd = freedesktop;
 
+extern const char qelmora_mime_package[];
+
 namespace {
 
 std::string MimePackagePath() { return fd::DataHome() + "/mime/packages/qelmora-mdl.xml"; }
 std::string DesktopEntryPath() { return fd::DataHome() + "/applications/" + fd::kDesktopId; }
 
-std::string MimePackageText() {
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-             "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-             "  <mime-type type=\"") +
-         fd::kMdlMimeType +
-         "\">\n"
-         "    <comment>qelmora 模型文件</comment>\n"
-         "    <sub-class-of type=\"text/plain\"/>\n"
-         "    <icon name=\"" +
-         fd::kMdlMimeIconName +
-         "\"/>\n"
-         "    <glob pattern=\"*.mdl\"/>\n"
-         "  </mime-type>\n"
-         "</mime-info>\n";
+// The shared-mime-info package of the type: packaging/qelmora-mdl.xml, the same file the Debian
+// package installs system-wide, compiled in by shell/CMakeLists.txt.
+std::string MimePackageText() { return qelmora_mime_package; }
+
+// Whether an installed package put its own qelmora.desktop into a system data directory. The user's
+// entry of the same name hides that one, so it must not hide the program from the menus then.
+bool SystemEntryInstalled() {
+  for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir) {
+    const std::string path = std::string(*dir) + "/applications/" + fd::kDesktopId;
+    if (g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) return true;
+  }
+  return false;
 }
 
 std::string DesktopEntryText(const std::string& exePath) {
@@ -42,8 +41,8 @@ std::string DesktopEntryText(const std::string& exePath) {
          "Name=qelmora\n"
          "Exec=" + fd::ExecValue(exePath, true) + "\n" +
          "Icon=" + fd::kIconName + "\n" +
-         "Terminal=false\n"
-         "NoDisplay=true\n"
+         "Terminal=false\n" +
+         (SystemEntryInstalled() ? "" : "NoDisplay=true\n") +
          "MimeType=" + fd::kMdlMimeType + ";\n";
 }
 

@@ -111,6 +111,19 @@ std::optional<std::string> SystemMessageText(HResult hr);
 // the separator). Refuses to overwrite. Returns an empty text on success, else the reason.
 std::string CreateParameterStore(const std::string& directory);
 
+// The store's file name.
+inline constexpr const char* kStoreFileName = "dravo.mdb";
+
+// The directory of the store for a run that names none, ending in the separator: the program
+// directory when the store is there, else the user's data directory (DataDirectory).
+std::string StoreDirectory();
+
+// First use of the user's store: when `directory` (from StoreDirectory) is not the program directory
+// and holds no store yet, the store is created there. Returns what the user is told:
+// "已创建新的参数数据库：" and the store's path, or why it could not be created; empty when there was
+// nothing to do. The store beside the program is never created here.
+std::string CreateUserStoreOnFirstUse(const std::string& directory);
+
 // The connection string for the store in the directory drive + dir.
 std::string ConnectionString(const std::string& drive, const std::string& dir);
 

@@ -215,14 +215,17 @@ TEST_F(MainDialogTest, MissingDatabaseIsReportedAndTheDialogStillComesUpAndClose
   TempDir bare;
   std::filesystem::create_directories(bare.Path() / "sim" / "Kambrisolve.exe");
   platform.moduleFileName = bare.Dir() + "qelmora";
+  // No store beside the program, and none can be made in the user's data directory either.
+  qtest::WriteFileBytes(bare.Path() / "file", "x");
+  qtest::ScopedEnv dataHome("XDG_DATA_HOME", (bare.Path() / "file" / "share").string());
 
   EXPECT_TRUE(dialog.OnInitDialog());
 
-  ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].kind, BoxKind::App);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);
   const std::string prefix = "连接数据库失败!\r\n错误信息：";
-  EXPECT_EQ(boxes.Boxes()[0].text.substr(0, prefix.size()), prefix);
-  EXPECT_GT(boxes.Boxes()[0].text.size(), prefix.size());
+  EXPECT_EQ(boxes.Boxes()[1].text.substr(0, prefix.size()), prefix);
+  EXPECT_GT(boxes.Boxes()[1].text.size(), prefix.size());
   EXPECT_FALSE(ParameterStoreConnected());
   EXPECT_EQ(view.transferCalls, std::vector<bool>{true});
 

@@ -94,31 +94,7 @@ inline std::filesystem::path InstallStandIn(const std::filesystem::path& program
   return target;
 }
 
-// Sets (or, with nullopt, removes) an environment variable for the scope; restores it after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (m_old) {
-      ::setenv(m_name.c_str(), m_old->c_str(), 1);
-    } else {
-      ::unsetenv(m_name.c_str());
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string m_name;
-  std::optional<std::string> m_old;
-};
+using ScopedEnv = qtest::ScopedEnv;
 
 // The names in a directory, sorted.
 inline std::vector<std::string> Names(const std::filesystem::path& dir) {

@@ -115,6 +115,10 @@ TEST_F(TransferTest, LastRowIsHandedOverBeforeTheSimulatorStartsAndTheDialogEnds
 
 TEST_F(TransferTest, FailedStartSaysSoAndTheDialogStillEndsWithTheFileWritten) {
   fs::create_directories(Sim());  // the folder, but no program in it
+  // Not beside the program: the one of the user's data directory is tried, and is missing too.
+  qtest::TempDir dataHome;
+  htest::ScopedEnv xdg("XDG_DATA_HOME", dataHome.Path().string());
+  const fs::path userSim = dataHome.Path() / "qelmora" / "sim";
   Append(TextRow({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
 
   Transfer();
@@ -124,7 +128,8 @@ TEST_F(TransferTest, FailedStartSaysSoAndTheDialogStillEndsWithTheFileWritten) {
   EXPECT_EQ(m_boxes.Boxes()[0].text, "To be updated!");
   EXPECT_EQ(m_boxes.Boxes()[0].caption, "Notice");
   EXPECT_EQ(m_boxes.Boxes()[0].type, kMbOk);
-  EXPECT_EQ(m_platform.started, ExpectedStart());
+  EXPECT_EQ(m_platform.started, (std::vector<std::pair<std::string, std::string>>{
+                                    {(userSim / "Kambrisolve.exe").string(), userSim.string()}}));
   EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk});
   EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), htest::LittleEndianImage({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
 }

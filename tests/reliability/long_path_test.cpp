@@ -84,7 +84,8 @@ TEST(LongPathTest, AProgramDirectoryTooDeepForTheStoreIsReported) {
   EXPECT_EQ(init.status, 1);
   EXPECT_EQ(init.output.rfind("无法创建数据库文件 " + programDir.string() + "/dravo.mdb：", 0), 0u) << init.output;
 
-  const qrel::ChildResult import = qrel::RunChild({cli, "import", model.string()});
+  // Named, as a program without a store beside it would otherwise use the user's.
+  const qrel::ChildResult import = qrel::RunChild({cli, "--store", programDir.string(), "import", model.string()});
   EXPECT_EQ(import.status, 1);
   EXPECT_EQ(import.output.rfind("连接数据库失败!\n错误信息：", 0), 0u) << import.output;
   EXPECT_EQ(import.output.find("插入成功!"), std::string::npos) << import.output;
@@ -164,6 +165,8 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
   platform.systemDirectory = (dir.Path() / "system").string();
   fs::create_directories(platform.systemDirectory);
   const fs::path record = dir.Path() / "system" / "121125.stp";
+  // No store beside these programs: the user's store they make goes into the temp dir.
+  qtest::ScopedEnv dataHome("XDG_DATA_HOME", (dir.Path() / "data").string());
 
   const fs::path programDir = DeepDirectory(dir.Path() / "prog", 1100);
   const std::string base = programDir.string() + "/";

@@ -2,8 +2,10 @@
 // program directory and exit can be redirected, and small file helpers.
 #pragma once
 
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,35 @@ class TestPlatform : public Platform {
  private:
   Platform* m_previous;
 };
+
+#ifndef _WIN32
+// Sets (or, with nullopt, removes) an environment variable for the scope; restores it after. Linux
+// tests only.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (m_old) {
+      ::setenv(m_name.c_str(), m_old->c_str(), 1);
+    } else {
+      ::unsetenv(m_name.c_str());
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_name;
+  std::optional<std::string> m_old;
+};
+#endif
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -29,6 +29,11 @@ const Command kCommands[] = {
 void InstallCliMessageBoxes() { AfxSetMessageBoxes(&g_cliBoxes); }
 
 bool CliOpenStore(const CliContext& context) {
+  // No program directory (its path is not known) and no --store: never a store of the current directory.
+  if (context.storeDir.empty()) {
+    AfxMessageBox(kProgramPathUnknownText);
+    return false;
+  }
   const PathParts parts = SplitPath(context.storeDir);
   OpenParameterStore(parts.drive, parts.dir);
   return ParameterStoreConnected();

@@ -149,6 +149,13 @@ ParameterSet ReadCurrentParameterSet() {
   return values;
 }
 
+void CloseTableRecordsetQuietly() {
+  try {
+    g_pRecordset->Close();
+  } catch (const ComError&) {
+  }
+}
+
 std::string ComErrorText(HResult hr) {
   if (std::optional<std::string> system = SystemMessageText(hr)) {
     std::string text = std::move(*system);

@@ -129,5 +129,9 @@ void OpenTableRecordset();
 // and the walk goes on over the recordset as it is. Later failures raise ComError.
 ParameterSet ReadCurrentParameterSet();
 
+// Closes g_pRecordset after a failed command so that the next one can open it again. A recordset that
+// is not open (or no object at all) has nothing to close; that is not reported.
+void CloseTableRecordsetQuietly();
+
 // The COM error report text of an HRESULT.
 std::string ComErrorText(HResult hr);

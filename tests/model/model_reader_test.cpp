@@ -90,13 +90,6 @@ TEST_F(ModelReaderTest, LineFeedsEndLinesOnlyInAWindowWithoutCarriageReturn) {
   g_nModelReadPos = 0;
   EXPECT_EQ(ReadModelLine(mixed), "Element 1 Type: 3\n  Name: L0\n  Value: 1");
   EXPECT_EQ(ReadModelLine(mixed), "End");
-
-  // A converted model yields the same pairs as the original.
-  const std::vector<std::string> values = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
-  std::string converted = qtest::ModelText(values);
-  std::erase(converted, '\r');
-  EXPECT_EQ(Walk(Write(converted, "lf.mdl")), Walk(Write(qtest::ModelText(values), "crlf.mdl")));
-  EXPECT_EQ(Walk(Write(converted, "lf.mdl")).size(), 11u);
 }
 
 TEST_F(ModelReaderTest, ANameOrValueLineCutByTheWindowStopsTheWalkWithoutItsBlock) {
@@ -118,14 +111,6 @@ TEST_F(ModelReaderTest, ANameOrValueLineCutByTheWindowStopsTheWalkWithoutItsBloc
   bool cut = true;
   EXPECT_EQ(Walk(Write(qtest::ModelCutAfter(model, "Limits P")), nullptr, &cut),
             (Pairs{{"R0", "0.5"}, {"CPE1-T", "0.10342"}, {"CPE1-P", "0.8"}}));
-  EXPECT_FALSE(cut);
-
-  // A file that ends without a line end is whole: its last value line is not cut.
-  std::string whole = qtest::ModelCutAfter(model, "0.10342");
-  whole.resize(kModelReadLimit);
-  cut = true;
-  EXPECT_EQ(Walk(Write(whole)), (Pairs{{"R0", "0.5"}}));  // the CPE block's P value lies past the end
-  Walk(Write(whole), nullptr, &cut);
   EXPECT_FALSE(cut);
 }
 

@@ -216,14 +216,6 @@ TEST_F(HostileModelTest, NothingBeyondTheFirstTenThousandBytesIsRead) {
   EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
   EXPECT_EQ(boxes.Texts()[0].find("插入成功!"), std::string::npos) << boxes.Texts()[0];
   ExpectTable(std::nullopt);
-
-  // The same file with the straddling value one byte shorter than the window's rest: whole, saved.
-  boxes.Clear();
-  std::string whole = file;
-  whole.replace(kModelReadLimit - 5, 9, "1234\r\n-\r\n");
-  EXPECT_TRUE(Import(Write(whole, "whole.mdl")));
-  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-  EXPECT_EQ(qtest::ReadTableRows(Database()).back()[kR1], "1234");
 }
 
 TEST_F(HostileModelTest, AnEmptyFileSavesNothingAndSaysSo) {

@@ -31,6 +31,11 @@ const Command kCommands[] = {
 void InstallCliMessageBoxes() { AfxSetMessageBoxes(&g_cliBoxes); }
 
 bool CliOpenStore(const CliContext& context) {
+  // No program directory (its path is not known) and no --store: never a store of the current directory.
+  if (context.storeDir.empty()) {
+    AfxMessageBox(kProgramPathUnknownText);
+    return false;
+  }
   if (context.userStore) {
     const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
     if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());

@@ -29,7 +29,7 @@ bool InsideCharacter(const std::string& text, std::size_t pos) {
   std::size_t i = 0;
   while (i < pos) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    i += (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+    i += (IsSystemLeadByte(c) && i + 1 < text.size()) ? 2 : 1;
   }
   return i != pos;
 #else
@@ -109,8 +109,9 @@ bool MainDialog::OnInitDialog() {
   const std::string recordPath = platform.SystemDirectory() + kPathSeparator + kLocationRecordName;
   const std::string modulePath = platform.ModuleFileName();
   bool recordWritten = false;
-  // The path and at least one terminating zero byte must fit; a longer path is refused, not cut.
-  if (modulePath.size() < kLocationRecordSize) {
+  // The path and at least one terminating zero byte must fit; a longer path is refused, not cut, and
+  // an unknown one is never recorded as an empty path.
+  if (!modulePath.empty() && modulePath.size() < kLocationRecordSize) {
     std::string record = modulePath;
     record.resize(kLocationRecordSize, '\0');
     recordWritten = platform.WriteWholeFileExclusive(recordPath, record) == 0;
@@ -124,16 +125,21 @@ bool MainDialog::OnInitDialog() {
 
   UpdateData(false);
 
-  // The store stays open for the whole run; it reports its own failure. An installed program's
-  // store is made on its first run, and the user is told where.
-  const std::string storeDirectory = StoreDirectory();
-  const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
-  if (!created.empty()) AfxMessageBox(created);
-  const PathParts store = SplitPath(storeDirectory);
-  OpenParameterStore(store.drive, store.dir);
+  // The store stays open for the whole run; it reports its own failure. Without the program's path
+  // its Data Source would be a file of the current directory: the store is not opened then. An
+  // installed program's store is made on its first run, and the user is told where.
+  if (modulePath.empty()) {
+    AfxMessageBox(kProgramPathUnknownText);
+  } else {
+    const std::string storeDirectory = StoreDirectory();
+    const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
+    if (!created.empty()) AfxMessageBox(created);
+    const PathParts store = SplitPath(storeDirectory);
+    OpenParameterStore(store.drive, store.dir);
+  }
 
   // "Transfer data" only when the simulation program is installed.
-  m_view.ShowTransferButton(platform.Exists(SimulatorProgramPath()));
+  m_view.ShowTransferButton(!modulePath.empty() && platform.Exists(SimulatorProgramPath()));
   return true;
 }
 
@@ -141,11 +147,11 @@ void MainDialog::OnOK() {
   g_nModelReadPos = 0;
   if (!m_bFromCommandLine) AfxMessageBox(g_strModelPath);
   if (!g_strModelPath.empty()) {
-    ImportModelFile();
+    // Only a saved row is an import: a failed one must not let a command go on with an older row.
+    if (ImportModelFile()) m_bImported = true;
   } else {
     AfxMessageBox("请查找mdl文件!");
   }
-  m_bImported = true;
 }
 
 void MainDialog::OnCancel() {
@@ -178,7 +184,11 @@ void MainDialog::OnBrowse() {
 
 bool MainDialog::PrepareDataSource() {
   // A file named on the command line is imported before anything is asked.
-  if (m_bFromCommandLine && !m_bImported) OnOK();
+  // An import run here that saved nothing ends the command; its messages have been shown.
+  if (m_bFromCommandLine && !m_bImported) {
+    OnOK();
+    if (!m_bImported) return false;
+  }
   if (m_strPath.empty()) {
     if (DialogMessageBox("您没有导入-mdl-文件\r\n\r\n单击-*确定*-继续打开上次导入的mdl文件数据\r\n\r\n单击-*取消*-返回!\r\n",
                          "信息提示!", kMbOkCancel) != kIdOk) {
@@ -188,7 +198,7 @@ bool MainDialog::PrepareDataSource() {
     return true;
   }
   if (!m_bImported) OnOK();
-  return true;
+  return m_bImported;
 }
 
 void MainDialog::EndDialogOk() {

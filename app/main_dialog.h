@@ -67,7 +67,7 @@ class MainDialog {
   std::string m_strPath;
   // The path box held a path when the dialog was initialised (a model file named on the command line).
   bool m_bFromCommandLine = false;
-  // The import command has run at least once since the dialog was initialised.
+  // An import has saved a row since the dialog was initialised.
   bool m_bImported = false;
 
   // Data exchange: true = controls into members, false = members into controls.

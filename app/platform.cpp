@@ -35,7 +35,7 @@ PathParts SplitPath(const std::string& path) {
 #ifdef _WIN32
     // A trail byte of a double-byte character may look like a backslash: skip the pair.
     const unsigned char c = static_cast<unsigned char>(rest[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < rest.size()) {
+    if (IsSystemLeadByte(c) && i + 1 < rest.size()) {
       ++i;
       continue;
     }

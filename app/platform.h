@@ -19,6 +19,10 @@ struct PathParts {
 PathParts SplitPath(const std::string& path);
 
 #ifdef _WIN32
+// Whether c is the lead byte of a double-byte character in the system code page (IsDBCSLeadByte):
+// its trail byte may look like a backslash. No byte is one in a single-byte code page such as 1252.
+bool IsSystemLeadByte(unsigned char c);
+
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
@@ -27,11 +31,17 @@ inline constexpr char kPathSeparator = '/';
 // MAX_PATH: the size of the path buffers of the Windows program, terminator included.
 inline constexpr std::size_t kMaxPath = 260;
 
+// Shown instead of any step that needs the program's own path when that path is not known: nothing
+// is then done with an empty path (it would name the current directory or nothing at all).
+inline constexpr const char* kProgramPathUnknownText =
+    "无法取得本程序的完整路径(路径超过260字节或程序文件找不到)，此操作未执行!";
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // GetModuleFileNameA of the program's own module: the full path of the running executable.
+  // GetModuleFileNameA of the program's own module: the full path of the running executable. Empty
+  // when it is not known: on Windows it does not fit kMaxPath bytes, on Linux it cannot be found.
   virtual std::string ModuleFileName() = 0;
 
   // The directory that receives the location record (Windows: GetSystemDirectoryA; Linux:

@@ -36,7 +36,9 @@ class LinuxPlatform final : public Platform {
   std::string ModuleFileName() override {
     std::error_code ec;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.string();
+    // A program file that was removed or replaced reads as "... (deleted)": no path of ours then.
+    if (ec || !std::filesystem::exists(path, ec)) return std::string();
+    return path.string();
   }
 
   std::string SystemDirectory() override { return UserDataDirectory(); }

@@ -78,6 +78,8 @@ class WinPlatform final : public Platform {
 
 }  // namespace
 
+bool IsSystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
 Platform& RealPlatform() {
   static WinPlatform platform;
   return platform;

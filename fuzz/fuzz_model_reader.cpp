@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::pair<std::string, std::string>> yielded;
   bool found = false;
+  bool cut = false;
   for (int attempt = 0;; ++attempt) {
     yielded.clear();
     boxes.texts.clear();
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       found = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
         yielded.emplace_back(column, value);
-      });
+      }, &cut);
       break;
     } catch (const FileException& e) {
       if (e.m_cause == FileException::sharingViolation && fuzzsupport::WaitOutForeignLock(path, attempt)) continue;
@@ -47,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Check(boxes.texts.empty(), "the reader showed a message for a readable file");
   Check(found == expected.foundElement, "whether an element was found differs for " + Escape(bytes.substr(0, 200)));
+  Check(cut == expected.cut, "whether a line was cut differs for " + Escape(bytes.substr(0, 200)));
   Check(yielded == expected.pairs, "the yielded pairs differ from the grammar for " + Escape(bytes.substr(0, 200)));
   Check(g_nModelReadPos == expected.endPos, "the read position differs from the grammar");
   const bool endsInCr = n > 0 && bytes[n - 1] == '\r';

@@ -45,12 +45,21 @@ std::optional<std::string> SimulatorTempDirectory() {
 }
 
 std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory) {
-  const ParameterSet parameters = ReadCurrentParameterSet();
+  // A hand-off that fails (an empty table, a file that cannot be written) closes the recordset:
+  // left open, it would make the next command's Open fail.
+  ParameterSet parameters;
+  try {
+    parameters = ReadCurrentParameterSet();
+  } catch (const ComError&) {
+    CloseTableRecordsetQuietly();
+    throw;
+  }
   const HandoffBytes bytes = EncodeHandoff(parameters);
 
   const std::string path = HandoffFilePath(directory);
   const std::string reason = WriteHandoffFile(path, bytes);
   if (!reason.empty()) {
+    CloseTableRecordsetQuietly();
     AfxMessageBox(HandoffWriteFailureText(path, reason));
     return std::nullopt;
   }
@@ -58,6 +67,11 @@ std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& direc
 }
 
 bool StartSimulator() {
+  // Without the program's path the simulator would be looked for in the current directory.
+  if (ThePlatform().ModuleFileName().empty()) {
+    DialogMessageBox(kProgramPathUnknownText, "Notice", kMbOk);
+    return false;
+  }
   if (ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) return true;
   DialogMessageBox("To be updated!", "Notice", kMbOk);
   return false;

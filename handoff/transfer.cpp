@@ -7,8 +7,8 @@
 void MainDialog::OnTransferData() {
   if (!PrepareDataSource()) return;
 
-  // Leaves the recordset open: the program ends right after a transfer. When the file cannot be
-  // written nothing is started and the dialog stays open so that the user can try again.
+  // When the file cannot be written nothing is started and the dialog stays open so that the user can
+  // try again.
   const std::optional<std::string> directory = SimulatorTempDirectory();
   if (!directory || !WriteCurrentSetToHandoffFile(*directory)) return;
   StartSimulator();

@@ -80,14 +80,28 @@ bool ImportModelFile() {
   //    ends the import: after it the recordset is closed and every later write would fail as well.
   try {
     g_pRecordset->AddNew();
+    std::size_t values = 0;
+    bool cutLine = false;
     const bool foundElement = WalkModelFile(
-        g_strModelPath, [](const std::string& column, const std::string& value) {
+        g_strModelPath,
+        [&values](const std::string& column, const std::string& value) {
           g_pRecordset->PutCollect(column, value);
-        });
+          ++values;
+        },
+        &cutLine);
+    // Saving an empty row would silently make an empty parameter set the current one; a value from a
+    // line cut short would be a wrong one.
+    const char* refusal = nullptr;
     if (!foundElement) {
-      // Saving the empty row would silently make an empty parameter set the current one.
+      refusal = "模型文件 %s 中找不到元件(Element)，未插入任何数据!";
+    } else if (cutLine) {
+      refusal = "模型文件 %s 无法完整读取(超出10000字节的行被截断)，未插入任何数据!";
+    } else if (values == 0) {
+      refusal = "模型文件 %s 中没有读到任何参数值，未插入任何数据!";
+    }
+    if (refusal != nullptr) {
       DropPendingRow();
-      AfxMessageBox(Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", g_strModelPath.c_str()));
+      AfxMessageBox(Format(refusal, g_strModelPath.c_str()));
       return false;
     }
     PutProvenance();

@@ -1,5 +1,6 @@
-// Reading a model file (.mdl): text lines of element blocks. Only the first 10,000 bytes of the file
-// exist for the reader; the file is opened, read and closed again for every line.
+// Reading a model file (.mdl): text lines of element blocks, ended by carriage returns (by line feeds
+// when the window holds no carriage return). Only the first 10,000 bytes of the file exist for the
+// reader; the file is opened, read and closed again for every line.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,8 @@ std::string ReadModelLine(const std::string& path);
 
 // Walks the element blocks of the model file from g_nModelReadPos on, handing each (column name,
 // value text) pair to onValue as soon as its block's last line is read. Returns whether a line
-// containing "Element" was found at all.
+// containing "Element" was found at all. A name or value line that runs into the end of the window
+// of a longer file is not whole: the walk stops there without its block's values and sets *cutLine.
 bool WalkModelFile(const std::string& path,
-                   const std::function<void(const std::string& column, const std::string& value)>& onValue);
+                   const std::function<void(const std::string& column, const std::string& value)>& onValue,
+                   bool* cutLine = nullptr);

@@ -9,7 +9,13 @@ AutomationServerFactory& ServerFactory() {
   return factory;
 }
 
+bool g_bWorkbookNotShown = false;
+
 }  // namespace
+
+void NoteWorkbookNotShown() { g_bWorkbookNotShown = true; }
+
+bool TakeWorkbookNotShown() { return std::exchange(g_bWorkbookNotShown, false); }
 
 void SetAutomationServerFactory(AutomationServerFactory factory) { ServerFactory() = std::move(factory); }
 

@@ -35,6 +35,12 @@ class DispatchObject {
 // cannot be created. Raises nothing.
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId);
 
+// A workbook that the server could not show when it went away (the file could not be written or
+// opened; the message saying why has been shown). The backend notes it; the command that released the
+// server takes the note, which clears it.
+void NoteWorkbookNotShown();
+bool TakeWorkbookNotShown();
+
 // Replaces the backend behind DispatchDriver::CreateDispatch (tests put a recording server there);
 // an empty function restores CreateAutomationServer.
 using AutomationServerFactory = std::function<std::unique_ptr<DispatchObject>(const std::string& progId)>;

@@ -260,6 +260,7 @@ void Server::Show(const WorkbookContent& workbook) noexcept {
     const int fd = mkstemps(path.data(), 5);
     if (fd < 0) {
       AfxMessageBox(Format("无法创建报表文件 %s：%s", path.c_str(), std::strerror(errno)));
+      NoteWorkbookNotShown();
       return;
     }
     close(fd);
@@ -267,12 +268,17 @@ void Server::Show(const WorkbookContent& workbook) noexcept {
     if (!reason.empty()) {
       unlink(path.c_str());
       AfxMessageBox(Format("无法写入报表文件 %s：%s", path.c_str(), reason.c_str()));
+      NoteWorkbookNotShown();
       return;
     }
     const std::optional<std::string> failure = Launch(m_viewer.get(), path);
-    if (failure) AfxMessageBox(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
+    if (failure) {
+      AfxMessageBox(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
+      NoteWorkbookNotShown();
+    }
   } catch (...) {
     // Nothing may leave a release; the workbook is lost as it would be with a crashed server.
+    NoteWorkbookNotShown();
   }
 }
 
@@ -289,5 +295,6 @@ std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId
   if (g_ascii_strcasecmp(progId.c_str(), "Excel.Application") != 0) return nullptr;
   AppInfoPtr viewer(g_app_info_get_default_for_type(kXlsxContentType, FALSE));
   if (!viewer) return nullptr;
+  TakeWorkbookNotShown();  // a note left by an earlier server is not this one's
   return std::make_unique<ApplicationObject>(std::make_shared<Server>(std::move(viewer)));
 }

@@ -7,10 +7,12 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <cstring>
 #include <new>
 
 #include "app/afx.h"
 #include "app/win_support.h"
+#include "report/report_xlsx.h"
 
 namespace {
 
@@ -96,7 +98,18 @@ class ComDispatchObject final : public DispatchObject {
   }
 
   void InvokePut(int dispid, const std::vector<AutomationArg>& args) override {
-    Invoke(dispid, DISPATCH_PROPERTYPUT, args, true, nullptr);
+    if (dispid != kDispItem || args.empty()) {
+      Invoke(dispid, DISPATCH_PROPERTYPUT, args, true, nullptr);
+      return;
+    }
+    // Excel takes a cell's text as typed input, so a stored text beginning with "=", "+", "-" or "@"
+    // that is no number would become a live formula or link: the leading apostrophe keeps it text.
+    std::vector<AutomationArg> cell = args;
+    const std::string* text = std::get_if<std::string>(&cell.back());
+    if (text != nullptr && !text->empty() && std::strchr("=+-@", text->front()) != nullptr && !CellNumber(*text)) {
+      cell.back() = "'" + *text;
+    }
+    Invoke(dispid, DISPATCH_PROPERTYPUT, cell, true, nullptr);
   }
 
  private:

@@ -74,6 +74,8 @@ void MainDialog::OnOpenExcel() {
   workbook.ReleaseDispatch();
   workbooks.ReleaseDispatch();
   app.ReleaseDispatch();
+  // A report that could not be written or opened keeps the dialog open; the message said why.
+  if (TakeWorkbookNotShown()) return;
 
   // The plain dialog close with OK: no import.
   EndDialogOk();

@@ -7,7 +7,8 @@
 # BUILD/wine/home, where BUILD is $QELMORA_WINE_ROOT or else the nearest directory above the program
 # that holds a CMakeCache.txt. The prefix is created once (wineboot -i) under a lock, so tests that
 # start at the same time do not race, and its non-client fonts are set to a CJK face so that window
-# captions show Chinese. Programs run in code page 936 (LC_ALL=zh_CN.UTF-8).
+# captions show Chinese. Programs run in code page 936 (LC_ALL=zh_CN.UTF-8), or in the locale
+# QELMORA_WINE_LOCALE names.
 #
 # QELMORA_WINE_INIT_ONLY=1 only prepares the prefix (no program needed).
 # QELMORA_WINE_XVFB=1 runs the program on an Xvfb display of its own when there is no DISPLAY.
@@ -51,7 +52,7 @@ export HOME="$wine_dir/home"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LC_ALL=zh_CN.UTF-8
+export LC_ALL="${QELMORA_WINE_LOCALE:-zh_CN.UTF-8}"
 # The user's XDG folders follow HOME, so nothing of the real user's desktop is touched.
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DESKTOP_DIR
 

@@ -29,6 +29,7 @@ bool SameBaseName(const std::string& a, const char* b) {
 
 std::string AssociationTargetPath() {
   const std::string self = ThePlatform().ModuleFileName();
+  if (self.empty()) return self;
   const PathParts parts = SplitPath(self);
   // The command-line tool registers the dialog program that lies beside it.
   if (SameBaseName(parts.fname, "qelmora-cli")) return parts.drive + parts.dir + "qelmora" + parts.ext;
@@ -60,6 +61,11 @@ int CheckMdlFileType() {
 }
 
 int AssociateMdl() {
+  // An open command and an icon without the program's path would point at nothing.
+  if (AssociationTargetPath().empty()) {
+    DialogMessageBox(kProgramPathUnknownText, kErrorCaption, kMbOk);
+    return 0;
+  }
   RegisterMdlFileType();
   // The outcome is decided by the check alone, whatever the registration reported.
   if (CheckMdlFileType() == 1) {

@@ -10,7 +10,7 @@
 bool AssociationWriteType();                                // bind001: ".mdl" → "mdlfile"
 bool AssociationWriteOpenCommand(const std::string& exePath);  // bind002: the open command
 bool AssociationWriteIcon(const std::string& exePath);      // bind003: the icon
-bool AssociationCheck(const std::string& exePath);          // inqury001: the type is ours and writable
+bool AssociationCheck(const std::string& exePath);          // inqury001: the entries are ours, the type writable
 void AssociationNotifyChanged();                            // tell the desktop associations changed
 
 // The program the association names: the running executable (the command-line tool names the dialog

@@ -4,6 +4,11 @@
 #include "app/platform.h"
 
 int MakeDesktopShortcut(const std::string& target) {
+  // A shortcut with an empty target would be saved and open nothing.
+  if (target.empty()) {
+    DialogMessageBox(kProgramPathUnknownText, "error", kMbOk);
+    return kShortcutNoTarget;
+  }
   const PathParts parts = SplitPath(target);
   const std::string link = Format("%s", target.c_str());
   const std::string workingDirectory = Format("%s%s", parts.drive.c_str(), parts.dir.c_str());

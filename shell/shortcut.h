@@ -14,4 +14,7 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
 // The whole command for the program at target: the shortcut kShortcutBaseName with target's drive
 // and directory as working directory, then "Succeed!" (caption "information") or "error short
 // cut=N" (caption "error") owned by the main dialog. Returns the backend's code.
+// An empty target (the program's path is not known) is refused with kProgramPathUnknownText
+// (caption "error") and gives kShortcutNoTarget; nothing is created.
 int MakeDesktopShortcut(const std::string& target);
+inline constexpr int kShortcutNoTarget = 9;

@@ -151,6 +151,13 @@ ParameterSet ReadCurrentParameterSet() {
   return values;
 }
 
+void CloseTableRecordsetQuietly() {
+  try {
+    g_pRecordset->Close();
+  } catch (const ComError&) {
+  }
+}
+
 void ReadHistory(const std::function<void(const HistoryRow&)>& visit) {
   OpenTableRecordset();
   try {
@@ -176,10 +183,7 @@ void ReadHistory(const std::function<void(const HistoryRow&)>& visit) {
       g_pRecordset->MoveNext();
     }
   } catch (...) {
-    try {
-      g_pRecordset->Close();
-    } catch (const ComError&) {
-    }
+    CloseTableRecordsetQuietly();
     throw;
   }
   g_pRecordset->Close();

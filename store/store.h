@@ -161,5 +161,9 @@ struct HistoryRow {
 // Failures raise ComError.
 void ReadHistory(const std::function<void(const HistoryRow&)>& visit);
 
+// Closes g_pRecordset after a failed command so that the next one can open it again. A recordset that
+// is not open (or no object at all) has nothing to close; that is not reported.
+void CloseTableRecordsetQuietly();
+
 // The COM error report text of an HRESULT.
 std::string ComErrorText(HResult hr);

@@ -2,12 +2,14 @@
 // and real model files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
+#include "app/platform.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
@@ -169,6 +171,32 @@ TEST_F(MainDialogTest, UnwritableLocationRecordIsReportedOnceAndStartUpGoesOn) {
   EXPECT_EQ(StoreRows(program.Dir()), std::vector<std::vector<std::string>>{kFirstValues});
 }
 
+TEST_F(MainDialogTest, UnknownProgramPathIsNeverUsedAsAnEmptyPath) {
+  // The current directory holds a store and a simulator: an empty program path would find both.
+  ASSERT_EQ(CreateParameterStore(models.Dir()), "");
+  std::filesystem::create_directories(models.Path() / "sim");
+  qtest::WriteFileBytes(models.Path() / "sim" / "Kambrisolve.exe", "MZ");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(models.Path());
+  platform.moduleFileNameUnknown = true;
+
+  const bool started = dialog.OnInitDialog();
+  std::filesystem::current_path(before);
+
+  EXPECT_TRUE(started);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "error(stp)");
+  EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);
+  EXPECT_EQ(boxes.Boxes()[1].text, kProgramPathUnknownText);
+  EXPECT_FALSE(std::filesystem::exists(RecordPath()));
+  EXPECT_FALSE(static_cast<bool>(g_pConnection));  // no store of the current directory was opened
+  EXPECT_EQ(view.transferCalls, std::vector<bool>{false});
+
+  // The dialog still closes.
+  dialog.OnCommand(kIdCancel);
+  EXPECT_TRUE(view.ended);
+}
+
 TEST_F(MainDialogTest, TransferButtonFollowsTheSimulationProgram) {
   struct Case {
     const char* name;
@@ -239,7 +267,7 @@ TEST_F(MainDialogTest, MissingDatabaseIsReportedAndTheDialogStillComesUpAndClose
 
 // ---- Import (OK) and the two flags ----------------------------------------------------------------
 
-TEST_F(MainDialogTest, OkWithEmptyPathShowsTheEmptyPathThenAsksForAFileAndCountsAsImported) {
+TEST_F(MainDialogTest, OkWithEmptyPathShowsTheEmptyPathThenAsksForAFileAndImportsNothing) {
   ASSERT_TRUE(dialog.OnInitDialog());
   dialog.OnCommand(kIdOk);
 
@@ -248,7 +276,7 @@ TEST_F(MainDialogTest, OkWithEmptyPathShowsTheEmptyPathThenAsksForAFileAndCounts
   EXPECT_EQ(boxes.Boxes()[0].text, "");
   EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);
   EXPECT_EQ(boxes.Boxes()[1].text, "请查找mdl文件!");
-  EXPECT_TRUE(dialog.m_bImported);
+  EXPECT_FALSE(dialog.m_bImported);
   EXPECT_FALSE(view.ended);
   EXPECT_TRUE(StoreRows(program.Dir()).empty());
 
@@ -385,6 +413,46 @@ TEST_F(MainDialogTest, CommandLineFileIsImportedOnceBeforeAnythingIsAsked) {
   EXPECT_TRUE(dialog.PrepareDataSource());
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_EQ(StoreRows(program.Dir()).size(), 1u);
+}
+
+TEST_F(MainDialogTest, AFailedImportEndsTheCommandThatRanItAndOkWithAGoodFileStillWorks) {
+  // An older row that a command must not fall back on.
+  dialog.m_strPath = WriteModel("old.mdl", kSecondValues);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.OnCommand(kIdOk);
+  ASSERT_EQ(StoreRows(program.Dir()).size(), 1u);
+
+  // A command-line file with an element name that has no column: the store refuses it.
+  const std::string bad = models.Dir() + "bad.mdl";
+  qtest::WriteFileBytes(bad, qtest::CrLfLines({"Element 0 Type: 1", "  Name: Rx", "  Fixed: N", "  Value: 5",
+                                               "  Limits: none", "End"}));
+  MainDialog fresh(view);
+  fresh.m_strPath = bad;
+  ASSERT_TRUE(fresh.OnInitDialog());
+  boxes.Clear();
+  fresh.OnCommand(IDC_BUTTON_TRANSFER);
+  EXPECT_FALSE(fresh.m_bImported);
+  EXPECT_FALSE(view.ended);
+  const std::vector<std::string> shown = boxes.Texts();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string("插入成功!")), 0);
+  EXPECT_EQ(StoreRows(program.Dir()).size(), 1u);
+
+  // The rule runs the import again for the next command, and stops again.
+  boxes.Clear();
+  EXPECT_FALSE(fresh.PrepareDataSource());
+  EXPECT_FALSE(boxes.Texts().empty());
+
+  // OK with a good file works as before, and then the rule lets the command go on.
+  boxes.Clear();
+  g_strModelPath = WriteModel("good.mdl", kFirstValues);
+  fresh.OnCommand(kIdOk);
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"插入成功!"});
+  EXPECT_TRUE(fresh.m_bImported);
+  boxes.Clear();
+  EXPECT_TRUE(fresh.PrepareDataSource());
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(StoreRows(program.Dir()), (std::vector<std::vector<std::string>>{kSecondValues, kFirstValues}));
 }
 
 TEST_F(MainDialogTest, AfterOkTheRuleDoesNotImportTheCommandLineFileAgain) {

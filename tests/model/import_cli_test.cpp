@@ -122,6 +122,20 @@ TEST_F(ImportCliTest, AFailingFileIsReportedAndTheNextGoesOn) {
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(kValues)}));
 }
 
+TEST_F(ImportCliTest, AFileWithoutValuesOrWithACutValueSavesNothingAndFails) {
+  CreateStore();
+  const std::string empty = Write("empty.mdl", qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"}));
+  const std::string cut = Write("cut.mdl", qtest::ModelCutAfter(qtest::ModelText(kValues), "Value: 0.7"));
+  for (const std::string& model : {empty, cut}) {
+    SCOPED_TRACE(model);
+    const CliRun run = Cli({"--store", store.Dir(), "import", model});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find(model), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("插入成功!"), std::string::npos) << run.out;
+    EXPECT_TRUE(Rows().empty());
+  }
+}
+
 TEST_F(ImportCliTest, AFileLockedByThisProcessIsASharingViolationForTheTool) {
   CreateStore();
   const std::string model = Write("model.mdl", qtest::ModelText(kValues));

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -124,10 +125,48 @@ TEST_F(ImportTest, ColumnsTheFileDoesNotYieldStayNull) {
   EXPECT_EQ(current[kR0], "0.5");
 }
 
-TEST_F(ImportTest, AHeaderWithoutUsableBlocksStillSavesAnEmptyRow) {
-  EXPECT_TRUE(Import(Write(qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"}))));
+TEST_F(ImportTest, AFileThatYieldsNoValueSavesNothingAndSaysSo) {
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"a lone unknown header", qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"})},
+      {"a type code with a trailing blank",
+       qtest::CrLfLines({"Element 1 Type: 3 ", "  Name: L0", "  Fixed: N", "  Value: 1", "  Limits: none"})},
+  };
+  for (const auto& [what, text] : cases) {
+    SCOPED_TRACE(what);
+    boxes.Clear();
+    const std::string path = Write(text);
+    EXPECT_FALSE(Import(path));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
+    EXPECT_NE(boxes.Texts()[0].find("没有读到任何参数值"), std::string::npos) << boxes.Texts()[0];
+    EXPECT_TRUE(Rows().empty());
+    ExpectRecordsetClosed();
+  }
+}
+
+TEST_F(ImportTest, AValueCutByTheWindowSavesNothingAndSaysTheFileWasNotReadWhole) {
+  const std::string path = Write(qtest::ModelCutAfter(qtest::ModelText(kValues), "Value: 0.1"));  // R3: "0.10342"
+  EXPECT_FALSE(Import(path));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
+  EXPECT_NE(boxes.Texts()[0].find("无法完整读取"), std::string::npos) << boxes.Texts()[0];
+  EXPECT_TRUE(Rows().empty());
+  ExpectRecordsetClosed();
+
+  // Cut after the last value line: what the window holds is saved, as before.
+  boxes.Clear();
+  EXPECT_TRUE(Import(Write(qtest::ModelCutAfter(qtest::ModelText(kValues), "End of"))));
   EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-  EXPECT_EQ(Rows(), std::vector<TableRow>{TableRow(kParameterCount)});
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
+}
+
+TEST_F(ImportTest, AModelWithLineFeedsOnlyImportsTheSameRowAsTheOriginal) {
+  std::string converted = qtest::ModelText(kValues);
+  std::erase(converted, '\r');
+  EXPECT_TRUE(Import(Write(converted)));
+  EXPECT_TRUE(Import(Write(qtest::ModelText(kValues), "original.mdl")));
+  EXPECT_EQ(boxes.Texts(), (Texts{"插入成功!", "插入成功!"}));
+  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(kValues)}));
 }
 
 TEST_F(ImportTest, AnElementTwiceKeepsTheLaterValue) {

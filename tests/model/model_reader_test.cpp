@@ -29,12 +29,12 @@ class ModelReaderTest : public ::testing::Test {
   }
 
   // Walks the file from the start; the pairs in the order they were handed over.
-  Pairs Walk(const std::string& path, bool* found = nullptr) {
+  Pairs Walk(const std::string& path, bool* found = nullptr, bool* cut = nullptr) {
     g_nModelReadPos = 0;
     Pairs pairs;
-    const bool any = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
-      pairs.emplace_back(column, value);
-    });
+    const bool any = WalkModelFile(
+        path, [&](const std::string& column, const std::string& value) { pairs.emplace_back(column, value); },
+        cut);
     if (found != nullptr) *found = any;
     return pairs;
   }
@@ -73,11 +73,45 @@ TEST_F(ModelReaderTest, TheByteAfterACarriageReturnIsSkippedWhateverItIs) {
   EXPECT_EQ(g_nModelReadPos, 33u);
 }
 
-TEST_F(ModelReaderTest, LineFeedsAloneDoNotEndALine) {
-  const std::string text = "Element 1 Type: 3\n  Name: L0\n  Fixed: N\n  Value: 1\n  Error: 0\n";
+TEST_F(ModelReaderTest, LineFeedsEndLinesOnlyInAWindowWithoutCarriageReturn) {
+  // No carriage return anywhere: each line feed ends a line and only it is passed.
+  const std::string text = "Element 1 Type: 3\n  Name: L0\n\nlast";
   const std::string path = Write(text);
-  EXPECT_EQ(ReadModelLine(path), text);
+  EXPECT_EQ(ReadModelLine(path), "Element 1 Type: 3");
+  EXPECT_EQ(g_nModelReadPos, 18u);
+  EXPECT_EQ(ReadModelLine(path), "  Name: L0");
   EXPECT_EQ(ReadModelLine(path), "");
+  EXPECT_EQ(ReadModelLine(path), "last");
+  EXPECT_EQ(ReadModelLine(path), "");
+  EXPECT_EQ(g_nModelReadPos, text.size());
+
+  // One carriage return anywhere in the window, even after the lines read: line feeds are text.
+  const std::string mixed = Write("Element 1 Type: 3\n  Name: L0\n  Value: 1\r\nEnd", "mixed.mdl");
+  g_nModelReadPos = 0;
+  EXPECT_EQ(ReadModelLine(mixed), "Element 1 Type: 3\n  Name: L0\n  Value: 1");
+  EXPECT_EQ(ReadModelLine(mixed), "End");
+}
+
+TEST_F(ModelReaderTest, ANameOrValueLineCutByTheWindowStopsTheWalkWithoutItsBlock) {
+  const std::string model = qtest::CrLfLines({"Element 0 Type: 1", "  Name: R0", "  Fixed: N", "  Value: 0.5",
+                                              "  Limits: none", "Element 1 Type: 11", "  Name: CPE1", "  Fixed T: N",
+                                              "  Value: 0.10342", "  Limits T: none", "  Fixed P: N",
+                                              "  Value: 0.8", "  Limits P: none", "End"});
+  // Cut inside a value and inside a name: only the blocks before it, and the cut is told.
+  for (const char* cutAfter : {"0.1", "CP"}) {
+    SCOPED_TRACE(cutAfter);
+    bool found = false;
+    bool cut = false;
+    EXPECT_EQ(Walk(Write(qtest::ModelCutAfter(model, cutAfter)), &found, &cut), (Pairs{{"R0", "0.5"}}));
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(cut);
+  }
+
+  // The window ending inside a line that yields nothing loses nothing that was read.
+  bool cut = true;
+  EXPECT_EQ(Walk(Write(qtest::ModelCutAfter(model, "Limits P")), nullptr, &cut),
+            (Pairs{{"R0", "0.5"}, {"CPE1-T", "0.10342"}, {"CPE1-P", "0.8"}}));
+  EXPECT_FALSE(cut);
 }
 
 TEST_F(ModelReaderTest, OnlyTheFirstTenThousandBytesExist) {
@@ -305,13 +339,13 @@ TEST_F(ModelReaderTest, AnEmptyLineBetweenBlocksEndsTheReading) {
   EXPECT_EQ(g_nModelReadPos, std::string(qtest::CrLfLines({"Element 1 Type: 3", "Name: L0", "-", "Value: 1", "-", ""})).size());
 }
 
-TEST_F(ModelReaderTest, LineFeedOnlyFilesAreOneLineAndYieldNothing) {
+TEST_F(ModelReaderTest, LineFeedOnlyFilesYieldTheirBlocks) {
   std::string text;
   for (const char* line : {"Element 1 Type: 3", "  Name: L0", "  Fixed: N", "  Value: 1", "  Error: 0"}) {
     text += std::string(line) + "\n";
   }
   bool found = false;
-  EXPECT_TRUE(Walk(Write(text), &found).empty());
+  EXPECT_EQ(Walk(Write(text), &found), (Pairs{{"L0", "1"}}));
   EXPECT_TRUE(found);
 }
 
@@ -360,14 +394,14 @@ TEST_F(ModelReaderTest, AnElementThatOccursTwiceIsYieldedTwice) {
 }
 
 TEST_F(ModelReaderTest, BlocksBeyondTheTenThousandthByteAreNeverSeen) {
-  // R blocks well past the limit. A block yields a value when its "Value:" keyword lies inside the
-  // first 10,000 bytes (its value may be cut there); no block after that is seen.
+  // R blocks well past the limit. A block yields a value when its whole value line, carriage return
+  // included, lies inside the first 10,000 bytes; a value line cut there ends the walk.
   std::string text;
   std::size_t expected = 0;
   for (int element = 0; text.size() < kModelReadLimit + 2000; ++element) {
     const std::string number = std::to_string(element);
     text += qtest::CrLfLines({"Element " + number + " Type: 1", "Name: R" + number, "-"});
-    if (text.size() + std::string("Value:").size() <= kModelReadLimit) ++expected;
+    if (text.size() + ("Value: " + number).size() < kModelReadLimit) ++expected;
     text += qtest::CrLfLines({"Value: " + number, "-"});
   }
   const Pairs pairs = Walk(Write(text));
@@ -375,11 +409,13 @@ TEST_F(ModelReaderTest, BlocksBeyondTheTenThousandthByteAreNeverSeen) {
   ASSERT_GT(expected, 100u);
   for (std::size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].first, "R" + std::to_string(i));
 
-  // The limit falls inside a value: the value is cut there and the block after it is not read.
+  // The limit falls inside a value: the walk stops there without it, and says so.
   std::string cut = "Notes" + std::string(9955 - 5, 'x') + "\r\n";
   cut += qtest::CrLfLines({"Element 1 Type: 1", "Name: R1", "-", "Value: 123456789", "-",
                            "Element 2 Type: 1", "Name: R2", "-", "Value: 2", "-"});
-  EXPECT_EQ(Walk(Write(cut)), (Pairs{{"R1", "1234"}}));
+  bool cutLine = false;
+  EXPECT_EQ(Walk(Write(cut), nullptr, &cutLine), Pairs{});
+  EXPECT_TRUE(cutLine);
 }
 
 TEST_F(ModelReaderTest, AFileWithoutAnyElementEndsTheSearchAtTheEndOfTheData) {

@@ -120,7 +120,7 @@ void ExpectRenderings(const std::vector<Rendering>& cases) {
   }
 }
 
-TEST(NumberText, RendersTheDocumentedExamples) {
+TEST(NumberText, RendersPlainExponentAndTrailingPointForms) {
   ExpectRenderings({
       {2.5, "2.5"},
       {100, "100."},

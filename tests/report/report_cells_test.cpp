@@ -12,13 +12,13 @@ constexpr std::size_t Col(char letter) { return static_cast<std::size_t>(letter 
 
 ParameterSet Parameters(const std::array<std::string, kParameterCount>& texts) { return texts; }
 
-// A set with branch 1 as the documented example and the other branches as given.
+// A set with the branches as given (L0 and R0 fixed).
 ParameterSet WithBranches(std::string r1, std::string t1, std::string p1, std::string r2, std::string t2,
                           std::string p2, std::string r3, std::string t3, std::string p3) {
   return Parameters({"1e-7", "5", r1, t1, p1, r2, t2, p2, r3, t3, p3});
 }
 
-TEST(ReportCells, DocumentedBranchExamples) {
+TEST(ReportCells, CapacitanceFrequencyAndRpFromTwoFullBranches) {
   const ReportCells cells = BuildReportCells(WithBranches("100", "1e-5", "1", "1500", "2.3e-5", "0.87", "", "", ""));
   EXPECT_EQ(cells.values[Col('F')], "1.e-005");
   EXPECT_EQ(cells.values[Col('G')], "159.154946");

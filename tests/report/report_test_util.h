@@ -84,7 +84,7 @@ inline int StoreRowCount(const std::string& directory) {
 
 // One cell as openpyxl reads it.
 struct XlsxCell {
-  char type = '?';  // 'n' number, 's' string, 'b' boolean
+  char type = '?';  // 'n' number, 's' string, 'b' boolean, 'f' formula
   double number = 0;
   std::string text;
 };
@@ -109,6 +109,8 @@ for row in ws.iter_rows():
             continue
         if isinstance(v, bool):
             print("cell\t%s\tb\t%d" % (c.coordinate, int(v)))
+        elif c.data_type == "f":
+            print("cell\t%s\tf\t%s" % (c.coordinate, v))
         elif isinstance(v, (int, float)):
             print("cell\t%s\tn\t%r" % (c.coordinate, float(v)))
         else:

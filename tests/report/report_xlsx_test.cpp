@@ -96,6 +96,31 @@ TEST(ReportWorkbook, ReadBackByAnIndependentReader) {
   EXPECT_EQ(book.cells.size(), 36u - 3u);
 }
 
+TEST(ReportWorkbook, StoredTextsThatLookLikeFormulasStayTextAndSignedNumbersStayNumbers) {
+  const ParameterSet parameters = {"=HYPERLINK(\"http://x\",\"y\")", "-5", "@SUM(A1)", "+1e3", "-A1", "", "", "", "", "",
+                                   ""};
+  qtest::TempDir dir;
+  const std::filesystem::path file = dir.Path() / "report.xlsx";
+  ASSERT_EQ(WriteReportWorkbook(BuildReportCells(parameters), file.string()), "");
+  const rtest::XlsxBook book = rtest::ReadXlsx(file);
+  const struct {
+    const char* address;
+    char type;
+    const char* text;
+  } expected[] = {{"A2", 's', "=HYPERLINK(\"http://x\",\"y\")"}, {"B2", 'n', ""}, {"C2", 's', "@SUM(A1)"},
+                  {"D2", 'n', ""}, {"E2", 's', "-A1"}};
+  for (const auto& e : expected) {
+    const auto it = book.cells.find(e.address);
+    ASSERT_NE(it, book.cells.end()) << e.address;
+    EXPECT_EQ(it->second.type, e.type) << e.address;
+    if (e.type == 's') {
+      EXPECT_EQ(it->second.text, e.text) << e.address;
+    }
+  }
+  EXPECT_EQ(book.cells.at("B2").number, -5);
+  EXPECT_EQ(book.cells.at("D2").number, 1000);
+}
+
 TEST(ReportWorkbook, NumbersSurviveADecimalCommaLocale) {
   const char* previous = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = previous ? previous : "C";

@@ -204,6 +204,21 @@ TEST(SpreadsheetServer, CellAddressesAreCheckedAsTheSheetAllowsThem) {
   }
 }
 
+TEST(SpreadsheetServer, AReportFileThatCannotBeMadeSaysWhyAndKeepsTheDialogOpen) {
+  rtest::ScratchStore store;
+  store.Append(kRow);
+  // No temporary directory: the report file cannot be made.
+  const ScratchDesktop desktop(true);
+  std::filesystem::remove(desktop.Tmp());
+  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("box App||无法创建报表文件 " + desktop.Tmp().string() + "/qelmora-report-"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
+  EXPECT_FALSE(std::filesystem::exists(desktop.Record()));
+}
+
 TEST(SpreadsheetServer, InvisibleServerLeavesNoFileAndStartsNothing) {
   const ScratchDesktop desktop(true);
   const rtest::CommandResult run = desktop.Probe("hidden");

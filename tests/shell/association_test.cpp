@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/support/test_support.h"
 
@@ -163,6 +164,16 @@ TEST_F(Association, ProgramPathThatGioRejectsFailsTheCheck) {
   EXPECT_FALSE(fs::exists(user.Root() / "x.args"));
   // The entry itself was written, as the registration steps all succeeded.
   EXPECT_TRUE(fs::exists(user.EntryPath()));
+}
+
+// A program path that is not known (too long for Windows' buffer, not found on Linux) is refused
+// before anything is written: no entry that would start nothing.
+TEST_F(Association, UnknownProgramPathIsRefusedAndNothingIsWritten) {
+  const std::map<std::string, std::string> before = Snapshot(user.Root());
+  const std::vector<ProbeBox> boxes = Press(fs::path());
+  EXPECT_EQ(boxes, (std::vector<ProbeBox>{{"dialog", "错误提示", kProgramPathUnknownText, 0}}))
+      << shelltest::FormatBoxes(boxes);
+  EXPECT_EQ(Snapshot(user.Root()), before);
 }
 
 // A missing program cannot be the handler either.

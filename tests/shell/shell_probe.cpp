@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   qtest::ScriptedMessageBoxes boxes;
   qtest::TestPlatform platform;
   platform.moduleFileName = argv[2];
+  platform.moduleFileNameUnknown = platform.moduleFileName.empty();  // "": a path the system cannot give
   qtest::ScriptedView view(boxes);
   MainDialog dialog(view);
   int result = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_dialog.h"
+#include "app/platform.h"
 #include "res/resource.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/support/scripted_view.h"
@@ -28,6 +29,7 @@ class Shortcut : public ::testing::Test {
   std::vector<qtest::ShownBox> Press(const fs::path& target) {
     const shelltest::EnvGuard env(user.Env());
     platform.moduleFileName = target.string();
+    platform.moduleFileNameUnknown = target.empty();
     boxes.Clear();
     qtest::ScriptedView view(boxes);
     MainDialog dialog(view);
@@ -92,6 +94,13 @@ TEST_F(Shortcut, LauncherInLocalisedDesktopStartsTheProgramInItsDirectory) {
 }
 
 // Without user-dirs.dirs the desktop is ~/Desktop, created when missing.
+TEST_F(Shortcut, UnknownProgramPathIsRefusedAndNoLauncherIsSaved) {
+  ExpectOnlyBox(Press(fs::path()), kProgramPathUnknownText, "error");
+  for (const auto& entry : fs::recursive_directory_iterator(user.Root())) {
+    EXPECT_NE(entry.path().extension(), ".desktop") << entry.path();
+  }
+}
+
 TEST_F(Shortcut, FallsBackToHomeDesktop) {
   const fs::path target = user.Root() / "bin" / "qelmora";
   shelltest::InstallStandIn(target);

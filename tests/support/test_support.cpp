@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "store/store.h"
 
@@ -78,6 +79,7 @@ TestPlatform::TestPlatform() : m_previous(&ThePlatform()) { SetPlatform(this); }
 TestPlatform::~TestPlatform() { SetPlatform(m_previous == &RealPlatform() ? nullptr : m_previous); }
 
 std::string TestPlatform::ModuleFileName() {
+  if (moduleFileNameUnknown) return std::string();
   return moduleFileName.empty() ? RealPlatform().ModuleFileName() : moduleFileName;
 }
 
@@ -151,6 +153,13 @@ std::string ModelText(const std::vector<std::string>& values) {
   cpe("CPE3", values.at(kCpe3T), values.at(kCpe3P));
   lines.push_back("End of model");
   return CrLfLines(lines);
+}
+
+std::string ModelCutAfter(const std::string& model, const std::string& cutAfter) {
+  const std::size_t window = 10000;
+  const std::size_t at = model.find(cutAfter);
+  if (at == std::string::npos || at + cutAfter.size() + 3 > window) throw std::logic_error("no such cut");
+  return std::string(window - at - cutAfter.size() - 2, '#') + "\r\n" + model;
 }
 
 std::filesystem::path TestDataDir() { return std::filesystem::path(QELMORA_TEST_DATA_DIR); }

@@ -74,6 +74,7 @@ class TestPlatform : public Platform {
   ~TestPlatform() override;
 
   std::string moduleFileName;   // empty: the real one
+  bool moduleFileNameUnknown = false;  // ModuleFileName gives "", as for a path it cannot give
   std::string systemDirectory;  // empty: the real one
   std::string tempPath;         // empty: the real one
   std::vector<std::pair<std::string, std::string>> started;  // (program, working directory)
@@ -131,6 +132,10 @@ std::string CrLfLines(const std::vector<std::string>& lines);
 // A well-formed model with the eleven values: L0, R0, R1, R2, R3 (code "3" or "1" blocks) and
 // CPE1..CPE3 (code "11" blocks). Values are given in table order.
 std::string ModelText(const std::vector<std::string>& values);
+
+// The model behind one filler line, sized so that the 10,000-byte window of the reader ends right
+// after the first cutAfter in the model; the rest of the model lies past the window.
+std::string ModelCutAfter(const std::string& model, const std::string& cutAfter);
 
 // The directory of the test sources' data (tests/data).
 std::filesystem::path TestDataDir();

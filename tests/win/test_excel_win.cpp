@@ -407,6 +407,22 @@ TEST_F(ExcelAutomation, ReportReachesTheServerAsInvokeCallsWithStringArguments) 
   EXPECT_EQ(FromCp936(boxes.Boxes()[1].text), L"本次打开是数据来自上次导入的mdl文件");
 }
 
+TEST_F(ExcelAutomation, StoredTextsThatWouldBeFormulasReachTheSheetAsTextNumbersUnchanged) {
+  InstallStore({"=HYPERLINK(\"http://x\",\"y\")", "-5", "@SUM(A1)", "+1e3", "-A1", "", "", "", "", "", ""});
+  RegisteredServer server("Excel.Application", state);
+  MainDialog dialog(view);
+  boxes.Answer(kIdOk);
+  dialog.OnCommand(IDC_BUTTON_EXCEL);
+
+  EXPECT_EQ(state.cells[L"A2"], L"'=HYPERLINK(\"http://x\",\"y\")");
+  EXPECT_EQ(state.cells[L"B2"], L"-5");
+  EXPECT_EQ(state.cells[L"C2"], L"'@SUM(A1)");
+  EXPECT_EQ(state.cells[L"D2"], L"+1e3");
+  EXPECT_EQ(state.cells[L"E2"], L"'-A1");
+  EXPECT_EQ(state.cells[L"A1"], L"L0");  // the names go in as they are
+  EXPECT_EQ(view.endResult, kIdOk);
+}
+
 TEST_F(ExcelAutomation, MissingSheet1StopsTheReportWithTheServersDescription) {
   state.sheetName = L"工作表1";  // an Excel whose first sheet carries a translated name
   state.missingSheetDescription = L"无法取得 Worksheets 类的 Item 属性";

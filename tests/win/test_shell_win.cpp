@@ -187,6 +187,33 @@ TEST_F(MdlAssociation, UnwritableClassesRootGivesTheThreeFailuresInOrder) {
   EXPECT_NE(ReadDefaultValue("mdlfile\\shell\\open\\command").status, ERROR_SUCCESS);
 }
 
+TEST_F(MdlAssociation, CheckPassesOnlyWhenTheThreeValuesAreThisProgramsOwn) {
+  const std::string other = "C:\\Other\\app.exe";
+  ASSERT_TRUE(AssociationWriteType());
+  ASSERT_TRUE(AssociationWriteOpenCommand(kToolPath));
+  ASSERT_TRUE(AssociationWriteIcon(kToolPath));
+  EXPECT_TRUE(AssociationCheck(kToolPath));
+  EXPECT_FALSE(AssociationCheck(other));
+
+  // An icon of another program, then none at all.
+  ASSERT_TRUE(AssociationWriteIcon(other));
+  EXPECT_FALSE(AssociationCheck(kToolPath));
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, "mdlfile\\DefaultIcon");
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, "mdlfile\\DefaultIcon");
+  EXPECT_FALSE(AssociationCheck(kToolPath));
+
+  // The right text with the wrong type is not the program's value either.
+  ASSERT_TRUE(AssociationWriteIcon(kToolPath));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "mdlfile\\shell\\open\\command", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  const std::string command = std::string("\"") + kToolPath + "\"  \"%1\"";
+  RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                 static_cast<DWORD>(command.size() + 1));
+  RegCloseKey(key);
+  EXPECT_FALSE(AssociationCheck(kToolPath));
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
 // A path of n characters ending in "\a.exe".
 std::string PathOfLength(std::size_t n) {
   std::string path = "C:\\";
@@ -211,14 +238,16 @@ TEST_F(MdlAssociation, PathsThatDoNotFitTheBufferAreRefused) {
   EXPECT_EQ(ReadDefaultValue("mdlfile\\DefaultIcon").data, PathOfLength(257) + ",0" + '\0');
   EXPECT_TRUE(boxes.Boxes().empty());
 
-  // Through the command: the refused step is reported as its own, the check still decides.
+  // Through the command: the refused step is reported as its own, and the check, which reads the
+  // values back, finds no open command: no success.
   DeleteAssociationKeys();
   platform.moduleFileName = PathOfLength(252);
-  EXPECT_EQ(AssociateMdl(), 1);
-  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(AssociateMdl(), 0);
+  ASSERT_EQ(boxes.Boxes().size(), 3u);
   EXPECT_EQ(boxes.Boxes()[0].kind, BoxKind::Ownerless);
   EXPECT_EQ(FromCp936(boxes.Boxes()[0].text), L"文件关联设置失败\r\n错误代码-bind002");
-  EXPECT_EQ(FromCp936(boxes.Boxes()[1].text), L"文件关联设置成功!");
+  EXPECT_EQ(FromCp936(boxes.Boxes()[1].text), L"文件关联设置失败\r\n错误代码-inqury001");
+  EXPECT_EQ(FromCp936(boxes.Boxes()[2].text), L"文件关联设置失败\r\n错误代码-whole001");
   EXPECT_EQ(ReadDefaultValue(".mdl").data, std::string("mdlfile", 8));
   EXPECT_NE(ReadDefaultValue("mdlfile\\shell\\open\\command").status, ERROR_SUCCESS);
   EXPECT_NE(ReadDefaultValue("mdlfile\\DefaultIcon").status, ERROR_SUCCESS);

@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -580,8 +581,9 @@ TEST_F(QtDialogTest, MessageBoxIconsFollowTheirType) {
 }
 
 TEST_F(QtDialogTest, ABoxBeforeTheDialogIsUpIsCentredOnTheScreenAndShowsItsWholeCaption) {
-  // No store: its failure is reported while the dialog initialises, before its window is shown.
-  std::filesystem::remove(program.Path() / "dravo.mdb");
+  // A store that cannot be opened: its failure is reported while the dialog initialises, before its
+  // window is shown.
+  std::ofstream(program.Path() / "dravo.mdb", std::ios::binary | std::ios::trunc) << std::string(4096, 'x');
   SeenBox failure;
   QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
   titleFont.setBold(true);

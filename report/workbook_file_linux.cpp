@@ -3,10 +3,12 @@
 #include <xlsxwriter.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "app/safe_write_linux.h"
 #include "report/report_xlsx.h"
 
 namespace {
@@ -76,6 +78,31 @@ class CNumericLocale {
   locale_t m_previous = static_cast<locale_t>(nullptr);
 };
 
+// Puts one sheet's cells into the workbook. Returns an empty text, else the reason.
+std::string AddWorksheet(lxw_workbook* book, const WorksheetContent& content) {
+  lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
+  if (sheet == nullptr) return "无法添加工作表 " + content.name;
+  std::string reason;
+  for (const auto& [where, value] : content.cells) {
+    const auto row = static_cast<lxw_row_t>(where.first - 1);
+    const auto column = static_cast<lxw_col_t>(where.second - 1);
+    lxw_error error = LXW_NO_ERROR;
+    if (const bool* flag = std::get_if<bool>(&value)) {
+      error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
+    } else {
+      const std::string& text = std::get<std::string>(value);
+      if (text.empty()) continue;
+      if (const std::optional<double> number = CellNumber(text)) {
+        error = worksheet_write_number(sheet, row, column, *number, nullptr);
+      } else {
+        error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
+      }
+    }
+    if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
+  }
+  return reason;
+}
+
 }  // namespace
 
 std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path) {
@@ -85,36 +112,28 @@ std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string
   std::string tmpdir = ThePlatform().TempPath();
   lxw_workbook_options options = {};
   options.tmpdir = tmpdir.data();
-  lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
-  if (book == nullptr) return "无法创建工作簿";
 
-  std::string reason;
-  for (const WorksheetContent& content : workbook.sheets) {
-    lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
-    if (sheet == nullptr) {
-      reason = "无法添加工作表 " + content.name;
-      break;
-    }
-    for (const auto& [where, value] : content.cells) {
-      const auto row = static_cast<lxw_row_t>(where.first - 1);
-      const auto column = static_cast<lxw_col_t>(where.second - 1);
-      lxw_error error = LXW_NO_ERROR;
-      if (const bool* flag = std::get_if<bool>(&value)) {
-        error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
-      } else {
-        const std::string& text = std::get<std::string>(value);
-        if (text.empty()) continue;
-        if (const std::optional<double> number = CellNumber(text)) {
-          error = worksheet_write_number(sheet, row, column, *number, nullptr);
-        } else {
-          error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
-        }
+  struct Failure {
+    std::string reason;
+  };
+  try {
+    // libxlsxwriter takes a file name: it is given the one that leads to the new file's descriptor.
+    WriteFileSafelyWith(path, {.mode = CreationMode(0666)}, [&](int fd, const std::string&) {
+      lxw_workbook* book = workbook_new_opt(DescriptorPath(fd).c_str(), &options);
+      if (book == nullptr) throw Failure{"无法创建工作簿"};
+      std::string reason;
+      for (const WorksheetContent& content : workbook.sheets) {
+        reason = AddWorksheet(book, content);
+        if (!reason.empty()) break;
       }
-      if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
-    }
-    if (!reason.empty()) break;
+      const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
+      if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
+      if (!reason.empty()) throw Failure{reason};
+    });
+  } catch (const Failure& failure) {
+    return failure.reason;
+  } catch (const FileSystemError& e) {
+    return std::strerror(e.error());
   }
-  const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
-  if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
-  return reason;
+  return {};
 }

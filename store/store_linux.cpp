@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/safe_write_linux.h"
 #include "store/store.h"
 
 namespace {
@@ -526,51 +527,38 @@ std::string CreateParameterStore(const std::string& directory) {
   if (::lstat(path.c_str(), &info) == 0) return Format("数据库文件已存在，未覆盖：%s", path.c_str());
 
   // Built under a temporary name beside it, then moved into place only if the name is still free:
-  // never a half-made store under the real name, never an existing one overwritten.
-  std::string temporary = directory + ".dravo.mdb.XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(errno));
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-
-  std::string failure;
-  {
-    sqlite3* handle = nullptr;
-    int rc = sqlite3_open_v2(temporary.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-    Database database(handle);
-    if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
-    if (rc != SQLITE_OK) {
-      failure = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
-    } else {
+  // never a half-made store under the real name, never an existing one overwritten. SQLite opens files
+  // by name only, so it is given the new file's name.
+  struct SqliteFailure {
+    std::string message;
+  };
+  std::string journal;
+  try {
+    WriteFileSafelyWith(path, {.mode = CreationMode(0666), .replace = false}, [&](int, const std::string& scratch) {
+      journal = scratch + "-journal";
+      sqlite3* handle = nullptr;
+      int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+      Database database(handle);
+      if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
+      if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
       std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
       for (const char* column : kParameterColumns) sql += ", " + QuoteIdentifier(column) + " TEXT";
       sql += "); COMMIT;";
       char* message = nullptr;
       if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        failure = message != nullptr ? message : "?";
+        SqliteFailure failure{message != nullptr ? message : "?"};
         sqlite3_free(message);
+        throw failure;
       }
+    });
+  } catch (const SqliteFailure& failure) {
+    std::remove(journal.c_str());
+    return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
+  } catch (const FileSystemError& e) {
+    if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
+      return Format("数据库文件已存在，未覆盖：%s", path.c_str());
     }
-    database.Close();
+    return Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error()));
   }
-  if (failure.empty()) {
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-      const int err = errno;
-      if (err == EEXIST) {
-        failure = "exists";
-      } else if (err == EINVAL || err == ENOSYS) {
-        // No exclusive rename on this file system: a hard link is refused in the same way.
-        if (::link(temporary.c_str(), path.c_str()) != 0) failure = errno == EEXIST ? "exists" : std::strerror(errno);
-      } else {
-        failure = std::strerror(err);
-      }
-    }
-  }
-  ::unlink(temporary.c_str());
-  std::remove((temporary + "-journal").c_str());
-  if (failure == "exists") return Format("数据库文件已存在，未覆盖：%s", path.c_str());
-  if (!failure.empty()) return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.c_str());
   return {};
 }

@@ -1,8 +1,12 @@
 #include "tests/support/shell_command.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +25,45 @@ CommandResult RunCommand(const std::string& command) {
   const int status = ::pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+std::string RunInChild(const std::function<std::string()>& body, const std::function<void()>& prepare) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string text;
+    try {
+      if (prepare) prepare();
+      text = body();
+    } catch (const std::exception& e) {
+      text = std::string("child failed: ") + e.what();
+    }
+    (void)!::write(fds[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string text;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return text;
+}
+
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& body) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (nobody == nullptr || ::geteuid() != 0) return std::nullopt;
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  return RunInChild(body, [uid, gid] {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+      throw std::runtime_error("setuid failed");
+    }
+  });
 }
 
 std::string ShellQuote(const std::string& text) {

@@ -3,6 +3,8 @@
 // own store code.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace qtest {
@@ -15,6 +17,13 @@ struct CommandResult {
 // Runs a command with /bin/sh and collects its standard output (and error, when the command
 // redirects it).
 CommandResult RunCommand(const std::string& command);
+
+// Runs body in a forked child process and gives back the text it returned; prepare runs first in the
+// child (to change its user or its limits) and the child gives up with its message when it throws.
+std::string RunInChild(const std::function<std::string()>& body, const std::function<void()>& prepare = {});
+
+// RunInChild as the user "nobody" (nothing when there is no such user or the test is not root).
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& body);
 
 // A shell word in single quotes.
 std::string ShellQuote(const std::string& text);

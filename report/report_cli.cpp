@@ -12,8 +12,7 @@ namespace {
 
 int PrintCsv(const ReportCells& cells) {
   CsvBinaryStdout();
-  const std::string text = CsvRecord({cells.names.begin(), cells.names.end()}) +
-                           CsvRecord({cells.values.begin(), cells.values.end()});
+  const std::string text = CsvRecord(cells.names) + CsvRecord(cells.values);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   return std::ferror(stdout) ? 1 : 0;
@@ -21,8 +20,8 @@ int PrintCsv(const ReportCells& cells) {
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
 // half-written file behind.
-int WriteXlsx(const ReportCells& cells, const std::string& target) {
-  const std::string reason = WriteReportWorkbook(cells, target);
+int WriteXlsx(const ReportTexts& texts, const std::string& target) {
+  const std::string reason = WriteReportWorkbook(texts, target);
   if (!reason.empty()) {
     std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
@@ -51,6 +50,6 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
   g_pRecordset->Close();
   CloseParameterStore();
 
-  const ReportCells cells = BuildReportCells(parameters);
-  return csv ? PrintCsv(cells) : WriteXlsx(cells, args[1]);
+  const ReportTexts texts = ComputeReportTexts(parameters);
+  return csv ? PrintCsv(SheetCells(kReportSheets[0], texts)) : WriteXlsx(texts, args[1]);
 }

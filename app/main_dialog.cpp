@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/platform.h"
+#include "handoff/handoff.h"
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "res/resource.h"
@@ -124,8 +125,7 @@ bool MainDialog::OnInitDialog() {
   OpenParameterStore(parts.drive, parts.dir);
 
   // "Transfer data" only when the simulation program is installed beside this one.
-  const std::string simulator = parts.drive + parts.dir + "sim" + kPathSeparator + "Kambrisolve.exe";
-  m_view.ShowTransferButton(platform.Exists(simulator));
+  m_view.ShowTransferButton(platform.Exists(SimulatorProgramPath()));
   return true;
 }
 

@@ -11,15 +11,6 @@
 
 namespace {
 
-std::string StepText(FileSystemError::Step step) {
-  switch (step) {
-    case FileSystemError::Step::create: return "cannot create a file in ";
-    case FileSystemError::Step::write: return "cannot write ";
-    case FileSystemError::Step::rename: return "cannot replace ";
-  }
-  return {};
-}
-
 // Gives a scratch file back to the file system unless it was put in place.
 class ScratchFile {
  public:
@@ -72,12 +63,6 @@ void PutInPlace(const std::string& scratch, const std::string& path, bool replac
 }
 
 }  // namespace
-
-FileSystemError::FileSystemError(Step step, std::string path, int error)
-    : std::runtime_error(StepText(step) + path + ": " + std::strerror(error)),
-      m_step(step),
-      m_path(std::move(path)),
-      m_error(error) {}
 
 mode_t CreationMode(mode_t mode) {
   const mode_t mask = ::umask(0);

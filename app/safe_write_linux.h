@@ -1,33 +1,16 @@
 // The one way the Linux build writes a file: a new file is created exclusively beside the target
 // (never an existing file, never through a link), written through its descriptor, synced, closed and
-// renamed over the target's name. A reader sees the old file or the complete new one; a failure
+// renamed over the target's name. Failures raise FileSystemError (app/afx.h). A reader sees the old file or the complete new one; a failure
 // leaves the target as it was and no scratch file behind. The new file is never reopened by name.
 #pragma once
 
 #include <sys/types.h>
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-// A failed file-system operation: which step failed, on which path, and the system's error number.
-class FileSystemError : public std::runtime_error {
- public:
-  enum class Step { create, write, rename };
-
-  FileSystemError(Step step, std::string path, int error);
-
-  Step step() const { return m_step; }
-  // The target for a failed rename, the directory for a failed create, the scratch file otherwise.
-  const std::string& path() const { return m_path; }
-  int error() const { return m_error; }
-
- private:
-  Step m_step;
-  std::string m_path;
-  int m_error;
-};
+#include "app/afx.h"
 
 struct SafeWriteOptions {
   mode_t mode = 0600;    // the new file's permissions, as given (see CreationMode)

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qtest {
 
@@ -13,6 +15,20 @@ struct CommandResult {
   int status = -1;  // exit status, or -1 when the process did not exit normally
   std::string output;
 };
+
+// Environment changes for a child: a value sets the variable, nullopt removes it.
+using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+  bool started = false;
+};
+
+// Runs a program (looked up in PATH) with this process's environment changed as given, in cwd when
+// not empty, and collects its output.
+RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const std::string& cwd = {});
 
 // Runs a command with /bin/sh and collects its standard output (and error, when the command
 // redirects it).

@@ -101,7 +101,7 @@ std::string CrLfLines(const std::vector<std::string>& lines);
 // CPE1..CPE3 (code "11" blocks). Values are given in table order.
 std::string ModelText(const std::vector<std::string>& values);
 
-// The directory of the test sources' data (tests/data).
+// The folder of the sample model files (samples/).
 std::filesystem::path TestDataDir();
 
 }  // namespace qtest

@@ -32,7 +32,8 @@ std::optional<double> CellNumber(const std::string& text);
 
 // Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old
 // one). Cells are typed by CellNumber; an empty text makes no cell. Returns an empty text on success, else the reason.
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path);
+// privateToUser: the file is readable by the user alone (one in the shared temporary directory).
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser = false);
 
 // The report's sheets (names in row 1, texts in row 2), written to path without opening it. Returns an
 // empty text on success, else the reason.

@@ -105,7 +105,7 @@ std::string AddWorksheet(lxw_workbook* book, const WorksheetContent& content) {
 
 }  // namespace
 
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path) {
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser) {
   // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) return "无法设置数字格式";
@@ -118,7 +118,8 @@ std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string
   };
   try {
     // libxlsxwriter takes a file name: it is given the one that leads to the new file's descriptor.
-    WriteFileSafelyWith(path, {.mode = CreationMode(0666)}, [&](int fd, const std::string&) {
+    const SafeWriteOptions file{.mode = privateToUser ? mode_t{0600} : CreationMode(0666)};
+    WriteFileSafelyWith(path, file, [&](int fd, const std::string&) {
       lxw_workbook* book = workbook_new_opt(DescriptorPath(fd).c_str(), &options);
       if (book == nullptr) throw Failure{"无法创建工作簿"};
       std::string reason;

@@ -1,7 +1,8 @@
 // The one way the Linux build writes a file: a new file is created exclusively beside the target
 // (never an existing file, never through a link), written through its descriptor, synced, closed and
-// renamed over the target's name. Failures raise FileSystemError (app/afx.h). A reader sees the old file or the complete new one; a failure
-// leaves the target as it was and no scratch file behind. The new file is never reopened by name.
+// renamed over the target's name. A reader sees the old file or the complete new one; a failure
+// leaves the target as it was and no scratch file behind, and raises FileSystemError (app/afx.h).
+// The new file is never reopened by name, except by a library that takes nothing but a name.
 #pragma once
 
 #include <sys/types.h>

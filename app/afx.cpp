@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -99,6 +100,14 @@ const char* FileException::what() const noexcept { return m_what.c_str(); }
 std::string FileException::ReportText() const {
   return Format("访问文件 %s 时出错：%s（原因 %d）。命令已中止。", m_strFileName.c_str(), CauseText(m_cause),
                 m_cause);
+}
+
+FileSystemError::FileSystemError(Step step, std::string path, int error)
+    : m_step(step), m_path(std::move(path)), m_error(error) {
+  const char* action = step == Step::create  ? "cannot create a file in "
+                       : step == Step::write ? "cannot write "
+                                             : "cannot replace ";
+  m_what = action + m_path + ": " + std::strerror(error);
 }
 
 int FileCauseFromErrno(int err) {

@@ -107,6 +107,27 @@ class FileException : public std::exception {
   std::string m_what;
 };
 
+// A failed file-system operation of the program's own (not the framework's): which step failed, on
+// which path, and the system's error number. Callers turn it into their own messages.
+class FileSystemError : public std::exception {
+ public:
+  enum class Step { create, write, rename };
+
+  FileSystemError(Step step, std::string path, int error);
+
+  Step step() const { return m_step; }
+  // The target for a failed rename, the directory for a failed create, the scratch file otherwise.
+  const std::string& path() const { return m_path; }
+  int error() const { return m_error; }
+  const char* what() const noexcept override { return m_what.c_str(); }
+
+ private:
+  Step m_step;
+  std::string m_path;
+  int m_error;
+  std::string m_what;
+};
+
 // Maps an errno value to a file exception cause.
 int FileCauseFromErrno(int err);
 

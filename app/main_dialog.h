@@ -81,27 +81,34 @@ class MainDialog {
   // System menu commands; returns false when the default processing should run.
   bool OnSysCommand(unsigned id);
 
-  // Start-up of the dialog; returns true when it ran to its end.
+  // Start-up of the dialog; returns true when it ran to its end. (app/main_dialog.cpp)
   bool OnInitDialog();
 
-  // The import of g_strModelPath (OK and Enter).
+  // The handlers, one per button; each lives with its area, as the command-line tool's commands do.
+  // The import of g_strModelPath (OK and Enter). (app/main_dialog.cpp; the import: model/import.cpp)
   virtual void OnOK();
-  // Closes the store and ends the dialog (Cancel, Esc, window close).
+  // Closes the store and ends the dialog (Cancel, Esc, window close). (app/main_dialog.cpp)
   virtual void OnCancel();
-
+  // "...": the Open dialog for a model file. (app/main_dialog.cpp)
   void OnBrowse();
+  // "OpenExcel": the report in a new workbook. (report/open_excel.cpp)
   void OnOpenExcel();
+  // "Transfer data": the hand-off file and the simulator. (handoff/transfer.cpp)
   void OnTransferData();
+  // "Associate mdl". (shell/association_command.cpp)
   void OnAssociateMdl();
+  // "shortcut". (shell/shortcut_command.cpp)
   void OnShortcut();
   // "参数历史…" (Linux): the history workbook, opened in the spreadsheet application; the dialog
   // stays open.
   void OnParameterHistory();
 
   // The rule run first by "OpenExcel" and "Transfer data"; returns whether the command goes on.
+  // (app/main_dialog.cpp)
   bool PrepareDataSource();
 
   // The base dialog's OK action: controls into members, then end with kIdOk. Does not import.
+  // (app/main_dialog.cpp)
   void EndDialogOk();
 
   MainDialogView& View() { return m_view; }

@@ -12,6 +12,7 @@
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "app/safe_write_linux.h"
 #include "handoff/wine_linux.h"
 
 namespace {
@@ -52,27 +53,21 @@ class LinuxPlatform final : public Platform {
   bool Exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
 
   int WriteWholeFileExclusive(const std::string& path, const std::string& bytes) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return FileCauseFromErrno(errno);
-    // No sharing while it is written: an exclusive lock, refused at once when someone holds one.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // No sharing while it is written: a file already there is replaced only when nobody holds a
+    // lock on it, and that lock is kept until the new one is in its place.
+    const int current = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (current >= 0 && ::flock(current, LOCK_EX | LOCK_NB) != 0) {
       const int cause = FileCauseFromErrno(errno);
-      ::close(fd);
+      ::close(current);
       return cause;
     }
     int cause = 0;
-    if (::ftruncate(fd, 0) != 0) cause = FileCauseFromErrno(errno);
-    std::size_t done = 0;
-    while (cause == 0 && done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        cause = FileCauseFromErrno(errno);
-      } else {
-        done += static_cast<std::size_t>(n);
-      }
+    try {
+      WriteFileSafely(path, bytes, {.mode = CreationMode(0644)});
+    } catch (const FileSystemError& e) {
+      cause = FileCauseFromErrno(e.error());
     }
-    if (::close(fd) != 0 && cause == 0) cause = FileCauseFromErrno(errno);
+    if (current >= 0) ::close(current);
     return cause;
   }
 

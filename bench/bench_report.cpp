@@ -21,8 +21,8 @@ void BM_Report(benchmark::State& state) {
   qtest::TempDir dir;
   const std::string file = (dir.Path() / "report.xlsx").string();
   for (auto _ : state) {
-    const ReportCells cells = BuildReportCells(kParameters);
-    const std::string reason = WriteReportWorkbook(cells, file);
+    const ReportTexts texts = ComputeReportTexts(kParameters);
+    const std::string reason = WriteReportWorkbook(texts, file);
     if (!reason.empty()) throw std::runtime_error(reason);
   }
 }
@@ -36,9 +36,9 @@ BENCHMARK(BM_BuildReportCells)->Unit(benchmark::kMicrosecond);
 void BM_WriteReportWorkbook(benchmark::State& state) {
   qtest::TempDir dir;
   const std::string file = (dir.Path() / "report.xlsx").string();
-  const ReportCells cells = BuildReportCells(kParameters);
+  const ReportTexts texts = ComputeReportTexts(kParameters);
   for (auto _ : state) {
-    const std::string reason = WriteReportWorkbook(cells, file);
+    const std::string reason = WriteReportWorkbook(texts, file);
     if (!reason.empty()) throw std::runtime_error(reason);
   }
 }

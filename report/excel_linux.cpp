@@ -264,7 +264,7 @@ void Server::Show(const WorkbookContent& workbook) noexcept {
       return;
     }
     close(fd);
-    const std::string reason = WriteWorkbookFile(workbook, path);
+    const std::string reason = WriteWorkbookFile(workbook, path, true);
     if (!reason.empty()) {
       unlink(path.c_str());
       AfxMessageBox(Format("无法写入报表文件 %s：%s", path.c_str(), reason.c_str()));

@@ -1,5 +1,4 @@
 // "OpenExcel": the report of the current parameter set in a new workbook of the spreadsheet program.
-#include <array>
 #include <string>
 
 #include "app/main_dialog.h"
@@ -9,10 +8,6 @@
 #include "store/store.h"
 
 namespace {
-
-constexpr std::array<const char*, kReportColumns> kColumnLetters = {
-    "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N", "O", "P", "Q", "R",
-};
 
 // The current parameter set. A read that fails after the recordset was opened (an empty table1, a
 // missing column) ends the command; the recordset is closed first so that the next command can
@@ -36,7 +31,7 @@ void MainDialog::OnOpenExcel() {
   if (!PrepareDataSource()) return;
 
   const ParameterSet parameters = ReadParametersForReport();
-  const ReportCells cells = BuildReportCells(parameters);
+  const ReportTexts texts = ComputeReportTexts(parameters);
 
   // Done with the table before the spreadsheet program starts.
   g_pRecordset->Close();
@@ -58,14 +53,16 @@ void MainDialog::OnOpenExcel() {
   workbooks.AttachDispatch(app.GetWorkbooks());
   workbook.AttachDispatch(workbooks.Add(std::string()));
   worksheets.AttachDispatch(workbook.GetWorksheets());
-  worksheet.AttachDispatch(worksheets.GetItem(std::string("sheet1")));
-  range.AttachDispatch(worksheet.GetCells());
-
-  for (std::size_t column = 0; column < kReportColumns; ++column) {
-    range.SetItem(std::string("1"), std::string(kColumnLetters[column]), cells.names[column]);
-  }
-  for (std::size_t column = 0; column < kReportColumns; ++column) {
-    range.SetItem(std::string("2"), std::string(kColumnLetters[column]), cells.values[column]);
+  for (const ReportSheet& sheet : kReportSheets) {
+    worksheet.AttachDispatch(worksheets.GetItem(std::string(sheet.item)));
+    range.AttachDispatch(worksheet.GetCells());
+    const ReportCells cells = SheetCells(sheet, texts);
+    for (std::size_t column = 0; column < cells.names.size(); ++column) {
+      range.SetItem(std::string("1"), ReportColumnLetters(column), cells.names[column]);
+    }
+    for (std::size_t column = 0; column < cells.values.size(); ++column) {
+      range.SetItem(std::string("2"), ReportColumnLetters(column), cells.values[column]);
+    }
   }
 
   range.ReleaseDispatch();

@@ -111,38 +111,29 @@ constexpr double kInverseTwoPi = 0.15915494580678602;
 
 struct Branch {
   ParameterIndex r, t, p;
-  std::size_t cColumn, fColumn;  // columns of the C and f texts
-};
-
-// Columns of the sheet, A = 0 ... R = 17.
-enum : std::size_t {
-  kColL0, kColR0, kColR1, kColCpe1T, kColCpe1P, kColC1, kColF1,
-  kColR2, kColCpe2T, kColCpe2P, kColC2, kColF2,
-  kColR3, kColCpe3T, kColCpe3P, kColC3, kColF3, kColRp,
+  ReportQuantity c, f;
 };
 
 constexpr Branch kBranches[] = {
-    {kR1, kCpe1T, kCpe1P, kColC1, kColF1},
-    {kR2, kCpe2T, kCpe2P, kColC2, kColF2},
-    {kR3, kCpe3T, kCpe3P, kColC3, kColF3},
-};
-
-constexpr std::array<const char*, kReportColumns> kNames = {
-    "L0", "R0", "R1", "CPE1-T", "CPE1-P", "C1", "f1", "R2", "CPE2-T",
-    "CPE2-P", "C2", "f2", "R3", "CPE3-T", "CPE3-P", "C3", "f3", "Rp",
-};
-
-// Where each parameter text stands in row 2.
-constexpr std::array<std::size_t, kParameterCount> kParameterColumn = {
-    kColL0, kColR0, kColR1, kColCpe1T, kColCpe1P, kColR2, kColCpe2T, kColCpe2P, kColR3, kColCpe3T, kColCpe3P,
+    {kR1, kCpe1T, kCpe1P, kQuantityC1, kQuantityF1},
+    {kR2, kCpe2T, kCpe2P, kQuantityC2, kQuantityF2},
+    {kR3, kCpe3T, kCpe3P, kQuantityC3, kQuantityF3},
 };
 
 }  // namespace
 
-ReportCells BuildReportCells(const ParameterSet& parameters) {
-  ReportCells cells;
-  for (std::size_t column = 0; column < kReportColumns; ++column) cells.names[column] = kNames[column];
-  for (std::size_t i = 0; i < kParameterCount; ++i) cells.values[kParameterColumn[i]] = parameters[i];
+std::string ReportColumnLetters(std::size_t column) {
+  std::string letters;
+  for (std::size_t n = column + 1; n > 0; n = (n - 1) / 26) {
+    letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+  }
+  return letters;
+}
+
+ReportTexts ComputeReportTexts(const ParameterSet& parameters) {
+  static_assert(kQuantityCpe3P + 1 == kParameterCount, "the stored quantities come first, in ParameterSet order");
+  ReportTexts texts;
+  for (std::size_t i = 0; i < kParameterCount; ++i) texts[i] = parameters[i];
 
   ValueClass holder;
   double rp = 0.0;
@@ -164,12 +155,25 @@ ReportCells BuildReportCells(const ParameterSet& parameters) {
       const double f = std::pow(x, -1.0 / p) * kInverseTwoPi;
       // A value that is not finite (P = 0, no real power of a negative product) has no text.
       holder.SetValue(c);
-      cells.values[branch.cColumn] = holder.m_szText;
+      texts[branch.c] = holder.m_szText;
       holder.SetValue(f);
-      cells.values[branch.fColumn] = holder.m_szText;
+      texts[branch.f] = holder.m_szText;
     }
   }
   holder.SetValue(rp);
-  cells.values[kColRp] = holder.m_szText;
+  texts[kQuantityRp] = holder.m_szText;
+  return texts;
+}
+
+ReportCells SheetCells(const ReportSheet& sheet, const ReportTexts& texts) {
+  ReportCells cells;
+  for (const ReportColumn& column : sheet.columns) {
+    cells.names.emplace_back(column.header);
+    cells.values.push_back(texts[column.quantity]);
+  }
   return cells;
+}
+
+ReportCells BuildReportCells(const ParameterSet& parameters) {
+  return SheetCells(kReportSheets[0], ComputeReportTexts(parameters));
 }

@@ -1,9 +1,12 @@
-// The parameter report: the derived quantities of the current parameter set and the 18 × 2 cells of
-// the report sheet.
+// The parameter report: the derived quantities of the current parameter set and the cells of the
+// report's sheets (laid out in report_layout.h).
 #pragma once
 
 #include <array>
 #include <string>
+#include <vector>
+
+#include "report/report_layout.h"
 
 #include "store/store.h"
 
@@ -13,13 +16,21 @@
 // given, it receives the length of the text that was read (0 when there is no number).
 double TextToDouble(const std::string& text, std::size_t* used = nullptr);
 
-inline constexpr std::size_t kReportColumns = 18;
+// The text of every report quantity: a stored parameter as it is stored, a derived one with 9
+// significant digits (empty when it has no finite value).
+using ReportTexts = std::array<std::string, kReportQuantityCount>;
 
-// Row 1 (names) and row 2 (texts) of the report sheet, columns A to R.
+// Computes C1, f1, C2, f2, C3, f3 and Rp beside the stored texts.
+ReportTexts ComputeReportTexts(const ParameterSet& parameters);
+
+// Row 1 (headers) and row 2 (texts) of one report sheet, from column A on.
 struct ReportCells {
-  std::array<std::string, kReportColumns> names;
-  std::array<std::string, kReportColumns> values;
+  std::vector<std::string> names;
+  std::vector<std::string> values;
 };
 
-// Computes C1, f1, C2, f2, C3, f3 and Rp and lays out the two rows.
+// The two rows of a sheet of the report.
+ReportCells SheetCells(const ReportSheet& sheet, const ReportTexts& texts);
+
+// The two rows of the report's first sheet (the parameter sheet).
 ReportCells BuildReportCells(const ParameterSet& parameters);

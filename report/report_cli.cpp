@@ -1,10 +1,6 @@
 // qelmora-cli report: the report sheet of the current parameter set, as CSV or as an .xlsx file.
-#include <array>
 #include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
 
 #include "app/cli.h"
 #include "app/csv.h"
@@ -16,35 +12,18 @@ namespace {
 
 int PrintCsv(const ReportCells& cells) {
   CsvBinaryStdout();
-  const std::string text = CsvRecord({cells.names.begin(), cells.names.end()}) +
-                           CsvRecord({cells.values.begin(), cells.values.end()});
+  const std::string text = CsvRecord(cells.names) + CsvRecord(cells.values);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   return std::ferror(stdout) ? 1 : 0;
 }
 
-// Writes the workbook beside the target under a new name and then puts it in the target's place, so
-// that a failed write leaves no half-written file behind.
-int WriteXlsx(const ReportCells& cells, const std::string& target) {
-  std::random_device random;
-  std::string scratch;
-  std::FILE* claim = nullptr;
-  for (int attempt = 0; attempt < 100 && claim == nullptr; ++attempt) {
-    scratch = target + ".part" + std::to_string(random() % 1000000);
-    claim = std::fopen(scratch.c_str(), "wbx");  // exclusive: never an existing file
-  }
-  if (claim == nullptr) {
-    std::printf("无法写入文件：%s\n", target.c_str());
-    return 1;
-  }
-  std::fclose(claim);
-
-  const std::string reason = WriteReportWorkbook(cells, scratch);
-  std::error_code ec;
-  if (reason.empty()) std::filesystem::rename(scratch, target, ec);
-  if (!reason.empty() || ec) {
-    std::filesystem::remove(scratch, ec);
-    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.empty() ? "无法替换目标文件" : reason.c_str());
+// The workbook takes the target's place only when it is complete: a failed write leaves no
+// half-written file behind.
+int WriteXlsx(const ReportTexts& texts, const std::string& target) {
+  const std::string reason = WriteReportWorkbook(texts, target);
+  if (!reason.empty()) {
+    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
   }
   std::printf("已写入报表：%s\n", target.c_str());
@@ -64,6 +43,6 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
   const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context);
   if (!parameters) return 1;
 
-  const ReportCells cells = BuildReportCells(*parameters);
-  return csv ? PrintCsv(cells) : WriteXlsx(cells, args[1]);
+  const ReportTexts texts = ComputeReportTexts(*parameters);
+  return csv ? PrintCsv(SheetCells(kReportSheets[0], texts)) : WriteXlsx(texts, args[1]);
 }

@@ -46,15 +46,18 @@ std::optional<double> CellNumber(const std::string& text) {
   return negative ? -value : value;
 }
 
-std::string WriteReportWorkbook(const ReportCells& cells, const std::string& path) {
-  WorksheetContent sheet;
-  sheet.name = kFirstSheetName;
-  for (std::size_t column = 0; column < kReportColumns; ++column) {
-    const int c = static_cast<int>(column) + 1;
-    sheet.cells[{1, c}] = cells.names[column];
-    sheet.cells[{2, c}] = cells.values[column];
-  }
+std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path) {
   WorkbookContent workbook;
-  workbook.sheets.push_back(std::move(sheet));
+  for (const ReportSheet& layout : kReportSheets) {
+    const ReportCells cells = SheetCells(layout, texts);
+    WorksheetContent sheet;
+    sheet.name = layout.title;
+    for (std::size_t column = 0; column < cells.names.size(); ++column) {
+      const int c = static_cast<int>(column) + 1;
+      sheet.cells[{1, c}] = cells.names[column];
+      sheet.cells[{2, c}] = cells.values[column];
+    }
+    workbook.sheets.push_back(std::move(sheet));
+  }
   return WriteWorkbookFile(workbook, path);
 }

@@ -30,10 +30,11 @@ inline constexpr const char* kFirstSheetName = "Sheet1";
 // holds the text. Independent of the process locale.
 std::optional<double> CellNumber(const std::string& text);
 
-// Writes the workbook as .xlsx to path, replacing the file. Cells are typed by CellNumber; an empty
-// text makes no cell. Returns an empty text on success, else the reason.
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path);
+// Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old
+// one). Cells are typed by CellNumber; an empty text makes no cell. Returns an empty text on success, else the reason.
+// privateToUser: the file is readable by the user alone (one in the shared temporary directory).
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser = false);
 
-// The report sheet alone (the first sheet of a new workbook, names in row 1, texts in row 2, columns
-// A to R), written to path without opening it. Returns an empty text on success, else the reason.
-std::string WriteReportWorkbook(const ReportCells& cells, const std::string& path);
+// The report's sheets (names in row 1, texts in row 2), written to path without opening it. Returns an
+// empty text on success, else the reason.
+std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path);

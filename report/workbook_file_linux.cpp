@@ -2,10 +2,12 @@
 #include <xlsxwriter.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "app/safe_write_linux.h"
 #include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
 
@@ -51,44 +53,65 @@ std::string ValidUtf8(const std::string& text) {
   return out;
 }
 
+namespace {
 
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path) {
+// Puts one sheet's cells into the workbook. Returns an empty text, else the reason.
+std::string AddWorksheet(lxw_workbook* book, const WorksheetContent& content) {
+  lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
+  if (sheet == nullptr) return "无法添加工作表 " + content.name;
+  std::string reason;
+  for (const auto& [where, value] : content.cells) {
+    const auto row = static_cast<lxw_row_t>(where.first - 1);
+    const auto column = static_cast<lxw_col_t>(where.second - 1);
+    lxw_error error = LXW_NO_ERROR;
+    if (const bool* flag = std::get_if<bool>(&value)) {
+      error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
+    } else {
+      const std::string& text = std::get<std::string>(value);
+      if (text.empty()) continue;
+      if (const std::optional<double> number = CellNumber(text)) {
+        error = worksheet_write_number(sheet, row, column, *number, nullptr);
+      } else {
+        error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
+      }
+    }
+    if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
+  }
+  return reason;
+}
+
+}  // namespace
+
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser) {
   // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) return "无法设置数字格式";
   std::string tmpdir = ThePlatform().TempPath();
   lxw_workbook_options options = {};
   options.tmpdir = tmpdir.data();
-  lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
-  if (book == nullptr) return "无法创建工作簿";
 
-  std::string reason;
-  for (const WorksheetContent& content : workbook.sheets) {
-    lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
-    if (sheet == nullptr) {
-      reason = "无法添加工作表 " + content.name;
-      break;
-    }
-    for (const auto& [where, value] : content.cells) {
-      const auto row = static_cast<lxw_row_t>(where.first - 1);
-      const auto column = static_cast<lxw_col_t>(where.second - 1);
-      lxw_error error = LXW_NO_ERROR;
-      if (const bool* flag = std::get_if<bool>(&value)) {
-        error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
-      } else {
-        const std::string& text = std::get<std::string>(value);
-        if (text.empty()) continue;
-        if (const std::optional<double> number = CellNumber(text)) {
-          error = worksheet_write_number(sheet, row, column, *number, nullptr);
-        } else {
-          error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
-        }
+  struct Failure {
+    std::string reason;
+  };
+  try {
+    // libxlsxwriter takes a file name: it is given the one that leads to the new file's descriptor.
+    const SafeWriteOptions file{.mode = privateToUser ? mode_t{0600} : CreationMode(0666)};
+    WriteFileSafelyWith(path, file, [&](int fd, const std::string&) {
+      lxw_workbook* book = workbook_new_opt(DescriptorPath(fd).c_str(), &options);
+      if (book == nullptr) throw Failure{"无法创建工作簿"};
+      std::string reason;
+      for (const WorksheetContent& content : workbook.sheets) {
+        reason = AddWorksheet(book, content);
+        if (!reason.empty()) break;
       }
-      if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
-    }
-    if (!reason.empty()) break;
+      const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
+      if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
+      if (!reason.empty()) throw Failure{reason};
+    });
+  } catch (const Failure& failure) {
+    return failure.reason;
+  } catch (const FileSystemError& e) {
+    return std::strerror(e.error());
   }
-  const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
-  if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
-  return reason;
+  return {};
 }

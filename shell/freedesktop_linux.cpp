@@ -16,6 +16,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/safe_write_linux.h"
+
 extern char** environ;
 
 // The PNG images generated from res/icon_32.png and res/icon_16.png.
@@ -146,29 +148,14 @@ std::string ExecValue(const std::string& program, bool withFile) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
   std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);  // a failure shows in the open below
-
-  std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno != EINTR) ok = false;
-    } else {
-      done += static_cast<std::size_t>(n);
-    }
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);  // a failure shows below
+  try {
+    WriteFileSafely(path, bytes, {.mode = mode});
+    return true;
+  } catch (const FileSystemError&) {
+    return false;
   }
-  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tmpl.c_str());
-  return ok;
 }
 
 bool RunProgram(const std::vector<std::string>& argv, bool quiet) {

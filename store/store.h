@@ -131,6 +131,10 @@ std::string ConnectionString(const std::string& drive, const std::string& dir);
 // keywords match without regard to case, values may be quoted with ' or ". nullopt when absent.
 std::optional<std::string> ConnectionStringProperty(const std::string& connectionString, const std::string& keyword);
 
+// The connection string's properties that name the store's file and its password.
+inline constexpr const char* kSourceKeyword = "Data Source";
+inline constexpr const char* kKeyKeyword = "Jet OLEDB:Database Password";
+
 // Initialises OLE, creates the two objects and opens the connection; reports its own failure
 // ("连接数据库失败!\r\n错误信息：" + ComErrorText) with AfxMessageBox.
 void OpenParameterStore(const std::string& drive, const std::string& dir);

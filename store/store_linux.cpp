@@ -1,156 +1,26 @@
-// The store on Linux: an SQLCipher database keyed with the password of the connection string, behind
-// a connection and a recordset that behave as ADO's do for the calls the program makes.
+// The store on Linux: an SQLCipher database (sqlite_linux.h) keyed with the password of the connection
+// string, behind a connection and a recordset that behave as ADO's do for the calls the program makes.
 //
 // The recordset is a cursor over table1 in rowid order (the order of "SELECT * FROM table1" on a rowid
 // table): walking forward steps one prepared statement, every other move re-queries by rowid, so no
 // more than one row is ever held in memory.
-#include <fcntl.h>
-#include <sqlite3.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <limits>
-#include <map>
-#include <thread>
 #include <vector>
 
+#include "store/sqlite_linux.h"
 #include "store/store.h"
 
 namespace {
 
-// How long a statement waits for a lock that another process holds before it fails.
-constexpr int kBusyTimeoutMs = 5000;
-
-constexpr const char* kKeyKeyword = "Jet OLEDB:Database Password";
-constexpr const char* kSourceKeyword = "Data Source";
-
-HResult HResultFromSqlite(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_NOTADB: return kHrWrongPassword;  // a wrong key reads as garbage
-    case SQLITE_NOMEM: return kHrOutOfMemory;
-    default: return kHrFail;  // missing file, busy, locked, read-only, full disk, ...
-  }
-}
-
-[[noreturn]] void Fail(sqlite3* db, int rc) {
-  std::string description = (db != nullptr) ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  throw ComError(HResultFromSqlite(rc), std::move(description));
-}
-
-// An identifier in double quotes, inner quotes doubled.
-std::string QuoteIdentifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-// A prepared statement, finalized on destruction.
-class Statement {
- public:
-  Statement() = default;
-  Statement(sqlite3* db, const std::string& sql) {
-    const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(m_stmt);
-      m_stmt = nullptr;
-      Fail(db, rc);
-    }
-  }
-  ~Statement() { sqlite3_finalize(m_stmt); }
-  Statement(Statement&& other) noexcept : m_stmt(other.m_stmt) { other.m_stmt = nullptr; }
-  Statement& operator=(Statement&& other) noexcept {
-    if (this != &other) {
-      sqlite3_finalize(m_stmt);
-      m_stmt = other.m_stmt;
-      other.m_stmt = nullptr;
-    }
-    return *this;
-  }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  sqlite3_stmt* get() const { return m_stmt; }
-  explicit operator bool() const { return m_stmt != nullptr; }
-
- private:
-  sqlite3_stmt* m_stmt = nullptr;
-};
-
-// Runs a statement without results to its end.
-void Execute(sqlite3* db, const std::string& sql) {
-  Statement statement(db, sql);
-  int rc;
-  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-  }
-  if (rc != SQLITE_DONE) Fail(db, rc);
-}
-
-// Waits for a lock that another process holds, for kBusyTimeoutMs in all. It looks again every
-// millisecond: the library's own wait backs off to 100 ms naps, and two programs importing at the
-// same time then let the busier one take the lock again and again until the other gives up.
-struct LockWait {
-  std::chrono::steady_clock::time_point since;
-
-  static int Retry(void* context, int attempt) {
-    auto& wait = *static_cast<LockWait*>(context);
-    const auto now = std::chrono::steady_clock::now();
-    if (attempt == 0) wait.since = now;
-    if (now - wait.since >= std::chrono::milliseconds(kBusyTimeoutMs)) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 1;
-  }
-};
-
-// One open database. Connection::Close closes it while recordsets may still refer to it; they
-// notice and close themselves (their statements keep the handle alive until they are finalized).
-class Database {
- public:
-  explicit Database(sqlite3* db) : m_db(db) {}
-  ~Database() { Close(); }
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
-
-  sqlite3* Handle() const { return m_db; }
-  bool IsOpen() const { return m_db != nullptr; }
-  // Lock waits of this handle go through m_lockWait, which lives as long as the handle.
-  void WaitForLocks() { sqlite3_busy_handler(m_db, &LockWait::Retry, &m_lockWait); }
-  void Close() {
-    if (m_db != nullptr) sqlite3_close_v2(m_db);
-    m_db = nullptr;
-  }
-
- private:
-  sqlite3* m_db;
-  LockWait m_lockWait;
-};
-
-// Opens an existing database file (never creates one) and applies the key; the first read shows
-// whether the key fits.
-std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key) {
-  // Without URI processing a name is a file name, but some builds turn it on for names that begin
-  // with "file:"; such a relative name is made explicit.
-  if (path.compare(0, 5, "file:") == 0) path = "./" + path;
-  sqlite3* handle = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-  auto database = std::make_shared<Database>(handle);
-  if (rc != SQLITE_OK) Fail(handle, rc);
-  if (key && !key->empty()) {
-    const int keyed = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
-    if (keyed != SQLITE_OK) Fail(handle, keyed);
-  }
-  database->WaitForLocks();
-  Execute(handle, "SELECT count(*) FROM sqlite_master");
-  return database;
-}
+using sqlcipher::Database;
+using sqlcipher::Execute;
+using sqlcipher::Fail;
+using sqlcipher::HResultFromSqlite;
+using sqlcipher::OpenDatabase;
+using sqlcipher::QuoteIdentifier;
+using sqlcipher::Statement;
 
 bool LacksProvenanceColumns(const std::vector<std::string>& columns) {
   for (const char* column : kProvenanceColumns) {
@@ -545,73 +415,3 @@ class SqlCipherRecordset final : public Recordset {
 std::unique_ptr<Connection> CreateConnectionObject() { return std::make_unique<SqlCipherConnection>(); }
 
 std::unique_ptr<Recordset> CreateRecordsetObject() { return std::make_unique<SqlCipherRecordset>(); }
-
-std::optional<std::string> SystemMessageText(HResult hr) {
-  static const std::map<std::uint32_t, const char*> kMessages = {
-      {0x80004005u, "未指定的错误\r\n"}, {0x80004003u, "无效指针\r\n"},   {0x8007000Eu, "内存不足\r\n"},
-      {0x80070057u, "参数错误\r\n"},     {0x80004001u, "未实现\r\n"},     {0x80070005u, "拒绝访问。\r\n"},
-      {0x8000FFFFu, "灾难性故障\r\n"},
-  };
-  const auto found = kMessages.find(static_cast<std::uint32_t>(hr));
-  if (found == kMessages.end()) return std::nullopt;
-  return std::string(found->second);
-}
-
-std::string CreateParameterStore(const std::string& directory) {
-  // The file and its key come from the connection string, the one place that holds them.
-  const std::string connectionString = ConnectionString("", directory);
-  const std::string path = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
-  const std::optional<std::string> key = ConnectionStringProperty(connectionString, kKeyKeyword);
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) return Format("数据库文件已存在，未覆盖：%s", path.c_str());
-
-  // Built under a temporary name beside it, then moved into place only if the name is still free:
-  // never a half-made store under the real name, never an existing one overwritten.
-  std::string temporary = directory + ".dravo.mdb.XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(errno));
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-
-  std::string failure;
-  {
-    sqlite3* handle = nullptr;
-    int rc = sqlite3_open_v2(temporary.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-    Database database(handle);
-    if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
-    if (rc != SQLITE_OK) {
-      failure = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
-    } else {
-      std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
-      for (const char* column : kParameterColumns) sql += ", " + QuoteIdentifier(column) + " TEXT";
-      for (const char* column : kProvenanceColumns) sql += ", " + QuoteIdentifier(column) + " TEXT";
-      sql += "); COMMIT;";
-      char* message = nullptr;
-      if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        failure = message != nullptr ? message : "?";
-        sqlite3_free(message);
-      }
-    }
-    database.Close();
-  }
-  if (failure.empty()) {
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-      const int err = errno;
-      if (err == EEXIST) {
-        failure = "exists";
-      } else if (err == EINVAL || err == ENOSYS) {
-        // No exclusive rename on this file system: a hard link is refused in the same way.
-        if (::link(temporary.c_str(), path.c_str()) != 0) failure = errno == EEXIST ? "exists" : std::strerror(errno);
-      } else {
-        failure = std::strerror(err);
-      }
-    }
-  }
-  ::unlink(temporary.c_str());
-  std::remove((temporary + "-journal").c_str());
-  if (failure == "exists") return Format("数据库文件已存在，未覆盖：%s", path.c_str());
-  if (!failure.empty()) return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.c_str());
-  return {};
-}

@@ -1,8 +1,5 @@
 // The hand-off file: its 88 bytes, its name, and the safe replacement of whatever lies at that name.
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -11,6 +8,7 @@
 
 #include "handoff/handoff.h"
 #include "tests/handoff/handoff_test_util.h"
+#include "tests/support/shell_command.h"
 
 namespace fs = std::filesystem;
 using htest::Hex;
@@ -123,33 +121,6 @@ TEST_F(HandoffFileWrite, MissingDirectoryIsReportedWithItsName) {
   EXPECT_FALSE(fs::exists(missing));
 }
 
-// Runs the function in a child process that has become the user "nobody"; gives its text back.
-std::optional<std::string> RunAsNobody(const std::function<std::string()>& body) {
-  const passwd* nobody = ::getpwnam("nobody");
-  if (nobody == nullptr) return std::nullopt;
-  const uid_t uid = nobody->pw_uid;
-  const gid_t gid = nobody->pw_gid;
-  int fds[2];
-  if (::pipe(fds) != 0) return std::nullopt;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    std::string text = "setuid failed";
-    if (::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0) text = "ran:" + body();
-    (void)!::write(fds[1], text.data(), text.size());
-    _exit(0);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buffer[512];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return text;
-}
-
 TEST_F(HandoffFileWrite, AnotherUsersFileInASharedStickyDirectoryIsLeftAlone) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
   const fs::path shared = m_dir.Path() / "shared";
@@ -159,7 +130,7 @@ TEST_F(HandoffFileWrite, AnotherUsersFileInASharedStickyDirectoryIsLeftAlone) {
   qtest::WriteFileBytes(theirs, "root's own file");
   ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);  // even writable by all, it must not be written
 
-  const auto result = RunAsNobody([&] { return WriteHandoffFile(theirs.string(), m_bytes); });
+  const auto result = qtest::RunAsNobody([&] { return "ran:" + WriteHandoffFile(theirs.string(), m_bytes); });
   ASSERT_TRUE(result.has_value()) << "no user nobody";
   ASSERT_EQ(result->rfind("ran:", 0), 0u) << *result;
   EXPECT_NE(result->find("其他用户"), std::string::npos) << *result;
@@ -170,7 +141,8 @@ TEST_F(HandoffFileWrite, AnotherUsersFileInASharedStickyDirectoryIsLeftAlone) {
   const fs::path closed = m_dir.Path() / "closed";
   fs::create_directory(closed);
   ASSERT_EQ(::chmod(closed.c_str(), 0755), 0);
-  const auto refused = RunAsNobody([&] { return WriteHandoffFile((closed / kHandoffFileName).string(), m_bytes); });
+  const auto refused =
+      qtest::RunAsNobody([&] { return "ran:" + WriteHandoffFile((closed / kHandoffFileName).string(), m_bytes); });
   ASSERT_TRUE(refused.has_value());
   EXPECT_NE(refused->find(closed.string()), std::string::npos) << *refused;
   EXPECT_TRUE(htest::Names(closed).empty());

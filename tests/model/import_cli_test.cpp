@@ -1,6 +1,5 @@
 // qelmora-cli import run as a child process on a real store: exit codes and printed texts.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +13,8 @@
 #include "app/afx.h"
 #include "store/store.h"
 #include "tests/model/table_rows.h"
+#include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -35,29 +33,11 @@ const std::vector<std::string> kValues = {"1E-7", "0.01", "0.2", "3.5E-5", "0.8"
 class ImportCliTest : public ::testing::Test {
  protected:
   CliRun Cli(const std::vector<std::string>& args) {
-    const std::string outFile = (output.Path() / "out").string();
-    const std::string errFile = (output.Path() / "err").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> all = {QELMORA_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    CliRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, QELMORA_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0);
-    if (spawned != 0) return run;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = qtest::ReadFileBytes(outFile);
-    run.err = qtest::ReadFileBytes(errFile);
-    return run;
+    std::vector<std::string> argv = {QELMORA_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const qtest::RunResult result = qtest::Run(argv, {});
+    EXPECT_TRUE(result.started);
+    return {result.status, result.out, result.err};
   }
 
   std::string Write(const std::string& name, const std::string& bytes) {

@@ -91,7 +91,7 @@ TEST_F(ImportTest, AWellFormedModelBecomesOneNewRow) {
 }
 
 TEST_F(ImportTest, TheBundledSampleImports) {
-  const auto sample = qtest::TestDataDir().parent_path().parent_path() / "samples" / "sample.mdl";
+  const auto sample = qtest::TestDataDir() / "sample.mdl";
   EXPECT_TRUE(Import(sample.string()));
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf({"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412",
                                                   "0.023107", "12.453", "0.91027", "0.10342", "356.71",

@@ -233,7 +233,7 @@ TEST_F(ModelReaderTest, AWellFormedModelYieldsTheElevenColumnsInFileOrder) {
 }
 
 TEST_F(ModelReaderTest, TheBundledSampleIsWellFormed) {
-  const std::string path = (qtest::TestDataDir().parent_path().parent_path() / "samples" / "sample.mdl").string();
+  const std::string path = (qtest::TestDataDir() / "sample.mdl").string();
   const Pairs pairs = Walk(path);
   ASSERT_EQ(pairs.size(), 11u);
   EXPECT_EQ(pairs[0], (Pairs::value_type{"L0", "1.2345E-07"}));

@@ -146,4 +146,14 @@ TEST(ReportCells, ParameterTextsAreNeverReformatted) {
   EXPECT_EQ(cells.values[Col('R')], "162.");
 }
 
+TEST(ReportCells, ColumnLettersGoOnPastZ) {
+  EXPECT_EQ(ReportColumnLetters(0), "A");
+  EXPECT_EQ(ReportColumnLetters(17), "R");
+  EXPECT_EQ(ReportColumnLetters(25), "Z");
+  EXPECT_EQ(ReportColumnLetters(26), "AA");
+  EXPECT_EQ(ReportColumnLetters(27), "AB");
+  EXPECT_EQ(ReportColumnLetters(701), "ZZ");
+  EXPECT_EQ(ReportColumnLetters(702), "AAA");
+}
+
 }  // namespace

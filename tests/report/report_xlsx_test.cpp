@@ -49,10 +49,10 @@ std::string Address(std::size_t column, int row) {
 TEST(ReportWorkbook, ReadBackByAnIndependentReader) {
   const ParameterSet parameters = {"1.2E-7", "4.75 Ohm", "100", "1e-5", "1", "", "0.5", "0.9", "3210.5", "4.56E-4",
                                    "0.62"};
-  const ReportCells cells = BuildReportCells(parameters);
+  const ReportTexts texts = ComputeReportTexts(parameters);
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "report.xlsx";
-  ASSERT_EQ(WriteReportWorkbook(cells, file.string()), "");
+  ASSERT_EQ(WriteReportWorkbook(texts, file.string()), "");
 
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
   ASSERT_EQ(book.sheetNames, std::vector<std::string>{"Sheet1"});
@@ -101,7 +101,7 @@ TEST(ReportWorkbook, StoredTextsThatLookLikeFormulasStayTextAndSignedNumbersStay
                                    ""};
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "report.xlsx";
-  ASSERT_EQ(WriteReportWorkbook(BuildReportCells(parameters), file.string()), "");
+  ASSERT_EQ(WriteReportWorkbook(ComputeReportTexts(parameters), file.string()), "");
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
   const struct {
     const char* address;
@@ -125,10 +125,10 @@ TEST(ReportWorkbook, NumbersSurviveADecimalCommaLocale) {
   const char* previous = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = previous ? previous : "C";
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not generated";
-  const ReportCells cells = BuildReportCells({"", "", "1500", "2.3e-5", "0.87", "", "", "", "", "", ""});
+  const ReportTexts texts = ComputeReportTexts({"", "", "1500", "2.3e-5", "0.87", "", "", "", "", "", ""});
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "de.xlsx";
-  const std::string reason = WriteReportWorkbook(cells, file.string());
+  const std::string reason = WriteReportWorkbook(texts, file.string());
   std::setlocale(LC_NUMERIC, saved.c_str());
   ASSERT_EQ(reason, "");
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
@@ -144,10 +144,10 @@ TEST(ReportWorkbook, KeepsTextsThatAreNotValidUtf8Readable) {
   parameters[kL0] = "电感";                 // Chinese text survives unchanged
   parameters[kR0] = std::string("\xB5\xE7\xD7\xE8");  // GBK bytes: not UTF-8
   parameters[kR1] = "a\x01" "b";            // a control character
-  const ReportCells cells = BuildReportCells(parameters);
+  const ReportTexts texts = ComputeReportTexts(parameters);
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "odd.xlsx";
-  ASSERT_EQ(WriteReportWorkbook(cells, file.string()), "");
+  ASSERT_EQ(WriteReportWorkbook(texts, file.string()), "");
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
   ASSERT_EQ(book.cells.count("A2"), 1u);
   EXPECT_EQ(book.cells.at("A2").text, "电感");
@@ -159,10 +159,10 @@ TEST(ReportWorkbook, KeepsTextsThatAreNotValidUtf8Readable) {
 }
 
 TEST(ReportWorkbook, FailureIsReportedNotHidden) {
-  const ReportCells cells = BuildReportCells(ParameterSet{});
+  const ReportTexts texts = ComputeReportTexts(ParameterSet{});
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "missing-directory" / "report.xlsx";
-  EXPECT_NE(WriteReportWorkbook(cells, file.string()), "");
+  EXPECT_NE(WriteReportWorkbook(texts, file.string()), "");
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 

@@ -10,22 +10,15 @@
 #include <vector>
 
 #include "app/main_dialog.h"
+#include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 
 namespace shelltest {
 
-// Environment changes for a child: a value sets the variable, nullopt removes it.
-using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
-
-struct RunResult {
-  int status = -1;  // exit status, or -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs a program (looked up in PATH) with this process's environment changed as given, in cwd when
-// not empty, and collects its output.
-RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const std::string& cwd = {});
+// The tests' one program runner (tests/support/shell_command.h).
+using qtest::EnvChanges;
+using qtest::Run;
+using qtest::RunResult;
 
 // Sets environment variables in this process for its lifetime and restores them afterwards.
 class EnvGuard {

@@ -3,6 +3,7 @@
 // The store is read back with the sqlcipher shell.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <regex>
 
@@ -23,7 +24,8 @@ storetest::CommandResult Sql(const qtest::TempDir& dir, const std::string& sql) 
 
 // The current UTC time in the stored form.
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
+  // The same clock as the import's (time() reads a coarser one that may lag it across a second).
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm parts{};
   gmtime_r(&now, &parts);
   char text[32];

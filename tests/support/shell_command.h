@@ -3,7 +3,11 @@
 // own store code.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qtest {
 
@@ -12,9 +16,30 @@ struct CommandResult {
   std::string output;
 };
 
+// Environment changes for a child: a value sets the variable, nullopt removes it.
+using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+  bool started = false;
+};
+
+// Runs a program (looked up in PATH) with this process's environment changed as given, in cwd when
+// not empty, and collects its output.
+RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const std::string& cwd = {});
+
 // Runs a command with /bin/sh and collects its standard output (and error, when the command
 // redirects it).
 CommandResult RunCommand(const std::string& command);
+
+// Runs body in a forked child process and gives back the text it returned; prepare runs first in the
+// child (to change its user or its limits) and the child gives up with its message when it throws.
+std::string RunInChild(const std::function<std::string()>& body, const std::function<void()>& prepare = {});
+
+// RunInChild as the user "nobody" (nothing when there is no such user or the test is not root).
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& body);
 
 // A shell word in single quotes.
 std::string ShellQuote(const std::string& text);

@@ -137,7 +137,7 @@ std::string ModelText(const std::vector<std::string>& values);
 // after the first cutAfter in the model; the rest of the model lies past the window.
 std::string ModelCutAfter(const std::string& model, const std::string& cutAfter);
 
-// The directory of the test sources' data (tests/data).
+// The folder of the sample model files (samples/).
 std::filesystem::path TestDataDir();
 
 }  // namespace qtest

@@ -1,0 +1,57 @@
+// A new, empty store on Linux: an SQLCipher file with table1, keyed as the connection string says.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/afx.h"
+#include "app/safe_write_linux.h"
+#include "store/sqlite_linux.h"
+#include "store/store.h"
+
+std::string CreateParameterStore(const std::string& directory) {
+  // The file and its key come from the connection string, the one place that holds them.
+  const std::string connectionString = ConnectionString("", directory);
+  const std::string path = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
+  const std::optional<std::string> key = ConnectionStringProperty(connectionString, kKeyKeyword);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) return Format("数据库文件已存在，未覆盖：%s", path.c_str());
+
+  // Built under a temporary name beside it, then moved into place only if the name is still free:
+  // never a half-made store under the real name, never an existing one overwritten. SQLite opens files
+  // by name only, so it is given the new file's name.
+  struct SqliteFailure {
+    std::string message;
+  };
+  std::string journal;
+  try {
+    WriteFileSafelyWith(path, {.mode = CreationMode(0666), .replace = false}, [&](int, const std::string& scratch) {
+      journal = scratch + "-journal";
+      sqlite3* handle = nullptr;
+      int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+      sqlcipher::Database database(handle);
+      if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
+      if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
+      std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
+      for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+      for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+      sql += "); COMMIT;";
+      char* message = nullptr;
+      if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        SqliteFailure failure{message != nullptr ? message : "?"};
+        sqlite3_free(message);
+        throw failure;
+      }
+    });
+  } catch (const SqliteFailure& failure) {
+    std::remove(journal.c_str());
+    return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
+  } catch (const FileSystemError& e) {
+    if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
+      return Format("数据库文件已存在，未覆盖：%s", path.c_str());
+    }
+    return Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error()));
+  }
+  return {};
+}

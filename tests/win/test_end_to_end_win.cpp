@@ -139,6 +139,13 @@ std::vector<std::string> WithKey(int id, const std::vector<std::string>& values)
   return row;
 }
 
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
 // A program folder: the store's data source file beside where qelmora.exe lies.
 struct ProgramFolder {
   qtest::TempDir dir;
@@ -180,13 +187,15 @@ class StoreOnTheProvider : public ::testing::Test {
 
 TEST_F(StoreOnTheProvider, TheReadRuleWalksToTheEndAndReadsTheLastRow) {
   std::vector<std::string> last = kValues;
-  last[kR3] = "\\N";  // NULL
+  last[kR3] = "\\N";                         // NULL
+  last[kL0] = Utf8(L"1.2345E-07 亨");          // the file holds UTF-8; the program reads code page 936
   WriteTable(folder.Store(), {kValues, {"9", "9", "9", "9", "9", "9", "9", "9", "9", "9", "9"}, last});
   Open();
   const ParameterSet set = ReadCurrentParameterSet();
-  for (std::size_t i = 0; i < kParameterCount; ++i) {
+  for (std::size_t i = kR0; i < kParameterCount; ++i) {
     EXPECT_EQ(set[i], i == kR3 ? "" : kValues[i]) << kParameterColumns[i];
   }
+  EXPECT_EQ(set[kL0], wintest::ToCp936(L"1.2345E-07 亨"));
   EXPECT_EQ(set[kR3], "");
   EXPECT_EQ(set[kCpe3T], "0.5");
 

@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "app/globals.h"
 #include "app/platform.h"
 #include "model/import.h"
+#include "model/model_reader.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
@@ -221,6 +223,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", qtest::ModelText(kValues));
   g_strModelPath = folder.dir.Dir() + "a.mdl";
   Open();
+  g_nModelReadPos = 0;  // as OnOK sets it before each import
   ASSERT_TRUE(ImportModelFile());
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"插入成功!"});
   std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
@@ -238,6 +241,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   model.replace(model.find("Name: R2"), 8, "Name: R9");
   qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", model);
   boxes.Clear();
+  g_nModelReadPos = 0;
   EXPECT_FALSE(ImportModelFile());
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ComErrorText(kHrItemNotFound)});
   EXPECT_EQ(ReadTable(folder.Store()).size(), 1u);
@@ -300,21 +304,23 @@ TEST_F(StoreOnTheProvider, AWrongPasswordOrAMissingFileIsTheStartUpMessage) {
 // ---------------------------------------------------------------------------------------------
 // The real qelmora.exe
 
+struct WindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lParam) {
+  auto* s = reinterpret_cast<WindowSearch*>(lParam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner == s->pid && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
+  return TRUE;
+}
+
 // The visible top-level windows of one process.
 std::vector<HWND> WindowsOf(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{pid, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -238,13 +238,22 @@ std::optional<Table> LoadTable(const std::wstring& path) {
 }
 
 bool SaveTable(const std::wstring& path, const Table& table) {
-  std::string content = "password\t" + Utf8(table.password) + "\ncolumns";
-  for (const std::wstring& column : table.columns) content += "\t" + Utf8(column);
-  content += "\n";
+  // Appended piece by piece ("\t" + text draws a false -Wrestrict from GCC 12).
+  std::string content = "password\t";
+  content += Utf8(table.password);
+  content += "\ncolumns";
+  for (const std::wstring& column : table.columns) {
+    content += '\t';
+    content += Utf8(column);
+  }
+  content += '\n';
   for (const std::vector<Field>& row : table.rows) {
     content += "row";
-    for (const Field& field : row) content += "\t" + Escape(field);
-    content += "\n";
+    for (const Field& field : row) {
+      content += '\t';
+      content += Escape(field);
+    }
+    content += '\n';
   }
   FILE* file = _wfopen(path.c_str(), L"wb");
   if (file == nullptr) return false;

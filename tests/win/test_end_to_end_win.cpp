@@ -375,7 +375,7 @@ class RealProgram {
   DWORD Pid() const { return m_process.dwProcessId; }
 
   HWND WaitForMainDialog() {
-    for (int i = 0; i < 1200; ++i) {  // Wine's first start of a process may take long on a busy machine
+    for (int i = 0; i < 600; ++i) {  // Wine's start of a process may take long on a busy machine
       if (const HWND hwnd = MainDialogOf(Pid())) return hwnd;
       if (Ended()) return nullptr;
       Sleep(100);
@@ -386,7 +386,7 @@ class RealProgram {
   // Answers every message box with OK until the program ends (or the time is up); the texts shown.
   std::vector<std::wstring> AnswerBoxesUntilTheEnd(DWORD* exitCode) {
     std::vector<std::wstring> texts;
-    for (int i = 0; i < 1200 && !Ended(); ++i) {
+    for (int i = 0; i < 600 && !Ended(); ++i) {
       std::wstring text;
       if (const HWND box = MessageBoxOf(Pid(), &text)) {
         texts.push_back(text);

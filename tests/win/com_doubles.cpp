@@ -626,6 +626,7 @@ HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCI
       if (dispid == 494 && get) return answer(Role::Worksheets);
       break;
     case Role::Worksheets:
+      // The report's one sheet; further report sheets are further names here.
       if (dispid == 170 && get && args.size() == 1 && V_VT(args[0]) == VT_BSTR && Text(*args[0]) == L"sheet1") {
         return answer(Role::Worksheet);
       }

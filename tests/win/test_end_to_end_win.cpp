@@ -92,6 +92,8 @@ class CallLog {
 // ---------------------------------------------------------------------------------------------
 // table1 in the doubles' data source file
 
+// The columns of the test's table1: the counter key and the eleven values. Columns an import adds
+// later (its provenance) go here as well; the double takes its columns from the file.
 const std::vector<std::string> kColumnsWithKey = {"ID",     "L0", "R0",     "R1",     "CPE1-T", "CPE1-P",
                                                   "R2",     "CPE2-T", "CPE2-P", "R3",     "CPE3-T", "CPE3-P"};
 

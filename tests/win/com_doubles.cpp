@@ -27,7 +27,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <cwctype>
 #include <optional>
 #include <string>
 #include <utility>

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,8 +25,6 @@
 #include "win_test_helpers.h"
 
 namespace {
-
-using wintest::FromCp936;
 
 // ---------------------------------------------------------------------------------------------
 // The doubles, registered for this prefix
@@ -70,7 +67,7 @@ class CallLog {
   CallLog(const CallLog&) = delete;
   CallLog& operator=(const CallLog&) = delete;
 
-  // The lines (UTF-8 in the file) as code page 936 texts where they are ASCII.
+  // The lines as the file holds them (UTF-8).
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
     std::ifstream in(m_path, std::ios::binary);
@@ -96,10 +93,6 @@ class CallLog {
 // later (its provenance) go here as well; the double takes its columns from the file.
 const std::vector<std::string> kColumnsWithKey = {"ID",     "L0", "R0",     "R1",     "CPE1-T", "CPE1-P",
                                                   "R2",     "CPE2-T", "CPE2-P", "R3",     "CPE3-T", "CPE3-P"};
-
-struct StoredRow {
-  std::vector<std::string> fields;  // "\N" for NULL, as the file has it
-};
 
 void WriteTable(const std::filesystem::path& path, const std::vector<std::vector<std::string>>& rows,
                 const std::string& password = "582046") {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -89,10 +90,13 @@ class CallLog {
 // ---------------------------------------------------------------------------------------------
 // table1 in the doubles' data source file
 
-// The columns of the test's table1: the counter key and the eleven values. Columns an import adds
-// later (its provenance) go here as well; the double takes its columns from the file.
-const std::vector<std::string> kColumnsWithKey = {"ID",     "L0", "R0",     "R1",     "CPE1-T", "CPE1-P",
-                                                  "R2",     "CPE2-T", "CPE2-P", "R3",     "CPE3-T", "CPE3-P"};
+// The columns of the test's table1: the counter key, the eleven values and the import's provenance
+// (when, from which file). The double takes its columns from the file.
+const std::vector<std::string> kColumnsWithKey = {"ID",     "L0",     "R0",     "R1",     "CPE1-T",
+                                                  "CPE1-P", "R2",     "CPE2-T", "CPE2-P", "R3",
+                                                  "CPE3-T", "CPE3-P", "imported_at", "source"};
+constexpr std::size_t kImportedAtField = 12;
+constexpr std::size_t kSourceField = 13;
 
 void WriteTable(const std::filesystem::path& path, const std::vector<std::vector<std::string>>& rows,
                 const std::string& password = "582046") {
@@ -134,6 +138,24 @@ std::vector<std::string> WithKey(int id, const std::vector<std::string>& values)
   std::vector<std::string> row = {std::to_string(id)};
   row.insert(row.end(), values.begin(), values.end());
   return row;
+}
+
+// The key and the eleven values of a stored row.
+std::vector<std::string> KeyAndValues(const std::vector<std::string>& row) {
+  return {row.begin(), row.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(row.size(), 12))};
+}
+
+// The provenance of a stored row: both NULL from a program that does not record it, else the time
+// of the import (UTC, "YYYY-MM-DDThh:mm:ssZ") and the model file's path.
+void ExpectProvenance(const std::vector<std::string>& row, const std::string& model) {
+  ASSERT_EQ(row.size(), kColumnsWithKey.size());
+  const std::string& time = row[kImportedAtField];
+  if (time == "\\N" && row[kSourceField] == "\\N") return;
+  ASSERT_EQ(time.size(), 20u) << time;
+  EXPECT_EQ(time.substr(0, 2), "20") << time;
+  EXPECT_EQ(time[10], 'T') << time;
+  EXPECT_EQ(time.back(), 'Z') << time;
+  EXPECT_EQ(row[kSourceField], model);
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -223,7 +245,8 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"插入成功!"});
   std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], WithKey(1, kValues));
+  EXPECT_EQ(KeyAndValues(rows[0]), WithKey(1, kValues));
+  ExpectProvenance(rows[0], g_strModelPath);
   EXPECT_EQ(log.Starting("ado Recordset.AddNew fields=ERROR:0x80020004 values=ERROR:0x80020004 -> 0x00000000").size(),
             1u);
   EXPECT_EQ(log.Starting("ado Recordset.put_Collect index=BSTR:CPE2-T value=BSTR:2.3e-5 -> 0x00000000").size(), 1u);
@@ -457,7 +480,8 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
     EXPECT_EQ(program.AnswerOneBox(), L"插入成功!");
     const std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], WithKey(1, kValues));
+    EXPECT_EQ(KeyAndValues(rows[0]), WithKey(1, kValues));
+    ExpectProvenance(rows[0], model);
 
     Click(dialog, IDC_BUTTON_EXCEL);
     DWORD exitCode = 0;
@@ -495,7 +519,10 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
     EXPECT_EQ(program.AnswerBoxesUntilTheEnd(&exitCode), std::vector<std::wstring>{L"插入成功!"});
     EXPECT_EQ(exitCode, 0u);
   }
-  EXPECT_EQ(ReadTable(folder.Store()).size(), 2u);
+  const std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(KeyAndValues(rows[1]), WithKey(2, kValues));
+  ExpectProvenance(rows[1], model);
   const std::string bytes = qtest::ReadFileBytes(handoff);
   ASSERT_EQ(bytes.size(), 88u);
   for (std::size_t i = 0; i < kParameterCount; ++i) {

@@ -112,6 +112,21 @@ void WriteTable(const std::filesystem::path& path, const std::vector<std::vector
   qtest::WriteFileBytes(path, text);
 }
 
+// A stored field as its text ("\\", "\t", "\n", "\r" escaped); NULL stays "\N".
+std::string Unescape(const std::string& field) {
+  if (field == "\\N") return field;
+  std::string text;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 1 < field.size()) {
+      const char c = field[++i];
+      text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    } else {
+      text += field[i];
+    }
+  }
+  return text;
+}
+
 std::vector<std::vector<std::string>> ReadTable(const std::filesystem::path& path) {
   std::vector<std::vector<std::string>> rows;
   std::istringstream in(qtest::ReadFileBytes(path));
@@ -121,7 +136,7 @@ std::vector<std::vector<std::string>> ReadTable(const std::filesystem::path& pat
     std::size_t start = 4;
     for (;;) {
       const std::size_t tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      fields.push_back(Unescape(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start)));
       if (tab == std::string::npos) break;
       start = tab + 1;
     }

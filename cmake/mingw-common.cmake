@@ -23,3 +23,7 @@ set(CMAKE_RC_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")
 # Self-contained executables: no MinGW run-time DLLs to ship or to find under Wine.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+
+# The programs are run (tests, smoke test) under Wine in a private prefix; Wine picks the 32-bit or
+# the 64-bit loader from the program itself.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

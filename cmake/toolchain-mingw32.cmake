@@ -1,5 +1,5 @@
 # Cross build for 32-bit Windows with MinGW-w64: the release build, since the Jet 4.0 OLE DB
-# provider exists only for 32-bit programs. Compiled only; nothing runs it here.
+# provider exists only for 32-bit programs. Its tests run under Wine's 32-bit loader (wine32).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -5,6 +5,3 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(QELMORA_MINGW_PREFIX x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
-
-# The 64-bit programs are run (tests, smoke test) under Wine in a private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -14,7 +14,7 @@ PKGS=(
   shared-mime-info desktop-file-utils xdg-utils
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-  wine wine64
+  wine wine64 wine32:i386
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   python3 python3-openpyxl
   qt6-translations-l10n
@@ -22,6 +22,10 @@ PKGS=(
   lintian appstream
 )
 stamp=/var/lib/apt/periodic/qelmora-setup
+# The 32-bit Windows build runs under Wine's 32-bit loader, a package of the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

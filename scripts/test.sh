@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build, the same under the sanitizers, the
-# Windows build under Wine, and a short run of each fuzzer.
+# Windows builds (64-bit and the 32-bit release build) under Wine, and a short run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,9 +24,10 @@ if [ -f cmake/toolchain-mingw64.cmake ]; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows
   ctest --preset windows
-  step "Windows 32-bit release build"
+  step "Windows 32-bit release build and the same tests under 32-bit Wine"
   cmake --preset windows-x86 >/dev/null
   cmake --build --preset windows-x86
+  ctest --preset windows-x86
 fi
 
 if [ -x scripts/fuzz.sh ]; then

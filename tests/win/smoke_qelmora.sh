@@ -108,7 +108,12 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" -eq 0 ] || { echo "the program ended with status $status"; cat "$work/app.log"; exit 1; }
-# The location record was written by the start-up: the program's path padded to 1000 bytes.
-record="$build_dir/wine/prefix/drive_c/windows/system32/121125.stp"
+# The location record was written by the start-up: the program's path padded to 1000 bytes. A 32-bit
+# program (machine 014c in its PE header) sees syswow64 of the 64-bit prefix as its system directory.
+pe_offset="$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')"
+machine="$(od -An -tx2 -j"$((pe_offset + 4))" -N2 "$exe" | tr -d ' ')"
+system_dir=system32
+[ "$machine" = 014c ] && system_dir=syswow64
+record="$build_dir/wine/prefix/drive_c/windows/$system_dir/121125.stp"
 [ "$(stat -c %s "$record")" -eq 1000 ] || { echo "121125.stp is not 1000 bytes"; exit 1; }
 echo "ok"

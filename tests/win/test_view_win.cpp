@@ -35,25 +35,27 @@ bool HaveDisplay() {
   return true;
 }
 
+struct DialogSearch {
+  const wchar_t* caption;
+  HWND found;
+};
+
+// A named callback: a lambda converts to a cdecl pointer, which the 32-bit build cannot pass.
+BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM lParam) {
+  auto* s = reinterpret_cast<DialogSearch*>(lParam);
+  wchar_t text[64] = {};
+  GetWindowTextW(hwnd, text, 64);
+  if (IsWindowVisible(hwnd) && lstrcmpW(text, s->caption) == 0) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // A top-level dialog of this process with the caption given (UTF-16), or null.
 HWND FindDialog(const wchar_t* caption, DWORD thread) {
-  struct Search {
-    const wchar_t* caption;
-    HWND found;
-  } search{caption, nullptr};
-  EnumThreadWindows(
-      thread,
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        wchar_t text[64] = {};
-        GetWindowTextW(hwnd, text, 64);
-        if (IsWindowVisible(hwnd) && lstrcmpW(text, s->caption) == 0) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  DialogSearch search{caption, nullptr};
+  EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -241,7 +241,8 @@ TEST_F(CliFileSafety, AShortcutThatCannotStartTheProgramFails) {
     bool standIn;
     int status;
   };
-  for (const Case& c : {Case{"plain", true, 0}, Case{"no-program", false, 1}, Case{"bad-\xff-utf8", true, 1}}) {
+  for (const Case& c : {Case{"plain", true, 0}, Case{"no-program", false, 1}, Case{"bad-\xff-utf8", true, 1},
+                       Case{"per%cent", true, 1}}) {
     SCOPED_TRACE(c.folder);
     const fs::path bin = m_dir.Path() / c.folder;
     fs::create_directories(bin);

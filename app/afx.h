@@ -42,8 +42,8 @@ class MessageBoxes {
 };
 
 // Message boxes without a window: every text on its own line of a stream ("\r\n" written as a line
-// break), every question answered OK. The command-line tool prints to standard output; the default
-// sink, used before a toolkit installs its own, to standard error.
+// break), every question answered OK. The default sink, used by the command-line tool and before a toolkit
+// installs its own, prints to standard error.
 class ConsoleMessageBoxes final : public MessageBoxes {
  public:
   explicit ConsoleMessageBoxes(std::FILE* stream) : m_stream(stream) {}

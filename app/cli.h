@@ -25,10 +25,6 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args);
 int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
 int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp
 
-// Message boxes of the command-line tool: every text on its own line of standard output (UTF-8,
-// "\r\n" written as line breaks); every question is answered OK.
-void InstallCliMessageBoxes();
-
 // Opens the store in context.storeDir for a command (the connection failure is printed). Returns
 // false when the connection could not be opened.
 bool CliOpenStore(const CliContext& context);

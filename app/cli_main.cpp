@@ -11,24 +11,38 @@
 
 namespace {
 
-ConsoleMessageBoxes g_cliBoxes(stdout);
-
 struct Command {
   const char* name;
   int (*run)(const CliContext&, const std::vector<std::string>&);
-  // Its messages go to standard error, so that standard output carries its results alone.
-  bool messagesOnStderr = false;
 };
 
 const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
-    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum, true},
+    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},
 };
 
-}  // namespace
+// Runs a command. Its messages go to standard error (the default message boxes print there), so
+// that standard output carries its results alone; results that could not all be written are a failure.
+int RunCommand(const Command& command, const CliContext& context, const std::vector<std::string>& args) {
+  int status = 1;
+  try {
+    status = command.run(context, args);
+  } catch (const FileException& e) {
+    std::fprintf(stderr, "%s\n", e.ReportText().c_str());
+  } catch (const ComError& e) {
+    std::fprintf(stderr, "%s\n", ComErrorText(e.Error()).c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("无法写入标准输出\n", stderr);
+    if (status == 0) status = 1;
+  }
+  return status;
+}
 
-void InstallCliMessageBoxes() { AfxSetMessageBoxes(&g_cliBoxes); }
+}  // namespace
 
 bool CliOpenStore(const CliContext& context) {
   // No program directory (its path is not known) and no --store: never a store of the current directory.
@@ -105,21 +119,7 @@ int main(int argc, char** argv) {
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {
-    if (name == command.name) {
-      // The default message boxes print to standard error.
-      std::FILE* const messages = command.messagesOnStderr ? stderr : stdout;
-      if (!command.messagesOnStderr) InstallCliMessageBoxes();
-      try {
-        return command.run(context, rest);
-      } catch (const FileException& e) {
-        std::fprintf(messages, "%s\n", e.ReportText().c_str());
-      } catch (const ComError& e) {
-        std::fprintf(messages, "%s\n", ComErrorText(e.Error()).c_str());
-      } catch (const std::exception& e) {
-        std::fprintf(messages, "%s\n", e.what());
-      }
-      return 1;
-    }
+    if (name == command.name) return RunCommand(command, context, rest);
   }
   CliUsage();
   return 2;

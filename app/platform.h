@@ -84,3 +84,7 @@ std::string ProgramDirectory();
 // from its build or unpacked folder, and always on Windows), else the user's data directory of an
 // installed program (Linux: ${XDG_DATA_HOME:-$HOME/.local/share}/qelmora/, created when missing).
 std::string DataDirectory(const std::string& name);
+
+// path made absolute against the current directory, links not resolved (Windows: GetFullPathNameA).
+// An absolute path, and a path whose full form cannot be had, come back as they are.
+std::string AbsolutePath(const std::string& path);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/platform.h"
 #include "app/safe_write_linux.h"
 #include "handoff/wine_linux.h"
+#include "shell/freedesktop_linux.h"
 
 namespace {
 
@@ -22,11 +24,10 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return (value != nullptr && *value != '\0') ? std::string(value) : fallback;
 }
 
-// The user's data directory of the program, created when missing; no trailing separator.
+// The user's data directory of the program, created when missing; no trailing separator. Without
+// HOME the home comes from the password database: never a folder that other users share.
 std::string UserDataDirectory() {
-  const std::string home = EnvOr("HOME", "/tmp");
-  const std::string dataHome = EnvOr("XDG_DATA_HOME", home + "/.local/share");
-  const std::string dir = dataHome + "/qelmora";
+  const std::string dir = freedesktop::DataHome() + "/qelmora";
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   return dir;
@@ -54,8 +55,17 @@ class LinuxPlatform final : public Platform {
 
   int WriteWholeFileExclusive(const std::string& path, const std::string& bytes) override {
     // No sharing while it is written: a file already there is replaced only when nobody holds a
-    // lock on it, and that lock is kept until the new one is in its place.
+    // lock on it, and that lock is kept until the new one is in its place. Only a regular file is
+    // replaced (a link by a file of its own): never a FIFO or a device, and opening one never blocks.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+      return FileException::accessDenied;
+    }
     const int current = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (current >= 0 && (::fstat(current, &info) != 0 || !S_ISREG(info.st_mode))) {
+      ::close(current);
+      return FileException::accessDenied;
+    }
     if (current >= 0 && ::flock(current, LOCK_EX | LOCK_NB) != 0) {
       const int cause = FileCauseFromErrno(errno);
       ::close(current);
@@ -144,6 +154,16 @@ class LinuxPlatform final : public Platform {
 Platform& RealPlatform() {
   static LinuxPlatform platform;
   return platform;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  std::error_code ec;
+  const std::string current = std::filesystem::current_path(ec).string();
+  if (ec) return path;
+  std::string_view rest = path;
+  while (rest.size() > 2 && rest.substr(0, 2) == "./") rest.remove_prefix(2);
+  return current + (current.back() == '/' ? "" : "/") + std::string(rest);
 }
 
 std::string DataDirectory(const std::string& name) {

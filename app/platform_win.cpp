@@ -87,3 +87,9 @@ Platform& RealPlatform() {
 
 // A Windows program keeps its data beside itself.
 std::string DataDirectory(const std::string&) { return ProgramDirectory(); }
+
+std::string AbsolutePath(const std::string& path) {
+  char buffer[kMaxPath];
+  const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(sizeof buffer), buffer, nullptr);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}

@@ -6,10 +6,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 namespace {
+
+// "." + name + ".XXXXXX" beside the target, name cut (at a character boundary of UTF-8) so that the
+// whole fits a file name of NAME_MAX bytes.
+std::string ScratchPattern(const std::string& dir, const std::string& name) {
+  constexpr std::size_t kAdded = 1 + 7;  // "." and ".XXXXXX"
+  std::size_t keep = std::min(name.size(), std::size_t{NAME_MAX} - kAdded);
+  while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return dir + "." + name.substr(0, keep) + ".XXXXXX";
+}
 
 // Gives a scratch file back to the file system unless it was put in place.
 class ScratchFile {
@@ -64,6 +78,20 @@ void PutInPlace(const std::string& scratch, const std::string& path, bool replac
 
 }  // namespace
 
+PrivateDirectory::PrivateDirectory(std::string pattern) : m_path(std::move(pattern)) {
+  if (::mkdtemp(m_path.data()) == nullptr) {
+    const int err = errno;
+    const std::size_t slash = m_path.rfind('/');
+    throw FileSystemError(FileSystemError::Step::create, slash == std::string::npos ? "." : m_path.substr(0, slash + 1), err);
+  }
+}
+
+PrivateDirectory::~PrivateDirectory() {
+  if (m_kept) return;
+  std::error_code ec;
+  std::filesystem::remove_all(m_path, ec);  // links inside are removed, never followed
+}
+
 mode_t CreationMode(mode_t mode) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -78,9 +106,18 @@ void WriteFileSafelyWith(const std::string& path, const SafeWriteOptions& option
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
 
-  std::string scratchPath = dir + "." + name + ".XXXXXX";
-  const int fd = ::mkostemp(scratchPath.data(), O_CLOEXEC);  // O_CREAT | O_EXCL, mode 0600
-  if (fd < 0) throw FileSystemError(FileSystemError::Step::create, dir.empty() ? "." : dir, errno);
+  std::optional<PrivateDirectory> folder;
+  std::string scratchPath = ScratchPattern(dir, name);
+  int fd = -1;
+  if (options.privateDirectory) {
+    folder.emplace(scratchPath);
+    scratchPath = folder->path() + "/" + name;
+    fd = ::open(scratchPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) throw FileSystemError(FileSystemError::Step::create, folder->path(), errno);
+  } else {
+    fd = ::mkostemp(scratchPath.data(), O_CLOEXEC);  // O_CREAT | O_EXCL, mode 0600
+    if (fd < 0) throw FileSystemError(FileSystemError::Step::create, dir.empty() ? "." : dir, errno);
+  }
   ScratchFile scratch(scratchPath, fd);
 
   if (options.mode != 0600 && ::fchmod(fd, options.mode) != 0) {

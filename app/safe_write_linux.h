@@ -2,7 +2,10 @@
 // (never an existing file, never through a link), written through its descriptor, synced, closed and
 // renamed over the target's name. A reader sees the old file or the complete new one; a failure
 // leaves the target as it was and no scratch file behind, and raises FileSystemError (app/afx.h).
-// The new file is never reopened by name, except by a library that takes nothing but a name.
+// The new file is never reopened by name where another user could swap it: a library that takes
+// nothing but a name gets the descriptor's name (DescriptorPath), or the file is made in a folder
+// of its own that only this user can enter (privateDirectory). Scratch names fit the 255 bytes of a
+// file name whatever the target's name.
 #pragma once
 
 #include <sys/types.h>
@@ -16,6 +19,27 @@
 struct SafeWriteOptions {
   mode_t mode = 0600;    // the new file's permissions, as given (see CreationMode)
   bool replace = true;   // false: an existing name (even a dangling link) is left and EEXIST raised
+  // true: the new file is made, under the target's own name, in a new folder beside the target that
+  // only this user can enter; for a library that opens it by name and makes files of its own beside
+  // it (SQLite's journal). The folder and whatever is left in it are removed at the end.
+  bool privateDirectory = false;
+};
+
+// A new folder only this user can enter (mode 0700), made by mkdtemp from pattern (ending in
+// "XXXXXX"); it is removed with all it holds when this goes, unless kept.
+class PrivateDirectory {
+ public:
+  explicit PrivateDirectory(std::string pattern);  // throws FileSystemError (step create)
+  ~PrivateDirectory();
+  PrivateDirectory(const PrivateDirectory&) = delete;
+  PrivateDirectory& operator=(const PrivateDirectory&) = delete;
+
+  const std::string& path() const { return m_path; }  // no trailing separator
+  void Keep() { m_kept = true; }
+
+ private:
+  std::string m_path;
+  bool m_kept = false;
 };
 
 // mode less the process's umask: the permissions open(2) would give a file created with mode.

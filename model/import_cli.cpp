@@ -5,6 +5,7 @@
 #include "app/afx.h"
 #include "app/cli.h"
 #include "app/globals.h"
+#include "app/platform.h"
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "store/store.h"
@@ -19,7 +20,8 @@ int CliImport(const CliContext& context, const std::vector<std::string>& args) {
 
   bool allSaved = true;
   for (const std::string& file : args) {
-    g_strModelPath = file;
+    // The store records where the model came from: the full path, as the dialog has it.
+    g_strModelPath = AbsolutePath(file);
     g_nModelReadPos = 0;
     if (g_strModelPath.empty()) {
       AfxMessageBox("请查找mdl文件!");

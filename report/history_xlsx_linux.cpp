@@ -1,8 +1,6 @@
 // The history workbook on Linux: libxlsxwriter in constant-memory mode, rows streamed from the store.
 #include "report/history_xlsx.h"
 
-#include <stdlib.h>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <array>
@@ -15,6 +13,7 @@
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "app/safe_write_linux.h"
 #include "report/report.h"
 #include "report/xlsx_linux.h"
 #include "store/store.h"
@@ -79,13 +78,14 @@ std::string FileName(const std::string& source) {
 
 class HistorySheetWriter {
  public:
-  explicit HistorySheetWriter(const std::string& path) : m_path(path) {
+  // The workbook is made at file; its failures name path.
+  HistorySheetWriter(const std::string& file, const std::string& path) : m_path(path) {
     m_derivedAt.fill(kReportColumns);
     m_tmpdir = ThePlatform().TempPath();
     lxw_workbook_options options = {};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = m_tmpdir.data();
-    m_book = workbook_new_opt(path.c_str(), &options);
+    m_book = workbook_new_opt(file.c_str(), &options);
     m_closer.book = m_book;
     if (m_book == nullptr) Fail(path, "无法创建工作簿");
     m_sheet = workbook_add_worksheet(m_book, kHistorySheetName);
@@ -232,59 +232,41 @@ class HistorySheetWriter {
   bool m_derivedLocated = false;
 };
 
-// Writes the history of the open store to a file that does not exist yet.
-long WriteHistoryWorkbook(const std::string& path) {
+// Writes the history of the open store to file, a new file; failures name path.
+long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
-  HistorySheetWriter writer(path);
+  HistorySheetWriter writer(file, path);
   ReadHistory([&](const HistoryRow& row) { writer.Add(row); });
   return writer.Finish();
 }
 
-// A new folder only this user can enter, made by mkdtemp from the pattern given; the workbook is made
-// inside it, so nobody can put a link or another file where libxlsxwriter opens it.
-class PrivateFolder {
- public:
-  explicit PrivateFolder(std::string pattern, const std::string& forFile) : m_path(std::move(pattern)) {
-    if (::mkdtemp(m_path.data()) == nullptr) Fail(forFile, std::strerror(errno));
-    m_path += kPathSeparator;
-  }
-  ~PrivateFolder() {
-    if (!m_keep) {
-      ::unlink(File().c_str());
-      ::rmdir(m_path.c_str());
-    }
-  }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-  std::string File() const { return m_path + "qelmora-history.xlsx"; }
-  void Keep() { m_keep = true; }
-
- private:
-  std::string m_path;
-  bool m_keep = false;
-};
+constexpr const char* kShownFileName = "qelmora-history.xlsx";
 
 }  // namespace
 
 long SaveHistoryWorkbook(const std::string& target) {
   PathParts parts = SplitPath(target);
   if (parts.fname.empty() && parts.ext.empty()) Fail(target, "不是文件名");
-  const std::string directory = parts.dir.empty() ? std::string("./") : parts.dir;
-  PrivateFolder folder(directory + ".qelmora-history-XXXXXX", target);
-  const long rows = WriteHistoryWorkbook(folder.File());
-  if (std::rename(folder.File().c_str(), target.c_str()) != 0) Fail(target, std::strerror(errno));
+  // libxlsxwriter opens the file by name: it is made in a folder nobody else can enter.
+  long rows = 0;
+  try {
+    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .privateDirectory = true},
+                        [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, target); });
+  } catch (const FileSystemError& e) {
+    Fail(target, std::strerror(e.error()));
+  }
   return rows;
 }
 
 void ShowHistoryWorkbook() {
-  PrivateFolder folder(ThePlatform().TempPath() + "qelmora-history-XXXXXX", "qelmora-history.xlsx");
-  WriteHistoryWorkbook(folder.File());
+  PrivateDirectory folder(ThePlatform().TempPath() + "qelmora-history-XXXXXX");
+  const std::string file = folder.path() + kPathSeparator + kShownFileName;
+  WriteHistoryWorkbook(file, file);
   // The application reads the file after we are gone: it stays.
   folder.Keep();
-  const std::string failure = OpenWithSpreadsheetApplication(folder.File());
+  const std::string failure = OpenWithSpreadsheetApplication(file);
   if (!failure.empty()) {
-    throw std::runtime_error(Format("无法打开文件 %s：%s", folder.File().c_str(), failure.c_str()));
+    throw std::runtime_error(Format("无法打开文件 %s：%s", file.c_str(), failure.c_str()));
   }
 }

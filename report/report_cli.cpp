@@ -14,8 +14,7 @@ int PrintCsv(const ReportCells& cells) {
   CsvBinaryStdout();
   const std::string text = CsvRecord(cells.names) + CsvRecord(cells.values);
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-  return std::ferror(stdout) ? 1 : 0;
+  return 0;  // a failed write is found by the dispatcher
 }
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
@@ -23,10 +22,10 @@ int PrintCsv(const ReportCells& cells) {
 int WriteXlsx(const ReportTexts& texts, const std::string& target) {
   const std::string reason = WriteReportWorkbook(texts, target);
   if (!reason.empty()) {
-    std::printf("无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
+    std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
   }
-  std::printf("已写入报表：%s\n", target.c_str());
+  std::fprintf(stderr, "已写入报表：%s\n", target.c_str());
   return 0;
 }
 

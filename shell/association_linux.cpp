@@ -46,34 +46,6 @@ std::string DesktopEntryText(const std::string& exePath) {
          "MimeType=" + fd::kMdlMimeType + ";\n";
 }
 
-// The argument vector GIO builds from an Exec line for one file: field codes expanded the way
-// GDesktopAppInfo does, then split by the shell rules. Empty when GLib would not accept the line.
-std::vector<std::string> ExpandExecForFile(const std::string& exec, const std::string& file) {
-  std::string line;
-  for (std::size_t i = 0; i < exec.size(); ++i) {
-    if (exec[i] != '%') {
-      line += exec[i];
-      continue;
-    }
-    if (++i >= exec.size()) return {};
-    if (exec[i] == '%') {
-      line += '%';
-    } else if (exec[i] == 'f') {
-      gchar* quoted = g_shell_quote(file.c_str());
-      line += quoted;
-      g_free(quoted);
-    } else {
-      return {};  // no other field code is ever written
-    }
-  }
-  gint argc = 0;
-  gchar** argv = nullptr;
-  if (!g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) return {};
-  std::vector<std::string> result(argv, argv + argc);
-  g_strfreev(argv);
-  return result;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return std::filesystem::equivalent(a, b, ec) && !ec;
@@ -150,7 +122,7 @@ bool AssociationCheck(const std::string& exePath) {
   if (fresh == nullptr) return false;
   const char* exec = g_app_info_get_commandline(G_APP_INFO(fresh));
   static const std::string kProbe = "/probe/a model.mdl";
-  const std::vector<std::string> argv = ExpandExecForFile(exec != nullptr ? exec : "", kProbe);
+  const std::vector<std::string> argv = fd::ExpandExecForFile(exec != nullptr ? exec : "", kProbe);
   g_object_unref(fresh);
   return argv == std::vector<std::string>{exePath, kProbe};
 }

@@ -1,6 +1,7 @@
 #include "shell/freedesktop_linux.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -145,6 +146,32 @@ std::string EscapeValue(const std::string& value) {
 
 std::string ExecValue(const std::string& program, bool withFile) {
   return EscapeValue(ExecQuote(program) + (withFile ? " %f" : ""));
+}
+
+std::vector<std::string> ExpandExecForFile(const std::string& exec, const std::string& file) {
+  std::string line;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] != '%') {
+      line += exec[i];
+      continue;
+    }
+    if (++i >= exec.size()) return {};
+    if (exec[i] == '%') {
+      line += '%';
+    } else if (exec[i] == 'f') {
+      gchar* quoted = g_shell_quote(file.c_str());
+      line += quoted;
+      g_free(quoted);
+    } else {
+      return {};  // no other field code is ever written
+    }
+  }
+  gint argc = 0;
+  gchar** argv = nullptr;
+  if (!g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) return {};
+  std::vector<std::string> result(argv, argv + argc);
+  g_strfreev(argv);
+  return result;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode) {

@@ -37,6 +37,9 @@ std::string ExecQuote(const std::string& argument);
 std::string EscapeValue(const std::string& value);
 // The stored Exec value that runs program, with " %f" appended when withFile is true.
 std::string ExecValue(const std::string& program, bool withFile);
+// The argument vector GIO builds from an Exec line for one file: field codes expanded the way
+// GDesktopAppInfo does, then split by the shell rules. Empty when GLib would not accept the line.
+std::vector<std::string> ExpandExecForFile(const std::string& exec, const std::string& file);
 
 // Writes a file through a temporary file in the same directory and a rename, so that readers see
 // the old or the new content only. Creates missing parent directories. Returns false (and leaves

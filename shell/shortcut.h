@@ -7,7 +7,8 @@ inline constexpr const char* kShortcutBaseName = "qelmora";
 
 // Backend (shortcut_linux.cpp: a .desktop launcher; shortcut_win.cpp: a shell link). Returns 0 on
 // success, else the code of the failing step: 1 CoInitialize, 8 SHGetMalloc, 7 the desktop folder,
-// 2 its path, 6 the link object, 5 IPersistFile, 4 the save.
+// 2 its path, 6 the link object, 5 IPersistFile, 4 the save; on Linux 3: the launcher written cannot
+// start target (GIO does not load it, or its Exec names another program).
 int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
                           const std::string& baseName);
 

@@ -1,10 +1,12 @@
 // The desktop shortcut on Linux: a desktop entry launcher "<baseName>.desktop" in the user's
 // desktop directory.
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "shell/freedesktop_linux.h"
 #include "shell/shortcut.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kDesktopFolderFailed = 7;
 constexpr int kSaveFailed = 4;
+constexpr int kLauncherCannotStart = 3;
 
 std::string LauncherText(const std::string& target, const std::string& workingDirectory,
                          const std::string& baseName) {
@@ -35,6 +38,17 @@ void MarkTrusted(const std::string& path) {
   g_object_unref(file);
 }
 
+// The launcher read back as the desktop reads it: GIO must load it (it refuses one that is not UTF-8
+// or whose program does not exist) and its Exec must start exactly target.
+bool LauncherStarts(const std::string& path, const std::string& target) {
+  GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(path.c_str());
+  if (info == nullptr) return false;
+  const char* exec = g_app_info_get_commandline(G_APP_INFO(info));
+  const std::vector<std::string> argv = fd::ExpandExecForFile(exec != nullptr ? exec : "", "");
+  g_object_unref(info);
+  return argv == std::vector<std::string>{target};
+}
+
 }  // namespace
 
 int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
@@ -50,6 +64,7 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
 
   const std::string path = desktop + "/" + baseName + ".desktop";
   if (!fd::WriteFileAtomically(path, LauncherText(target, workingDirectory, baseName), 0755)) return kSaveFailed;
+  if (!LauncherStarts(path, target)) return kLauncherCannotStart;
   MarkTrusted(path);
   return 0;
 }

@@ -20,14 +20,13 @@ std::string CreateParameterStore(const std::string& directory) {
 
   // Built under a temporary name beside it, then moved into place only if the name is still free:
   // never a half-made store under the real name, never an existing one overwritten. SQLite opens files
-  // by name only, so it is given the new file's name.
+  // by name only (its journal too), so the new file is made in a folder only this user can enter.
   struct SqliteFailure {
     std::string message;
   };
-  std::string journal;
   try {
-    WriteFileSafelyWith(path, {.mode = CreationMode(0666), .replace = false}, [&](int, const std::string& scratch) {
-      journal = scratch + "-journal";
+    const SafeWriteOptions file{.mode = CreationMode(0666), .replace = false, .privateDirectory = true};
+    WriteFileSafelyWith(path, file, [&](int, const std::string& scratch) {
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
@@ -45,7 +44,6 @@ std::string CreateParameterStore(const std::string& directory) {
       }
     });
   } catch (const SqliteFailure& failure) {
-    std::remove(journal.c_str());
     return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {

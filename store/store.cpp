@@ -37,10 +37,12 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string ConnectionString(const std::string& drive, const std::string& dir) {
-  // A directory with a semicolon (or one that begins with a quote) would end the value early and name
-  // another file: such a value goes in double quotes, inner quotes doubled, as OLE DB reads it.
+  // A directory with a semicolon (or one that begins with a quote or a blank, which a bare value loses)
+  // would end the value early or name another file: such a value goes in double quotes, inner quotes
+  // doubled, as OLE DB reads it.
   const std::string path = drive + dir;
-  if (path.find(';') != std::string::npos || (!path.empty() && (path[0] == '"' || path[0] == '\''))) {
+  if (path.find(';') != std::string::npos ||
+      (!path.empty() && (path[0] == '"' || path[0] == '\'' || path[0] == ' ' || path[0] == '\t'))) {
     std::string quoted = "\"";
     for (const char c : path + "dravo.mdb") {
       if (c == '"') quoted += '"';

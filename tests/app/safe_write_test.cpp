@@ -137,4 +137,30 @@ TEST_F(SafeWrite, AFailureOfTheFillPassesOnAndLeavesNothing) {
   EXPECT_EQ(Names(), std::vector<std::string>{"target.bin"});
 }
 
+// A library that opens the file by name and makes its own files beside it: it gets the target's
+// name inside a folder only this user can enter; the folder and its leftovers go, on success and on
+// failure alike.
+TEST_F(SafeWrite, APrivateFolderHoldsTheNewFileAndGoesAfterwards) {
+  const SafeWriteOptions inFolder{.privateDirectory = true};
+  WriteFileSafelyWith(Target().string(), inFolder, [](int, const std::string& scratch) {
+    struct stat folder {};
+    ASSERT_EQ(::stat(fs::path(scratch).parent_path().c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_EQ(fs::path(scratch).filename(), "target.bin");
+    qtest::WriteFileBytes(scratch, "by name");
+    qtest::WriteFileBytes(scratch + "-journal", "left over");
+  });
+  EXPECT_EQ(qtest::ReadFileBytes(Target()), "by name");
+  EXPECT_EQ(Names(), std::vector<std::string>{"target.bin"});
+
+  EXPECT_THROW(WriteFileSafelyWith(Target().string(), inFolder,
+                                   [](int, const std::string& scratch) {
+                                     qtest::WriteFileBytes(scratch + "-journal", "left over");
+                                     throw std::runtime_error("library failed");
+                                   }),
+               std::runtime_error);
+  EXPECT_EQ(qtest::ReadFileBytes(Target()), "by name");
+  EXPECT_EQ(Names(), std::vector<std::string>{"target.bin"});
+}
+
 }  // namespace

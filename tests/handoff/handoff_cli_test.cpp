@@ -91,7 +91,8 @@ TEST_F(HandoffCliTest, WithoutASimulatorOnlyNoLaunchSucceeds) {
   fs::remove(HandoffFile());
   const CliRun failed = Run(StoreArgs() + " handoff", m_temp.Path().string());
   EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.out, HandoffFile().string() + "\nTo be updated!\n");
+  EXPECT_EQ(failed.out, HandoffFile().string() + "\n");
+  EXPECT_EQ(failed.err, "To be updated!\n");
   EXPECT_EQ(qtest::ReadFileBytes(HandoffFile()), expected);
 }
 
@@ -106,13 +107,13 @@ TEST_F(HandoffCliTest, FailuresExitWithTheirTextAndWriteNothing) {
   // An empty table has no current row.
   const CliRun empty = Run(StoreArgs() + " handoff", m_temp.Path().string());
   EXPECT_EQ(empty.status, 1);
-  EXPECT_EQ(empty.out, ComErrorText(kHrNoCurrentRecord) + "\n");
+  EXPECT_EQ(empty.err, ComErrorText(kHrNoCurrentRecord) + "\n");
 
   // No store at all.
   qtest::TempDir nowhere;
   const CliRun missing = Run("--store '" + nowhere.Path().string() + "' handoff", m_temp.Path().string());
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out.rfind("连接数据库失败!", 0), 0u) << missing.out;
+  EXPECT_EQ(missing.err.rfind("连接数据库失败!", 0), 0u) << missing.err;
 
   // A temporary directory nothing can be written into.
   Append({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"});
@@ -120,8 +121,8 @@ TEST_F(HandoffCliTest, FailuresExitWithTheirTextAndWriteNothing) {
   qtest::WriteFileBytes(blocked, "x");
   const CliRun unwritable = Run(StoreArgs() + " handoff", blocked.string());
   EXPECT_EQ(unwritable.status, 1);
-  EXPECT_NE(unwritable.out.find("无法写入数据文件"), std::string::npos) << unwritable.out;
-  EXPECT_EQ(unwritable.out.find("To be updated!"), std::string::npos) << unwritable.out;
+  EXPECT_NE(unwritable.err.find("无法写入数据文件"), std::string::npos) << unwritable.err;
+  EXPECT_EQ(unwritable.err.find("To be updated!"), std::string::npos) << unwritable.err;
 
   EXPECT_EQ(htest::Names(m_temp.Path()), std::vector<std::string>{"blocked"});
 }

@@ -340,7 +340,7 @@ TEST_F(RealWineTest, CliNoLaunchPrintsTheFileInThePrefixTempAndStartsNothing) {
   EXPECT_FALSE(fs::exists(Record()));
 }
 
-// The tool shows its messages on standard output, as all its commands do; no path is printed.
+// The tool shows its messages on standard error, as all its commands do; no path is printed.
 TEST_F(RefusedStartTest, CliWithoutWineSaysWhyAndExitsOne) {
   WriteProgram(Simulator(), PeLike(0x80, std::string("PE\0\0", 4), 0x400), false);
   fs::copy_file(QELMORA_CLI, m_program.Path() / "qelmora-cli");
@@ -352,8 +352,8 @@ TEST_F(RefusedStartTest, CliWithoutWineSaysWhyAndExitsOne) {
       qtest::ShellQuote(m_program.Dir()) + " handoff --no-launch 2>" + qtest::ShellQuote(err.string()));
 
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.output, "未找到 Wine，无法运行 Windows 程序 Kambrisolve.exe；请安装 wine\n");
-  EXPECT_EQ(qtest::ReadFileBytes(err), "");
+  EXPECT_EQ(qtest::ReadFileBytes(err), "未找到 Wine，无法运行 Windows 程序 Kambrisolve.exe；请安装 wine\n");
+  EXPECT_EQ(run.output, "");
   EXPECT_TRUE(NoHandoffFileIn(m_temp.Path()));
 }
 

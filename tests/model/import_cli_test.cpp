@@ -67,12 +67,12 @@ TEST_F(ImportCliTest, EachFileIsImportedWithoutEchoingItsPath) {
   const std::string model = Write("cell 1.mdl", qtest::ModelText(kValues));
   CliRun run = Cli({"--store", store.Path().string(), "import", model});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "插入成功!\n");
+  EXPECT_EQ(run.err, "插入成功!\n");
   EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
 
   run = Cli({"--store", store.Dir(), "import", model, model});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "插入成功!\n插入成功!\n");
+  EXPECT_EQ(run.err, "插入成功!\n插入成功!\n");
   EXPECT_EQ(Rows().size(), 3u);
 }
 
@@ -88,10 +88,10 @@ TEST_F(ImportCliTest, AFailingFileIsReportedAndTheNextGoesOn) {
 
   std::vector<std::string> lines;
   std::size_t from = 0;
-  for (std::size_t at; (at = run.out.find('\n', from)) != std::string::npos; from = at + 1) {
-    lines.push_back(run.out.substr(from, at - from));
+  for (std::size_t at; (at = run.err.find('\n', from)) != std::string::npos; from = at + 1) {
+    lines.push_back(run.err.substr(from, at - from));
   }
-  ASSERT_EQ(lines.size(), 7u) << run.out;
+  ASSERT_EQ(lines.size(), 7u) << run.err;
   EXPECT_EQ(lines[0], "插入成功!");
   EXPECT_EQ(lines[1], "error:2");
   EXPECT_EQ(lines[2], FileException(FileException::fileNotFound, missing).ReportText());
@@ -110,8 +110,8 @@ TEST_F(ImportCliTest, AFileWithoutValuesOrWithACutValueSavesNothingAndFails) {
     SCOPED_TRACE(model);
     const CliRun run = Cli({"--store", store.Dir(), "import", model});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find(model), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("插入成功!"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(model), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("插入成功!"), std::string::npos) << run.err;
     EXPECT_TRUE(Rows().empty());
   }
 }
@@ -125,7 +125,7 @@ TEST_F(ImportCliTest, AFileLockedByThisProcessIsASharingViolationForTheTool) {
   const CliRun run = Cli({"--store", store.Dir(), "import", model});
   ::close(fd);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "error:11");
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "error:11");
   EXPECT_TRUE(Rows().empty());
 }
 
@@ -133,8 +133,8 @@ TEST_F(ImportCliTest, AMissingStoreFailsEveryFileWithoutCreatingOne) {
   const std::string model = Write("model.mdl", qtest::ModelText(kValues));
   const CliRun run = Cli({"--store", store.Dir(), "import", model});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out.rfind("连接数据库失败!", 0), 0u) << run.out;
-  EXPECT_EQ(run.out.find("插入成功!"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err.rfind("连接数据库失败!", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find("插入成功!"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(store.Path() / "dravo.mdb"));
 }
 

@@ -38,7 +38,7 @@ TEST_F(CliShell, AssociateRegistersTheDialogProgramBesideTheTool) {
   shelltest::InstallStandIn(program);
   const shelltest::RunResult r = Cli({"associate"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "文件关联设置成功!\n");
+  EXPECT_EQ(r.err, "文件关联设置成功!\n");
 
   const fs::path model = user.Root() / "m 1.mdl";
   qtest::WriteFileBytes(model, "Element 0 Type: 1\n");
@@ -52,7 +52,7 @@ TEST_F(CliShell, AssociateRegistersTheDialogProgramBesideTheTool) {
 TEST_F(CliShell, AssociateWithoutTheDialogProgramFails) {
   const shelltest::RunResult r = Cli({"associate"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(shelltest::Lines(r.out),
+  EXPECT_EQ(shelltest::Lines(r.err),
             (std::vector<std::string>{"文件关联设置失败", "错误代码-inqury001", "文件关联设置失败", "错误代码-whole001"}));
 }
 
@@ -60,7 +60,7 @@ TEST_F(CliShell, ShortcutLaunchesTheDialogProgramBesideTheTool) {
   shelltest::InstallStandIn(program);
   shelltest::RunResult r = Cli({"shortcut"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Succeed!\n");
+  EXPECT_EQ(r.err, "Succeed!\n");
   const fs::path launcher = user.Home() / "Desktop" / "qelmora.desktop";
   EXPECT_EQ(shelltest::DesktopEntryString(launcher, "Path"), dir.string() + "/");
   const fs::path args = user.Root() / "launch.args";
@@ -74,7 +74,7 @@ TEST_F(CliShell, ShortcutFailureExitsWithOne) {
   qtest::WriteFileBytes(user.Home() / "Desktop", "a file");
   const shelltest::RunResult r = Cli({"shortcut"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "error short cut=7\n");
+  EXPECT_EQ(r.err, "error short cut=7\n");
 }
 
 TEST_F(CliShell, ExtraArgumentsAreRejected) {

@@ -24,16 +24,17 @@ std::string CreateParameterStore(const std::string& directory) {
   struct SqliteFailure {
     std::string message;
   };
-  std::string journal;
+  std::string scratchName;
   try {
     WriteFileSafelyWith(path, {.mode = CreationMode(0666), .replace = false}, [&](int, const std::string& scratch) {
-      journal = scratch + "-journal";
+      scratchName = scratch;
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
       if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
       if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
-      std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
+      // Write-ahead logging from the start: readers and one writer do not block each other.
+      std::string sql = "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
       for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
       for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
       sql += "); COMMIT;";
@@ -45,7 +46,7 @@ std::string CreateParameterStore(const std::string& directory) {
       }
     });
   } catch (const SqliteFailure& failure) {
-    std::remove(journal.c_str());
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::remove((scratchName + suffix).c_str());
     return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {

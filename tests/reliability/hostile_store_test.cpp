@@ -75,7 +75,8 @@ TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouche
       {"user column _rowid_", rebuilt + Table1(keyed, ", \"_rowid_\" TEXT")},
       {"WITHOUT ROWID", rebuilt + Table1("id INTEGER PRIMARY KEY", "", " WITHOUT ROWID")},
       {"CHECK with a function", rebuilt + Table1(keyed, ", CHECK (rtreenode(2, x'00') IS NULL)")},
-      {"conflict clause that drops the row", rebuilt + Table1(keyed + " NOT NULL ON CONFLICT IGNORE")},
+      {"conflict clause that drops the row",
+       rebuilt + Table1(keyed).replace("\"L0\" TEXT", "\"L0\" TEXT NOT NULL ON CONFLICT IGNORE")},
       {"default", rebuilt + Table1(keyed, ", source TEXT DEFAULT (zeroblob(100000000))")},
       {"numeric column", rebuilt + "CREATE TABLE table1 (" + keyed + ", L0 REAL, R0 TEXT, R1 TEXT, \"CPE1-T\" TEXT, "
                                    "\"CPE1-P\" TEXT, R2 TEXT, \"CPE2-T\" TEXT, \"CPE2-P\" TEXT, R3 TEXT, "

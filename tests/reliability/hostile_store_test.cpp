@@ -55,6 +55,8 @@ class HostileStoreTest : public ::testing::Test {
 TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouched) {
   const std::string keyed = "id INTEGER PRIMARY KEY AUTOINCREMENT";
   const std::string rebuilt = "DROP TABLE table1; ";
+  std::string conflict = Table1(keyed);
+  conflict.replace(conflict.find("\"L0\" TEXT"), 9, "\"L0\" TEXT NOT NULL ON CONFLICT IGNORE");
   struct Case {
     const char* name;
     std::string sql;
@@ -75,8 +77,7 @@ TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouche
       {"user column _rowid_", rebuilt + Table1(keyed, ", \"_rowid_\" TEXT")},
       {"WITHOUT ROWID", rebuilt + Table1("id INTEGER PRIMARY KEY", "", " WITHOUT ROWID")},
       {"CHECK with a function", rebuilt + Table1(keyed, ", CHECK (rtreenode(2, x'00') IS NULL)")},
-      {"conflict clause that drops the row",
-       rebuilt + Table1(keyed).replace("\"L0\" TEXT", "\"L0\" TEXT NOT NULL ON CONFLICT IGNORE")},
+      {"conflict clause that drops the row", rebuilt + conflict},
       {"default", rebuilt + Table1(keyed, ", source TEXT DEFAULT (zeroblob(100000000))")},
       {"numeric column", rebuilt + "CREATE TABLE table1 (" + keyed + ", L0 REAL, R0 TEXT, R1 TEXT, \"CPE1-T\" TEXT, "
                                    "\"CPE1-P\" TEXT, R2 TEXT, \"CPE2-T\" TEXT, \"CPE2-P\" TEXT, R3 TEXT, "

@@ -24,10 +24,10 @@ std::string CreateParameterStore(const std::string& directory) {
   struct SqliteFailure {
     std::string message;
   };
-  std::string scratchName;
+  std::string journal;
   try {
     WriteFileSafelyWith(path, {.mode = CreationMode(0666), .replace = false}, [&](int, const std::string& scratch) {
-      scratchName = scratch;
+      journal = scratch + "-journal";
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
@@ -46,7 +46,7 @@ std::string CreateParameterStore(const std::string& directory) {
       }
     });
   } catch (const SqliteFailure& failure) {
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::remove((scratchName + suffix).c_str());
+    std::remove(journal.c_str());
     return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {

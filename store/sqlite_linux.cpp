@@ -18,7 +18,7 @@ constexpr int kBusyTimeoutMs = 5000;
 
 // The bound on one call into the engine: the progress handler runs every kProgressPeriod virtual
 // machine instructions and interrupts the call at the kProgressChecks-th time (20 million
-// instructions, well under a second). A step of the store's own statements takes a few hundred.
+// instructions, well under a second). A step of the store's own statements stays far below it.
 constexpr int kProgressPeriod = 1000;
 constexpr long kProgressChecks = 20000;
 

@@ -74,14 +74,11 @@ TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouche
       {"another table", "CREATE TABLE extra (x);"},
       {"table1 a view", "ALTER TABLE table1 RENAME TO old; CREATE VIEW table1 AS SELECT * FROM old;"},
       {"user column rowid", rebuilt + Table1(keyed, ", rowid TEXT")},
-      {"user column _rowid_", rebuilt + Table1(keyed, ", \"_rowid_\" TEXT")},
       {"WITHOUT ROWID", rebuilt + Table1("id INTEGER PRIMARY KEY", "", " WITHOUT ROWID")},
       {"CHECK with a function", rebuilt + Table1(keyed, ", CHECK (rtreenode(2, x'00') IS NULL)")},
       {"conflict clause that drops the row", rebuilt + conflict},
       {"default", rebuilt + Table1(keyed, ", source TEXT DEFAULT (zeroblob(100000000))")},
-      {"numeric column", rebuilt + "CREATE TABLE table1 (" + keyed + ", L0 REAL, R0 TEXT, R1 TEXT, \"CPE1-T\" TEXT, "
-                                   "\"CPE1-P\" TEXT, R2 TEXT, \"CPE2-T\" TEXT, \"CPE2-P\" TEXT, R3 TEXT, "
-                                   "\"CPE3-T\" TEXT, \"CPE3-P\" TEXT);"},
+      {"numeric column", rebuilt + Table1(keyed, ", source REAL")},
       {"parameter column missing", rebuilt + "CREATE TABLE table1 (" + keyed + ", L0 TEXT);"},
   };
   const std::string refused = "数据库结构不符：" + Database() + " 含有本程序未建立的内容";

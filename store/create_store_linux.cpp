@@ -32,7 +32,8 @@ std::string CreateParameterStore(const std::string& directory) {
       sqlcipher::Database database(handle);
       if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
       if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
-      std::string sql = "BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
+      // Write-ahead logging from the start: readers and one writer do not block each other.
+      std::string sql = "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
       for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
       for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
       sql += "); COMMIT;";

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "store/store.h"
 
@@ -42,8 +43,26 @@ class Statement {
   sqlite3_stmt* m_stmt = nullptr;
 };
 
+// Steps a statement once, within the bound on the work of one call into the engine: a statement that
+// goes past it (a runaway query: something the schema check below did not foresee) is interrupted
+// and fails with SQLITE_INTERRUPT. The bound holds on the handles that OpenDatabase opened.
+int Step(sqlite3_stmt* statement);
+
 // Runs a statement without results to its end.
 void Execute(sqlite3* db, const std::string& sql);
+
+// Refuses a store whose schema holds anything the program did not make: raises ComError
+// (kHrStoreSchema) naming `path` and what was found, having run no statement against table1.
+// Accepted are table1 as the program creates it (the key `id`, the eleven parameter columns and the
+// provenance columns, which a store of the earlier release lacks), and sqlite_sequence; nothing else
+// (no view, trigger, index, virtual or WITHOUT ROWID table, no other column, no constraint, default
+// or collation). A store without table1 passes: opening the table then says that it is missing.
+void CheckStoreSchema(sqlite3* db, const std::string& path);
+
+// Puts the store into write-ahead logging, so that readers and one writer do not block each other;
+// called before a write. A store that cannot be switched (another process has it open, it cannot be
+// written) stays in its journal mode; the write then goes on, or fails on its own account.
+void UseWriteAheadLog(sqlite3* db);
 
 // Waits for a lock that another process holds, for kBusyTimeoutMs in all. It looks again every
 // millisecond: the library's own wait backs off to 100 ms naps, and two programs importing at the
@@ -59,12 +78,13 @@ struct LockWait {
 // notice and close themselves (their statements keep the handle alive until they are finalized).
 class Database {
  public:
-  explicit Database(sqlite3* db) : m_db(db) {}
+  explicit Database(sqlite3* db, std::string path = {}) : m_db(db), m_path(std::move(path)) {}
   ~Database() { Close(); }
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
   sqlite3* Handle() const { return m_db; }
+  const std::string& Path() const { return m_path; }
   bool IsOpen() const { return m_db != nullptr; }
   // Lock waits of this handle go through m_lockWait, which lives as long as the handle.
   void WaitForLocks() { sqlite3_busy_handler(m_db, &LockWait::Retry, &m_lockWait); }
@@ -75,11 +95,12 @@ class Database {
 
  private:
   sqlite3* m_db;
+  std::string m_path;
   LockWait m_lockWait;
 };
 
 // Opens an existing database file (never creates one) and applies the key; the first read shows
-// whether the key fits. Raises ComError.
+// whether the key fits, then the schema is checked (CheckStoreSchema). Raises ComError.
 std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key);
 
 }  // namespace sqlcipher

@@ -116,7 +116,10 @@ void OpenParameterStore(const std::string& drive, const std::string& dir) {
     g_pConnection->Open(connectionString, "", "", 0);
     g_bStoreConnected = true;
   } catch (const ComError& e) {
-    AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", ComErrorText(e.Error()).c_str()), kMbOk);
+    // A store refused for its schema is named, with what was found in it (the backend's text).
+    const std::string text =
+        e.Error() == kHrStoreSchema && !e.Description().empty() ? e.Description() : ComErrorText(e.Error());
+    AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", text.c_str()), kMbOk);
   }
 }
 

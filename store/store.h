@@ -39,6 +39,8 @@ constexpr HResult kHrFeatureNotAvailable = MakeHResult(0x800A0CB3);  // adErrFea
 constexpr HResult kHrInvalidConnection = MakeHResult(0x800A0E7D);    // adErrInvalidConnection: connection closed
 constexpr HResult kHrCommandError = MakeHResult(0x80040E14);         // DB_E_ERRORSINCOMMAND: a query other than the table's
 constexpr HResult kHrNoSuchTable = MakeHResult(0x80040E37);          // DB_E_NOTABLE: table1 is missing
+constexpr HResult kHrStoreBusy = MakeHResult(0x80030021);            // STG_E_LOCKVIOLATION: another process holds the store past the wait
+constexpr HResult kHrStoreSchema = MakeHResult(0x80030109);          // STG_E_DOCFILECORRUPT: the store holds objects it must not
 
 // ADO constants used with Recordset::Open.
 enum : int { adOpenDynamic = 2, adLockOptimistic = 3, adCmdText = 1 };

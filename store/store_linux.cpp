@@ -17,10 +17,10 @@ namespace {
 using sqlcipher::Database;
 using sqlcipher::Execute;
 using sqlcipher::Fail;
-using sqlcipher::HResultFromSqlite;
 using sqlcipher::OpenDatabase;
 using sqlcipher::QuoteIdentifier;
 using sqlcipher::Statement;
+using sqlcipher::Step;
 
 bool LacksProvenanceColumns(const std::vector<std::string>& columns) {
   for (const char* column : kProvenanceColumns) {
@@ -33,19 +33,16 @@ bool LacksProvenanceColumns(const std::vector<std::string>& columns) {
 // added, in one transaction (its rows keep NULL there). A store that cannot be written is still read,
 // as nothing else changes it.
 void AddProvenanceColumns(sqlite3* db, const std::vector<std::string>& columns) {
-  std::string sql;
-  for (const char* column : kProvenanceColumns) {
-    if (std::find(columns.begin(), columns.end(), column) != columns.end()) continue;
-    sql += "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT;";
-  }
   Execute(db, "BEGIN IMMEDIATE");
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    const std::string description = message != nullptr ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
+  try {
+    for (const char* column : kProvenanceColumns) {
+      if (std::find(columns.begin(), columns.end(), column) != columns.end()) continue;
+      Execute(db, "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT");
+    }
+    Execute(db, "COMMIT");
+  } catch (...) {
     if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw ComError(HResultFromSqlite(rc), description);
+    throw;
   }
 }
 
@@ -82,6 +79,8 @@ class SqlCipherRecordset final : public Recordset {
     }
     const std::shared_ptr<Database> database = connection->Session();
     try {
+      // The schema may have changed since the connection was opened.
+      sqlcipher::CheckStoreSchema(database->Handle(), database->Path());
       Prepare(database->Handle());
       if (StepForward(m_first.get())) {
         m_position = Position::Row;
@@ -152,13 +151,15 @@ class SqlCipherRecordset final : public Recordset {
   void AddNew() override {
     CheckOpen();
     CheckNotPending();
+    // The write begins: the read statements let go of the table (the cursor stays where it is), so
+    // that the store can move to write-ahead logging and, if it lacks them, gain the provenance
+    // columns, which only the statements need to learn.
+    ReleaseRowStatement();
+    m_cache.clear();
+    sqlite3_reset(m_first.get());
+    sqlite3_reset(m_after.get());
+    sqlcipher::UseWriteAheadLog(m_database->Handle());
     if (LacksProvenanceColumns(m_columns)) {
-      // The read statements let go of the table; the cursor stays where it is, and only the
-      // statements learn the new columns.
-      ReleaseRowStatement();
-      m_cache.clear();
-      sqlite3_reset(m_first.get());
-      sqlite3_reset(m_after.get());
       AddProvenanceColumns(m_database->Handle(), m_columns);
       m_columns.clear();
       m_readOnlyColumn.reset();
@@ -231,8 +232,10 @@ class SqlCipherRecordset final : public Recordset {
                                          static_cast<int>(bound[i]->size()), SQLITE_TRANSIENT);
         if (rc != SQLITE_OK) Fail(db, rc);
       }
-      const int rc = sqlite3_step(insert.get());
+      const int rc = Step(insert.get());
       if (rc != SQLITE_DONE) Fail(db, rc);
+      // Exactly the one row, or the save fails: nothing in the store may drop or multiply it.
+      if (sqlite3_changes(db) != 1) throw ComError(kHrStoreSchema, "the insert did not add exactly one row");
       const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db);
       Execute(db, "COMMIT");
       m_rowid = rowid;
@@ -315,7 +318,7 @@ class SqlCipherRecordset final : public Recordset {
     int rc;
     int keyColumns = 0;
     std::optional<std::string> keyName;
-    while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+    while ((rc = Step(info.get())) == SQLITE_ROW) {
       if (sqlite3_column_int(info.get(), 5) == 0) continue;
       ++keyColumns;
       const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2));
@@ -355,7 +358,7 @@ class SqlCipherRecordset final : public Recordset {
   bool StepForward(sqlite3_stmt* statement) {
     if (m_rowStatement != nullptr && m_rowStatement != statement) ReleaseRowStatement();
     m_cache.clear();
-    const int rc = sqlite3_step(statement);
+    const int rc = Step(statement);
     if (rc == SQLITE_ROW) {
       m_rowid = sqlite3_column_int64(statement, 0);
       m_rowStatement = statement;
@@ -375,7 +378,7 @@ class SqlCipherRecordset final : public Recordset {
     sqlite3_reset(m_after.get());
     sqlite3_reset(statement);
     if (rowid) sqlite3_bind_int64(statement, 1, *rowid);
-    const int rc = sqlite3_step(statement);
+    const int rc = Step(statement);
     if (rc != SQLITE_ROW) {
       sqlite3_reset(statement);
       if (rc != SQLITE_DONE) Fail(sqlite3_db_handle(statement), rc);

@@ -266,7 +266,7 @@ TEST_F(StoreFaultTest, AnotherProcessesWriteTransactionMakesTheSaveWaitThenFailC
   EXPECT_FALSE(Import(Model("1")));
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_LT(waited, std::chrono::seconds(60)) << "the save must never hang";
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrFail)});
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrStoreBusy)});
 
   // Released: the other process's row is committed, and the next import adds its own after it.
   holder.Finish();
@@ -276,7 +276,8 @@ TEST_F(StoreFaultTest, AnotherProcessesWriteTransactionMakesTheSaveWaitThenFailC
   ExpectRecovered(2);
 }
 
-// An exclusive lock keeps readers out as well: the recordset's open waits, then fails clearly.
+// An exclusive lock: with the write-ahead log readers still read, so the import gets as far as its
+// save, which waits, then fails clearly.
 TEST_F(StoreFaultTest, AnExclusiveLockMakesTheReadWaitThenFailClearly) {
   MakeStore(1);
   Connect();
@@ -288,7 +289,7 @@ TEST_F(StoreFaultTest, AnExclusiveLockMakesTheReadWaitThenFailClearly) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Import(Model("1")));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "the import must never hang";
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrFail)});
+  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrStoreBusy)});
 
   holder.Finish();
   ExpectRecovered(2);

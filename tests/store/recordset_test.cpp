@@ -229,7 +229,8 @@ TEST(Recordset, OpenStateRules) {
 
 TEST(Recordset, MissingTable) {
   qtest::TempDir dir;
-  const auto made = storetest::Sqlcipher(dir.Dir() + "dravo.mdb", storetest::StoreKey(), "CREATE TABLE other (x);");
+  // A keyed store without any table (a table of another name would refuse the store itself).
+  const auto made = storetest::Sqlcipher(dir.Dir() + "dravo.mdb", storetest::StoreKey(), "PRAGMA user_version = 1;");
   ASSERT_EQ(made.status, 0) << made.output;
   std::unique_ptr<Connection> connection = CreateConnectionObject();
   connection->Open(ConnectionString("", dir.Dir()), "", "", 0);
@@ -376,8 +377,8 @@ TEST(Recordset, LockedDatabaseFailsTheUpdateAndKeepsTheRowPending) {
 
   RawConnection other(store.DatabasePath());
   ASSERT_EQ(other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
-  // Fails after the bounded wait instead of hanging; nothing is written.
-  EXPECT_EQ(ErrorOf([&] { rs->Update(); }), kHrFail);
+  // Fails after the bounded wait instead of hanging, saying the store is busy; nothing is written.
+  EXPECT_EQ(ErrorOf([&] { rs->Update(); }), kHrStoreBusy);
   EXPECT_EQ(rs->GetCollect("L0"), "v");
   ASSERT_EQ(other.Exec("ROLLBACK"), SQLITE_OK);
   EXPECT_EQ(DumpTable(store.DatabasePath()), "kept" + kNullRowAfterL0);

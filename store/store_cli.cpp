@@ -18,7 +18,7 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
   try {
     CreateParameterStore(context.storeDir);
   } catch (const OperationError& e) {
-    std::printf("%s\n", e.what());
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   std::printf("已创建数据库：%sdravo.mdb\n", context.storeDir.c_str());

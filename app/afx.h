@@ -128,6 +128,17 @@ class FileSystemError : public std::exception {
   std::string m_what;
 };
 
+// A step of the program that failed for a reason the user is told as it stands (a store that cannot
+// be created, a hand-off file that cannot be written): what() is that reason.
+class OperationError : public std::exception {
+ public:
+  explicit OperationError(std::string reason) : m_reason(std::move(reason)) {}
+  const char* what() const noexcept override { return m_reason.c_str(); }
+
+ private:
+  std::string m_reason;
+};
+
 // Maps an errno value to a file exception cause.
 int FileCauseFromErrno(int err);
 

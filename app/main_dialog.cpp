@@ -65,11 +65,10 @@ void MainDialog::OnCommand(int id) {
     switch (id) {
       case kIdOk: OnOK(); break;
       case kIdCancel: OnCancel(); break;
-      case IDC_BUTTON_BROWSE: OnBrowse(); break;
-      case IDC_BUTTON_EXCEL: OnOpenExcel(); break;
-      case IDC_BUTTON_TRANSFER: OnTransferData(); break;
-      case IDC_BUTTON_ASSOCIATE: OnAssociateMdl(); break;
-      case IDC_BUTTON_SHORTCUT: OnShortcut(); break;
+#define QELMORA_DISPATCH(control, caption, x, y, width, height, handler) \
+  case control: handler(); break;
+      QELMORA_DIALOG_BUTTONS(QELMORA_DISPATCH)
+#undef QELMORA_DISPATCH
       case IDM_HISTORY: OnParameterHistory(); break;
       default: break;
     }

@@ -192,7 +192,7 @@ QtMainDialogView::QtMainDialogView() : m_window(new qtview::MainDialogWindow), m
     return button;
   };
 
-  // The controls in tab order.
+  // The controls in tab order: OK, Cancel, the path box, then the command buttons of res/resource.h.
   QPushButton* ok = makeButton({kIdOk, "IDOK", "OK", 76, 118, 50, 14});
   ok->setDefault(true);
   QPushButton* cancel = makeButton({kIdCancel, "IDCANCEL", "Cancel", 167, 117, 50, 14});
@@ -200,21 +200,20 @@ QtMainDialogView::QtMainDialogView() : m_window(new qtview::MainDialogWindow), m
   m_pathBox->setObjectName(QStringLiteral("IDC_EDIT_PATH"));
   m_pathBox->setReadOnly(true);
   m_pathBox->setGeometry(qtview::MapDialogRect(font, 45, 83, 183, 13));
-  QPushButton* browse = makeButton({IDC_BUTTON_BROWSE, "IDC_BUTTON_BROWSE", "...", 241, 82, 26, 14});
-  QPushButton* excel = makeButton({IDC_BUTTON_EXCEL, "IDC_BUTTON_EXCEL", "OpenExcel", 120, 150, 50, 14});
-  m_transferButton =
-      makeButton({IDC_BUTTON_TRANSFER, "IDC_BUTTON_TRANSFER", "Transfer data", 114, 173, 64, 14});
-  QPushButton* associate =
-      makeButton({IDC_BUTTON_ASSOCIATE, "IDC_BUTTON_ASSOCIATE", "Associate mdl", 256, 10, 53, 13});
-  QPushButton* shortcut = makeButton({IDC_BUTTON_SHORTCUT, "IDC_BUTTON_SHORTCUT", "shortcut", 198, 9, 50, 14});
-
   QWidget::setTabOrder(ok, cancel);
   QWidget::setTabOrder(cancel, m_pathBox);
-  QWidget::setTabOrder(m_pathBox, browse);
-  QWidget::setTabOrder(browse, excel);
-  QWidget::setTabOrder(excel, m_transferButton);
-  QWidget::setTabOrder(m_transferButton, associate);
-  QWidget::setTabOrder(associate, shortcut);
+
+#define QELMORA_BUTTON_SPEC(control, caption, x, y, width, height, handler) \
+  ButtonSpec{control, #control, caption, x, y, width, height},
+  const ButtonSpec commands[] = {QELMORA_DIALOG_BUTTONS(QELMORA_BUTTON_SPEC)};
+#undef QELMORA_BUTTON_SPEC
+  QWidget* previous = m_pathBox;
+  for (const ButtonSpec& spec : commands) {
+    QPushButton* button = makeButton(spec);
+    if (spec.id == IDC_BUTTON_TRANSFER) m_transferButton = button;
+    QWidget::setTabOrder(previous, button);
+    previous = button;
+  }
 }
 
 QtMainDialogView::~QtMainDialogView() { delete m_window; }

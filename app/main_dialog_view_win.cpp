@@ -16,7 +16,15 @@ namespace {
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 bool IsCommandOfTheDialog(int id) {
-  return id == IDOK || id == IDCANCEL || (id >= IDC_BUTTON_BROWSE && id <= IDC_BUTTON_SHORTCUT);
+  switch (id) {
+    case IDOK:
+    case IDCANCEL:
+#define QELMORA_COMMAND_CASE(control, caption, x, y, width, height, handler) case control:
+      QELMORA_DIALOG_BUTTONS(QELMORA_COMMAND_CASE)
+#undef QELMORA_COMMAND_CASE
+      return true;
+    default: return false;
+  }
 }
 
 }  // namespace

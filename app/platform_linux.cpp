@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 
 #include "app/afx.h"
 #include "app/platform.h"
+#include "app/process_linux.h"
 #include "app/safe_write_linux.h"
 #include "handoff/wine_linux.h"
 #include "shell/freedesktop_linux.h"
@@ -87,66 +87,16 @@ class LinuxPlatform final : public Platform {
     // A Windows program is opened as Windows opens it: wine runs it, with its path as the one argument.
     if (wine::IsPeImage(program)) {
       const std::string winePath = wine::FindWine();
-      return !winePath.empty() && StartDetached({winePath, program}, workingDirectory);
+      return !winePath.empty() && process::StartDetached({winePath, program}, workingDirectory);
     }
     struct stat st {};
     if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0) {
       return false;
     }
-    return StartDetached({program}, workingDirectory);
+    return process::StartDetached({program}, workingDirectory);
   }
 
   [[noreturn]] void ExitProcess(int status) override { std::exit(status); }
-
- private:
-  // Runs argv (argv[0] a full path) in the working directory given, in a session of its own, and
-  // does not wait for it.
-  static bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory) {
-    // Built before the fork: the child allocates nothing.
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    // Report exec failures back through a close-on-exec pipe; the grandchild outlives us.
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) {
-      ::close(pipeFds[0]);
-      ::close(pipeFds[1]);
-      return false;
-    }
-    if (child == 0) {
-      ::close(pipeFds[0]);
-      ::setsid();
-      const pid_t grandchild = ::fork();
-      if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-      int err = 0;
-      if (::chdir(workingDirectory.c_str()) != 0) {
-        err = errno;
-      } else {
-        const int devNull = ::open("/dev/null", O_RDWR);
-        if (devNull >= 0) {
-          ::dup2(devNull, STDIN_FILENO);
-          ::close(devNull);
-        }
-        ::execv(args[0], args.data());
-        err = errno;
-      }
-      (void)!::write(pipeFds[1], &err, sizeof err);
-      _exit(127);
-    }
-    ::close(pipeFds[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int err = 0;
-    ssize_t n;
-    do {
-      n = ::read(pipeFds[0], &err, sizeof err);
-    } while (n < 0 && errno == EINTR);
-    ::close(pipeFds[0]);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
-  }
 };
 
 }  // namespace

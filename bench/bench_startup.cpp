@@ -58,8 +58,10 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   Installation installation;
-  if (!CreateParameterStore(installation.program.Dir()).empty()) {
-    std::fprintf(stderr, "cannot create the store\n");
+  try {
+    CreateParameterStore(installation.program.Dir());
+  } catch (const OperationError& e) {
+    std::fprintf(stderr, "cannot create the store: %s\n", e.what());
     return 1;
   }
 

@@ -69,8 +69,7 @@ BigStore& StoreWithRows(long rows) {
   auto& slot = stores[rows];
   if (slot) return *slot;
   slot = std::make_unique<BigStore>();
-  const std::string failure = CreateParameterStore(slot->dir.Dir());
-  if (!failure.empty()) throw std::runtime_error(failure);
+  CreateParameterStore(slot->dir.Dir());  // raises OperationError when it cannot
   slot->path = slot->dir.Dir() + "dravo.mdb";
 
   sqlite3* db = OpenKeyed(slot->path);

@@ -103,8 +103,11 @@ struct Fixture {
   long inputs = 0;
 
   Fixture() {
-    const std::string failure = CreateParameterStore(dir);
-    if (!failure.empty()) Fail("cannot create the store: " + failure);
+    try {
+      CreateParameterStore(dir);
+    } catch (const OperationError& e) {
+      Fail(std::string("cannot create the store: ") + e.what());
+    }
     AfxSetMessageBoxes(&boxes);
     OpenParameterStore("", dir);
     Check(ParameterStoreConnected(), "the store did not open");

@@ -57,10 +57,11 @@ std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& direc
   const HandoffBytes bytes = EncodeHandoff(parameters);
 
   const std::string path = HandoffFilePath(directory);
-  const std::string reason = WriteHandoffFile(path, bytes);
-  if (!reason.empty()) {
+  try {
+    WriteHandoffFile(path, bytes);
+  } catch (const OperationError& e) {
     CloseTableRecordsetQuietly();
-    AfxMessageBox(HandoffWriteFailureText(path, reason));
+    AfxMessageBox(HandoffWriteFailureText(path, e.what()));
     return std::nullopt;
   }
   return path;

@@ -35,8 +35,8 @@ struct SimulatorSetup {
 SimulatorSetup PrepareSimulator();
 
 // Backend: writes the bytes as the whole content of the file at path, complete and closed when it
-// returns. Returns an empty text on success, else the reason (for the user's message).
-std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);
+// returns. Raises OperationError with the reason (for the user's message) when it cannot.
+void WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);
 
 // The simulation program ("sim" + separator + "Kambrisolve.exe" in the program directory, else in the
 // user's data directory: see DataDirectory) and its working directory (the "sim" folder, no trailing

@@ -13,21 +13,22 @@
 
 std::string HandoffFilePath(const std::string& directory) { return directory + kHandoffFileName; }
 
-std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
+void WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
   try {
     WriteFileSafely(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   } catch (const FileSystemError& e) {
     const char* reason = std::strerror(e.error());
     switch (e.step()) {
-      case FileSystemError::Step::create: return Format("无法在目录 %s 中创建文件：%s", e.path().c_str(), reason);
-      case FileSystemError::Step::write: return std::string("写入失败：") + reason;
+      case FileSystemError::Step::create:
+        throw OperationError(Format("无法在目录 %s 中创建文件：%s", e.path().c_str(), reason));
+      case FileSystemError::Step::write: throw OperationError(std::string("写入失败：") + reason);
       case FileSystemError::Step::rename: {
         std::string failure = Format("无法替换 %s：%s", path.c_str(), reason);
         if (e.error() == EPERM) failure += "（该名称已被其他用户的文件占用）";
         if (e.error() == EISDIR) failure += "（该名称是一个目录）";
-        return failure;
+        throw OperationError(failure);
       }
     }
+    throw;
   }
-  return {};
 }

@@ -32,12 +32,12 @@ std::string HandoffFilePath(const std::string& directory) {
 // The simulation program is a Windows program and finds the file in its own temporary directory.
 SimulatorSetup PrepareSimulator() { return {ThePlatform().TempPath(), ""}; }
 
-std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
-  if (path.empty()) return "无法确定临时文件的名称";
+void WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
+  if (path.empty()) throw OperationError("无法确定临时文件的名称");
   // modeCreate | modeWrite, no share flag: created or truncated, exclusive while it is written.
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastErrorText(GetLastError());
+  if (file == INVALID_HANDLE_VALUE) throw OperationError(LastErrorText(GetLastError()));
   DWORD written = 0;
   std::string failure;
   if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
@@ -46,5 +46,5 @@ std::string WriteHandoffFile(const std::string& path, const HandoffBytes& bytes)
     failure = LastErrorText(ERROR_DISK_FULL);
   }
   if (!CloseHandle(file) && failure.empty()) failure = LastErrorText(GetLastError());
-  return failure;
+  if (!failure.empty()) throw OperationError(failure);
 }

@@ -1,23 +1,17 @@
 #include "handoff/wine_linux.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "app/afx.h"
+#include "app/process_linux.h"
 
 namespace wine {
 
@@ -37,82 +31,6 @@ bool ReadAt(int fd, off_t offset, void* buffer, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
   return true;
-}
-
-struct Captured {
-  bool ran = false;       // started and ended with status 0
-  bool timedOut = false;
-  std::string output;     // its standard output
-};
-
-// Runs argv (argv[0] a full path) with standard input and error on /dev/null and captures its
-// standard output. The child ends when it exits; helpers it leaves running (wineserver) may keep
-// the pipe open, so the reading stops at the child's exit, not at the end of the pipe.
-Captured Capture(const std::vector<std::string>& argv, int timeoutMs) {
-  Captured result;
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-
-  // A process group of its own, so that a wine that does not answer is ended with all it started.
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawnattr_init(&attributes);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  ::posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, args[0], &actions, &attributes, args.data(), environ);
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  if (spawned != 0) {
-    ::close(pipeFds[0]);
-    return result;
-  }
-  ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  int status = 0;
-  bool exited = false;
-  bool endOfPipe = false;
-  auto drain = [&] {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-      if (result.output.size() < 65536) result.output.append(buffer, static_cast<std::size_t>(n));
-    }
-    return n == 0;  // end of the pipe
-  };
-  while (!exited) {
-    const pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child) {
-      exited = true;
-      break;
-    }
-    if (done < 0 && errno != EINTR) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      result.timedOut = true;
-      ::kill(-child, SIGKILL);
-      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    // Once the pipe has ended, poll only waits (it would report the end at once every time).
-    pollfd pfd{endOfPipe ? -1 : pipeFds[0], POLLIN, 0};
-    ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 20)));
-    if (!endOfPipe) endOfPipe = drain();
-  }
-  drain();
-  ::close(pipeFds[0]);
-  result.ran = exited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
 }
 
 }  // namespace
@@ -176,7 +94,8 @@ bool PrefixExists(const std::string& prefix) {
 
 TempDirectory QueryTempDirectory(const std::string& winePath, int timeoutMs) {
   // GetTempPathA takes TMP first; every prefix that wineboot made defines it (with TEMP).
-  const Captured run = Capture({winePath, "cmd.exe", "/c", "winepath.exe", "-u", "%TMP%"}, timeoutMs);
+  const process::RunResult run = process::RunAndWait({winePath, "cmd.exe", "/c", "winepath.exe", "-u", "%TMP%"},
+                                                    {.captureOutput = true, .timeoutMs = timeoutMs});
   if (run.timedOut) return {"", Format("wine 在 %d 秒内没有回答", timeoutMs / 1000)};
   std::string line = run.output.substr(0, run.output.find('\n'));
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/process_linux.h"
 #include "shell/association.h"
 #include "shell/freedesktop_linux.h"
 
@@ -55,7 +56,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool AssociationWriteType() {
   if (!fd::WriteFileAtomically(MimePackagePath(), MimePackageText(), 0644)) return false;
-  return fd::RunProgram({"update-mime-database", fd::DataHome() + "/mime"}, false);
+  return process::RunAndWait({"update-mime-database", fd::DataHome() + "/mime"}, {.quietErrors = false}).ran;
 }
 
 bool AssociationWriteOpenCommand(const std::string& exePath) {
@@ -130,5 +131,5 @@ bool AssociationCheck(const std::string& exePath) {
 void AssociationNotifyChanged() {
   // Desktops that keep a MIME cache of the applications learn of the new handler; a failure does
   // not matter (GIO itself reads the entries directly).
-  fd::RunProgram({"update-desktop-database", fd::DataHome() + "/applications"}, true);
+  process::RunAndWait({"update-desktop-database", fd::DataHome() + "/applications"});
 }

@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <glib.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,8 +16,6 @@
 #include <system_error>
 
 #include "app/safe_write_linux.h"
-
-extern char** environ;
 
 // The PNG images generated from res/icon_32.png and res/icon_16.png.
 extern const unsigned char qelmora_icon_32_png[];
@@ -183,28 +179,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode
   } catch (const FileSystemError&) {
     return false;
   }
-}
-
-bool RunProgram(const std::vector<std::string>& argv, bool quiet) {
-  if (argv.empty()) return false;
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return false;
-  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  if (quiet) ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  ::posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 std::vector<IconImage> ProgramIcons() {

@@ -46,10 +46,6 @@ std::vector<std::string> ExpandExecForFile(const std::string& exec, const std::s
 // no temporary file behind) on any failure.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode);
 
-// Runs a program found in PATH and waits for it; true when it ran and exited with status 0.
-// Its standard output is discarded, and its standard error too when quiet.
-bool RunProgram(const std::vector<std::string>& argv, bool quiet);
-
 // The program icon (resource 128) as PNG files, embedded at build time.
 struct IconImage {
   int size;  // 32 or 16

@@ -10,13 +10,13 @@
 #include "store/sqlite_linux.h"
 #include "store/store.h"
 
-std::string CreateParameterStore(const std::string& directory) {
+void CreateParameterStore(const std::string& directory) {
   // The file and its key come from the connection string, the one place that holds them.
   const std::string connectionString = ConnectionString("", directory);
   const std::string path = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
   const std::optional<std::string> key = ConnectionStringProperty(connectionString, kKeyKeyword);
   struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) return Format("数据库文件已存在，未覆盖：%s", path.c_str());
+  if (::lstat(path.c_str(), &info) == 0) throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
 
   // Built under a temporary name beside it, then moved into place only if the name is still free:
   // never a half-made store under the real name, never an existing one overwritten. SQLite opens files
@@ -45,12 +45,11 @@ std::string CreateParameterStore(const std::string& directory) {
       }
     });
   } catch (const SqliteFailure& failure) {
-    return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str());
+    throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str()));
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
-      return Format("数据库文件已存在，未覆盖：%s", path.c_str());
+      throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
     }
-    return Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error()));
+    throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error())));
   }
-  return {};
 }

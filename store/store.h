@@ -110,8 +110,8 @@ std::unique_ptr<Recordset> CreateRecordsetObject();
 std::optional<std::string> SystemMessageText(HResult hr);
 
 // Backend: creates a new, empty store "dravo.mdb" with table1 in the directory given (which ends in
-// the separator). Refuses to overwrite. Returns an empty text on success, else the reason.
-std::string CreateParameterStore(const std::string& directory);
+// the separator). Refuses to overwrite. Raises OperationError with the user's message when it cannot.
+void CreateParameterStore(const std::string& directory);
 
 // The store's file name.
 inline constexpr const char* kStoreFileName = "dravo.mdb";

@@ -15,9 +15,10 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
     CliUsage();
     return 2;
   }
-  const std::string failure = CreateParameterStore(context.storeDir);
-  if (!failure.empty()) {
-    std::fprintf(stderr, "%s\n", failure.c_str());
+  try {
+    CreateParameterStore(context.storeDir);
+  } catch (const OperationError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   std::fprintf(stderr, "已创建数据库：%sdravo.mdb\n", context.storeDir.c_str());

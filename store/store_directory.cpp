@@ -6,9 +6,12 @@ std::string StoreDirectory() { return DataDirectory(kStoreFileName); }
 
 std::string CreateUserStoreOnFirstUse(const std::string& directory) {
   if (directory == ProgramDirectory() || ThePlatform().Exists(directory + kStoreFileName)) return {};
-  const std::string failure = CreateParameterStore(directory);
-  // Another run of the program may have made it in the meantime: then it is simply there.
-  if (!failure.empty() && ThePlatform().Exists(directory + kStoreFileName)) return {};
-  if (!failure.empty()) return failure;
+  try {
+    CreateParameterStore(directory);
+  } catch (const OperationError& e) {
+    // Another run of the program may have made it in the meantime: then it is simply there.
+    if (ThePlatform().Exists(directory + kStoreFileName)) return {};
+    return e.what();
+  }
   return "已创建新的参数数据库：" + directory + kStoreFileName;
 }

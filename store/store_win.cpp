@@ -77,10 +77,10 @@ std::optional<std::string> SystemMessageText(HResult hr) {
   return text;
 }
 
-std::string CreateParameterStore(const std::string& directory) {
+void CreateParameterStore(const std::string& directory) {
   const std::string path = directory + "dravo.mdb";
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    return Format("数据库文件已存在，未覆盖：%s", path.c_str());
+    throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
   }
   // The program's own connection string, so the file gets the password the program opens it with.
   const std::string connectionString = ConnectionString("", directory);
@@ -118,7 +118,6 @@ std::string CreateParameterStore(const std::string& directory) {
   if (!failure.empty()) {
     // Never leave a store without its table behind: the name was free when we began.
     if (created) DeleteFileA(path.c_str());
-    return Format("无法创建数据库文件 %s：%s", path.c_str(), failure.c_str());
+    throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), failure.c_str()));
   }
-  return {};
 }

@@ -13,7 +13,7 @@
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
-#include "tests/app/store_rows.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -47,7 +47,7 @@ class MainDialogTest : public ::testing::Test {
   void SetUp() override {
     platform.moduleFileName = program.Dir() + "qelmora";
     platform.systemDirectory = system.Path().string();
-    ASSERT_EQ(CreateParameterStore(program.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(program.Dir()));
   }
 
   void TearDown() override {
@@ -173,7 +173,7 @@ TEST_F(MainDialogTest, UnwritableLocationRecordIsReportedOnceAndStartUpGoesOn) {
 
 TEST_F(MainDialogTest, UnknownProgramPathIsNeverUsedAsAnEmptyPath) {
   // The current directory holds a store and a simulator: an empty program path would find both.
-  ASSERT_EQ(CreateParameterStore(models.Dir()), "");
+  ASSERT_NO_THROW(CreateParameterStore(models.Dir()));
   std::filesystem::create_directories(models.Path() / "sim");
   qtest::WriteFileBytes(models.Path() / "sim" / "Kambrisolve.exe", "MZ");
   const std::filesystem::path before = std::filesystem::current_path();
@@ -226,7 +226,7 @@ TEST_F(MainDialogTest, TransferButtonFollowsTheSimulationProgram) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     c.prepare(dir.Path());
     platform.moduleFileName = dir.Dir() + "qelmora";
     ScriptedView caseView(boxes);

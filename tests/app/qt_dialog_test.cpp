@@ -30,7 +30,7 @@
 #include "app/main_dialog_view_linux.h"
 #include "res/resource.h"
 #include "store/store.h"
-#include "tests/app/store_rows.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 // Fontconfig keeps the font-fallback patterns that Qt asks it for until exit (the Chinese texts need a
@@ -183,7 +183,7 @@ class QtDialogTest : public ::testing::Test {
     App();
     platform.moduleFileName = program.Dir() + "qelmora";
     platform.systemDirectory = system.Path().string();
-    ASSERT_EQ(CreateParameterStore(program.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(program.Dir()));
     view = std::make_unique<QtMainDialogView>();
     dialog = std::make_unique<MainDialog>(*view);
     AfxSetMessageBoxes(view.get());

@@ -6,7 +6,7 @@
 #include "app/viewer_app.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
-#include "tests/app/store_rows.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -73,7 +73,7 @@ class ViewerAppTest : public ::testing::Test {
   void SetUp() override {
     platform.moduleFileName = program.Dir() + "qelmora";
     platform.systemDirectory = system.Path().string();
-    ASSERT_EQ(CreateParameterStore(program.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(program.Dir()));
     g_pScriptedView = &view;
   }
   void TearDown() override {

@@ -20,7 +20,7 @@ class HandoffCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::copy_file(QELMORA_CLI, Cli());
-    ASSERT_EQ(CreateParameterStore(m_store.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(m_store.Dir()));
   }
 
   fs::path Cli() const { return m_program.Path() / "qelmora-cli"; }

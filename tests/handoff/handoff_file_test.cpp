@@ -67,7 +67,7 @@ class HandoffFileWrite : public ::testing::Test {
 };
 
 TEST_F(HandoffFileWrite, NewFileHoldsExactlyTheBytesAndNothingIsLeftBeside) {
-  EXPECT_EQ(WriteHandoffFile(Target().string(), m_bytes), "");
+  EXPECT_NO_THROW(WriteHandoffFile(Target().string(), m_bytes));
   EXPECT_EQ(qtest::ReadFileBytes(Target()), Expected());
   EXPECT_EQ(htest::Names(m_dir.Path()), std::vector<std::string>{kHandoffFileName});
 }
@@ -78,7 +78,7 @@ TEST_F(HandoffFileWrite, ExistingFileOfAnySizeIsReplacedWhole) {
     SCOPED_TRACE(size);
     qtest::WriteFileBytes(Target(), std::string(size, '\xAB'));
     ASSERT_EQ(fs::file_size(Target()), size);
-    EXPECT_EQ(WriteHandoffFile(Target().string(), m_bytes), "");
+    EXPECT_NO_THROW(WriteHandoffFile(Target().string(), m_bytes));
     EXPECT_EQ(qtest::ReadFileBytes(Target()), Expected());
     EXPECT_EQ(htest::Names(m_dir.Path()), std::vector<std::string>{kHandoffFileName});
   }
@@ -90,7 +90,7 @@ TEST_F(HandoffFileWrite, PlantedSymbolicLinkIsReplacedNeverWrittenThrough) {
   qtest::WriteFileBytes(victim, "not yours to overwrite");
   fs::create_symlink(victim, Target());
 
-  EXPECT_EQ(WriteHandoffFile(Target().string(), m_bytes), "");
+  EXPECT_NO_THROW(WriteHandoffFile(Target().string(), m_bytes));
   EXPECT_EQ(qtest::ReadFileBytes(victim), "not yours to overwrite");
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Target())));
   EXPECT_EQ(qtest::ReadFileBytes(Target()), Expected());
@@ -99,7 +99,7 @@ TEST_F(HandoffFileWrite, PlantedSymbolicLinkIsReplacedNeverWrittenThrough) {
   fs::remove(Target());
   const fs::path planted = elsewhere.Path() / "created-through-link";
   fs::create_symlink(planted, Target());
-  EXPECT_EQ(WriteHandoffFile(Target().string(), m_bytes), "");
+  EXPECT_NO_THROW(WriteHandoffFile(Target().string(), m_bytes));
   EXPECT_FALSE(fs::exists(fs::symlink_status(planted)));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Target())));
 }
@@ -107,7 +107,7 @@ TEST_F(HandoffFileWrite, PlantedSymbolicLinkIsReplacedNeverWrittenThrough) {
 TEST_F(HandoffFileWrite, DirectoryAtTheNameIsReportedAndNothingIsLeftBehind) {
   fs::create_directory(Target());
   qtest::WriteFileBytes(Target() / "inside", "x");
-  const std::string reason = WriteHandoffFile(Target().string(), m_bytes);
+  const std::string reason = qtest::OperationFailure([&] { WriteHandoffFile(Target().string(), m_bytes); });
   EXPECT_NE(reason, "");
   EXPECT_NE(reason.find("目录"), std::string::npos) << reason;
   EXPECT_EQ(htest::Names(m_dir.Path()), std::vector<std::string>{kHandoffFileName});
@@ -116,7 +116,8 @@ TEST_F(HandoffFileWrite, DirectoryAtTheNameIsReportedAndNothingIsLeftBehind) {
 
 TEST_F(HandoffFileWrite, MissingDirectoryIsReportedWithItsName) {
   const fs::path missing = m_dir.Path() / "gone";
-  const std::string reason = WriteHandoffFile((missing / kHandoffFileName).string(), m_bytes);
+  const std::string reason =
+      qtest::OperationFailure([&] { WriteHandoffFile((missing / kHandoffFileName).string(), m_bytes); });
   EXPECT_NE(reason.find(missing.string()), std::string::npos) << reason;
   EXPECT_FALSE(fs::exists(missing));
 }
@@ -130,7 +131,8 @@ TEST_F(HandoffFileWrite, AnotherUsersFileInASharedStickyDirectoryIsLeftAlone) {
   qtest::WriteFileBytes(theirs, "root's own file");
   ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);  // even writable by all, it must not be written
 
-  const auto result = qtest::RunAsNobody([&] { return "ran:" + WriteHandoffFile(theirs.string(), m_bytes); });
+  const auto result = qtest::RunAsNobody(
+      [&] { return "ran:" + qtest::OperationFailure([&] { WriteHandoffFile(theirs.string(), m_bytes); }); });
   ASSERT_TRUE(result.has_value()) << "no user nobody";
   ASSERT_EQ(result->rfind("ran:", 0), 0u) << *result;
   EXPECT_NE(result->find("其他用户"), std::string::npos) << *result;
@@ -142,7 +144,9 @@ TEST_F(HandoffFileWrite, AnotherUsersFileInASharedStickyDirectoryIsLeftAlone) {
   fs::create_directory(closed);
   ASSERT_EQ(::chmod(closed.c_str(), 0755), 0);
   const auto refused =
-      qtest::RunAsNobody([&] { return "ran:" + WriteHandoffFile((closed / kHandoffFileName).string(), m_bytes); });
+      qtest::RunAsNobody([&] {
+        return "ran:" + qtest::OperationFailure([&] { WriteHandoffFile((closed / kHandoffFileName).string(), m_bytes); });
+      });
   ASSERT_TRUE(refused.has_value());
   EXPECT_NE(refused->find(closed.string()), std::string::npos) << *refused;
   EXPECT_TRUE(htest::Names(closed).empty());

@@ -118,7 +118,7 @@ class WineHandoffTest : public ::testing::Test {
     m_platform.moduleFileName = (m_program.Path() / "qelmora").string();
     m_platform.tempPath = m_temp.Dir();
     m_platform.startReal = true;
-    ASSERT_EQ(CreateParameterStore(m_program.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(m_program.Dir()));
     OpenParameterStore("", m_program.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
     g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);

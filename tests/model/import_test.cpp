@@ -18,7 +18,7 @@
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "store/store.h"
-#include "tests/model/table_rows.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -33,7 +33,7 @@ const Texts kValues = {"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.7841
 class ImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     OpenParameterStore("", dir.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
     ASSERT_TRUE(boxes.Boxes().empty());

@@ -22,7 +22,7 @@
 #include "app/platform.h"
 #include "store/store.h"
 #include "tests/reliability/reliability_util.h"
-#include "tests/model/table_rows.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
@@ -113,7 +113,7 @@ TEST_F(CliFileSafety, RelativeNamesAreTakenAsGiven) {
   EXPECT_EQ(imported.status, 0) << imported.err;
 
   std::string sources;
-  ASSERT_TRUE(qrel::ShellSql((cwd / " sub" / "dravo.mdb").string(), "SELECT source FROM table1 ORDER BY id;", &sources));
+  ASSERT_TRUE(qtest::RunStoreSql((cwd / " sub" / "dravo.mdb").string(), "SELECT source FROM table1 ORDER BY id;", &sources));
   EXPECT_EQ(sources, (cwd / "models" / "rel.mdl").string() + "\n" + (cwd / "link" / "rel.mdl").string() + "\n");
 }
 
@@ -190,7 +190,7 @@ TEST_F(CliFileSafety, AScratchFileSwappedForALinkIsNeverWrittenThrough) {
   EXPECT_EQ(filesCreated, 0);
   EXPECT_EQ(history.status, 0) << history.err;
   EXPECT_EQ(created.status, 0) << created.err;
-  EXPECT_EQ(qrel::IntegrityCheck((shared / "dravo.mdb").string()), "ok");
+  EXPECT_EQ(qtest::IntegrityCheck((shared / "dravo.mdb").string()), "ok");
 }
 
 // A FIFO where the location record goes is refused at once with "error(stp)" and left as it is.

@@ -16,8 +16,8 @@
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "store/store.h"
-#include "tests/model/table_rows.h"
 #include "tests/reliability/reliability_util.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -37,7 +37,7 @@ std::string Block(const std::string& code, const std::string& name, const std::s
 class HostileModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     OpenParameterStore("", dir.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
     // A row from before, which no hostile file may touch.
@@ -80,7 +80,7 @@ class HostileModelTest : public ::testing::Test {
     std::vector<TableRow> expected{RowOf(kGood)};
     if (added) expected.push_back(*added);
     EXPECT_EQ(qtest::ReadTableRows(Database()), expected);
-    EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+    EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
   }
 
   // After a refused file the store still takes the next import.
@@ -157,7 +157,7 @@ TEST_F(HostileModelTest, BinaryBytesAndNulsAreKeptByteForByte) {
   EXPECT_FALSE(Import(Write(Block("1", std::string("R2\0", 3) + "x", "1"))));
   EXPECT_EQ(boxes.Texts(), Texts{kNoColumn});
   EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 2u);
-  EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+  EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
 TEST_F(HostileModelTest, InvalidUtf8AndCodePage936BytesAreKeptByteForByte) {

@@ -11,7 +11,8 @@
 
 #include "store/sqlite_linux.h"
 #include "store/store.h"
-#include "tests/model/table_rows.h"
+#include "tests/support/shell_command.h"
+#include "tests/support/store_rows.h"
 #include "tests/reliability/reliability_util.h"
 #include "tests/support/test_support.h"
 
@@ -25,7 +26,7 @@ class HostileStoreTest : public ::testing::Test {
 
   void Sql(const std::string& sql) {
     std::string output;
-    ASSERT_TRUE(qrel::ShellSql(Database(), sql, &output)) << sql << "\n" << output;
+    ASSERT_TRUE(qtest::RunStoreSql(Database(), sql, &output)) << sql << "\n" << output;
   }
 
   qrel::ChildResult Cli(const std::vector<std::string>& args) {
@@ -86,7 +87,7 @@ TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouche
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(Database());
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     Sql(c.sql);
     const std::string before = qtest::ReadFileBytes(Database());
     for (const std::vector<std::string>& command : {std::vector<std::string>{"import", model},
@@ -108,7 +109,7 @@ TEST_F(HostileStoreTest, AnEarlierStoreIsAcceptedAndMovesToTheLogOnItsFirstWrite
       "`CPE1-P` TEXT, R2 TEXT, \"CPE2-T\" TEXT, \"CPE2-P\" TEXT, R3 TEXT, \"CPE3-T\" TEXT, \"CPE3-P\" TEXT);"
       "INSERT INTO table1 (L0) VALUES ('old');");
   std::string mode;
-  ASSERT_TRUE(qrel::ShellSql(Database(), "PRAGMA journal_mode;", &mode));
+  ASSERT_TRUE(qtest::RunStoreSql(Database(), "PRAGMA journal_mode;", &mode));
   EXPECT_EQ(mode, "delete\n");
 
   const qrel::ChildResult history = Cli({"history"});
@@ -116,19 +117,19 @@ TEST_F(HostileStoreTest, AnEarlierStoreIsAcceptedAndMovesToTheLogOnItsFirstWrite
   const qrel::ChildResult saved = Cli({"import", Model("new")});
   EXPECT_EQ(saved.status, 0) << saved.output;
   EXPECT_EQ(saved.output, kSuccess + "\n");
-  ASSERT_TRUE(qrel::ShellSql(Database(), "PRAGMA journal_mode;", &mode));
+  ASSERT_TRUE(qtest::RunStoreSql(Database(), "PRAGMA journal_mode;", &mode));
   EXPECT_EQ(mode, "wal\n");
   const std::vector<qtest::TableRow> rows = qtest::ReadTableRows(Database());
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1], qtest::RowOf(qrel::TaggedValues("new")));
-  EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+  EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
 // A statement that would run for ever is interrupted by the bound on one call into the engine, and
 // the handle goes on working.
 TEST_F(HostileStoreTest, ARunawayStatementIsInterrupted) {
-  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
-  const auto database = sqlcipher::OpenDatabase(Database(), qrel::StoreKey());
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+  const auto database = sqlcipher::OpenDatabase(Database(), qtest::StoreKey());
   const auto start = std::chrono::steady_clock::now();
   try {
     sqlcipher::Execute(database->Handle(),
@@ -147,14 +148,14 @@ TEST_F(HostileStoreTest, ARunawayStatementIsInterrupted) {
 // `history` paused by a full pipe (as under a pager) holds its read; an import beside it saves at
 // once, and the reader still sees the rows of its own start.
 TEST_F(HostileStoreTest, APausedReaderNeverMakesAnImportFail) {
-  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
   constexpr int kRows = 4000;  // about 200 KB of CSV: more than a pipe holds
   Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
       ") INSERT INTO table1 (L0, R0, R1, R2, R3) SELECT 'row ' || i, '1.5E-3', '2', '3', '4' FROM n;");
 
   qrel::Child reader = qrel::StartChild({qrel::CliProgram(), "--store", dir.Dir(), "history"});
   ASSERT_GT(reader.pid, 0);
-  pollfd ready{reader.outFd, POLLIN, 0};
+  pollfd ready{reader.out, POLLIN, 0};
   ASSERT_EQ(::poll(&ready, 1, 30000), 1) << "the reader wrote nothing";
 
   const auto start = std::chrono::steady_clock::now();
@@ -172,7 +173,7 @@ TEST_F(HostileStoreTest, APausedReaderNeverMakesAnImportFail) {
   const std::vector<qtest::TableRow> rows = qtest::ReadTableRows(Database());
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRows) + 1);
   EXPECT_EQ(rows.back(), qtest::RowOf(qrel::TaggedValues("beside")));
-  EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+  EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
 }  // namespace

@@ -20,9 +20,9 @@
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "store/store.h"
-#include "tests/model/table_rows.h"
 #include "tests/reliability/faulty_vfs.h"
 #include "tests/reliability/reliability_util.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -63,7 +63,7 @@ class StoreFaultTest : public ::testing::Test {
 
   // A store with `rows` rows, made by the program and closed again.
   void MakeStore(int rows) {
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     if (rows == 0) return;
     Connect();
     for (int i = 0; i < rows; ++i) ASSERT_TRUE(Import(Model("r" + std::to_string(i))));
@@ -90,7 +90,7 @@ class StoreFaultTest : public ::testing::Test {
     const std::vector<TableRow> rows = qtest::ReadTableRows(Database());
     ASSERT_EQ(static_cast<long>(rows.size()), rowsBefore + 1);
     EXPECT_EQ(rows.back(), RowOf(qrel::TaggedValues("after")));
-    EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+    EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
   }
 
   qtest::TempDir dir;
@@ -109,14 +109,14 @@ TEST_F(StoreFaultTest, AMissingDatabaseIsReportedAndNeverCreated) {
   for (const std::string& text : boxes.Texts()) EXPECT_NE(text, kSuccess);
   EXPECT_FALSE(fs::exists(Database()));
 
-  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
   ExpectRecovered(0);
 }
 
 TEST_F(StoreFaultTest, AWrongKeyIsRefusedAndTheFileLeftAlone) {
   MakeStore(2);
   std::string output;
-  ASSERT_TRUE(qrel::ShellSql(Database(), "PRAGMA rekey='not-the-key';", &output)) << output;
+  ASSERT_TRUE(qtest::RunStoreSql(Database(), "PRAGMA rekey='not-the-key';", &output)) << output;
   const std::string before = qtest::ReadFileBytes(Database());
 
   Connect();
@@ -129,7 +129,7 @@ TEST_F(StoreFaultTest, AWrongKeyIsRefusedAndTheFileLeftAlone) {
 
   // The right key again: both earlier rows are there, and the import adds the third.
   const auto rekey = qrel::RunChild({"sqlcipher", "-batch", Database(),
-                                     "PRAGMA key='not-the-key'; PRAGMA rekey='" + qrel::StoreKey() + "';"});
+                                     "PRAGMA key='not-the-key'; PRAGMA rekey='" + qtest::StoreKey() + "';"});
   ASSERT_EQ(rekey.status, 0) << rekey.output;
   ExpectRecovered(2);
 }
@@ -150,7 +150,7 @@ TEST_F(StoreFaultTest, RandomBytesAreNoDatabase) {
   EXPECT_EQ(qtest::ReadFileBytes(Database()), noise);
 
   fs::remove(Database());
-  ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
   ExpectRecovered(0);
 }
 
@@ -158,10 +158,10 @@ TEST_F(StoreFaultTest, ATruncatedCopyOfAGoodStoreSavesNothing) {
   MakeStore(3);
   std::string output;
   // Enough rows for the table to span many pages.
-  ASSERT_TRUE(qrel::ShellSql(Database(),
-                             "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 400) "
-                             "INSERT INTO table1 (L0, R0) SELECT x, hex(randomblob(60)) FROM c;",
-                             &output))
+  ASSERT_TRUE(qtest::RunStoreSql(Database(),
+                               "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 400) "
+                               "INSERT INTO table1 (L0, R0) SELECT x, hex(randomblob(60)) FROM c;",
+                               &output))
       << output;
   const std::string good = qtest::ReadFileBytes(Database());
   ASSERT_GT(good.size(), 16384u);
@@ -210,7 +210,7 @@ TEST_F(StoreFaultTest, AReadOnlyFileAndAReadOnlyFolder) {
     EXPECT_EQ(refused.output.find(kSuccess), std::string::npos) << refused.output;
     EXPECT_EQ(qtest::ReadFileBytes(Database()), before);
     EXPECT_FALSE(fs::exists(Database() + "-journal"));
-    EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+    EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
   }
 
   // Writable again: the same child saves the row.
@@ -228,29 +228,24 @@ TEST_F(StoreFaultTest, AReadOnlyFileAndAReadOnlyFolder) {
 class WriteLockHolder {
  public:
   WriteLockHolder(const std::string& database, const std::string& marker, const char* begin = "BEGIN IMMEDIATE") {
-    const std::string command = "sqlcipher -batch '" + database + "' > /dev/null 2>&1";
-    m_pipe = ::popen(command.c_str(), "w");
-    if (m_pipe == nullptr) return;
-    Send("PRAGMA key='" + qrel::StoreKey() + "';\n" + begin + ";\n"
+    m_shell = qtest::Start({"sqlcipher", "-batch", database}, {.mergeErrors = true, .feedInput = true});
+    if (!m_shell.started) return;
+    Send("PRAGMA key='" + qtest::StoreKey() + "';\n" + begin + ";\n"
          "INSERT INTO table1 (L0) VALUES ('other process');\n.shell touch '" + marker + "'\n");
     for (int i = 0; i < 600 && !fs::exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ~WriteLockHolder() { Finish(); }
-  bool Holding(const std::string& marker) const { return m_pipe != nullptr && fs::exists(marker); }
-  void Send(const std::string& text) {
-    std::fputs(text.c_str(), m_pipe);
-    std::fflush(m_pipe);
-  }
+  bool Holding(const std::string& marker) const { return m_shell.input >= 0 && fs::exists(marker); }
+  void Send(const std::string& text) { (void)!::write(m_shell.input, text.data(), text.size()); }
   // Commits the other row and ends the process.
   void Finish() {
-    if (m_pipe == nullptr) return;
+    if (m_shell.input < 0) return;
     Send("COMMIT;\n.quit\n");
-    ::pclose(m_pipe);
-    m_pipe = nullptr;
+    qtest::Finish(m_shell);
   }
 
  private:
-  FILE* m_pipe = nullptr;
+  qtest::Child m_shell;
 };
 
 TEST_F(StoreFaultTest, AnotherProcessesWriteTransactionMakesTheSaveWaitThenFailClearly) {
@@ -314,7 +309,7 @@ TEST_F(StoreFaultTest, AWriteTransactionEndedDuringTheWaitLosesNoRow) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1][kL0], "other process");
   EXPECT_EQ(rows[2], RowOf(qrel::TaggedValues("1")));
-  EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+  EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
 // The disk fills up after n more writes, for every n from the first write of the save to the last:
@@ -357,7 +352,7 @@ TEST_F(StoreFaultTest, ADiskThatFillsUpAtAnyWriteOfTheSaveLosesNothing) {
     if (completed) {
       EXPECT_EQ(table[table.size() - 2], RowOf(qrel::TaggedValues("full" + std::to_string(n))));
     }
-    EXPECT_EQ(qrel::IntegrityCheck(Database()), "ok");
+    EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
   }
   EXPECT_TRUE(completed) << "a save that needs more than 64 writes";
   // The journal and the database file are both written before a save completes.

@@ -136,7 +136,7 @@ TEST_F(OpenExcelTest, CompletedReportWritesTheLastRowAndEndsTheDialogWithoutImpo
   EXPECT_EQ(view.endResults, std::vector<int>{kIdOk});
   // The base OK action ends the dialog; the import (OK's own action) did not run.
   EXPECT_FALSE(dialog.m_bImported);
-  EXPECT_EQ(rtest::StoreRowCount(store.dir.Dir()), 2);
+  EXPECT_EQ(qtest::RowCount(store.dir.Dir() + kStoreFileName), 2);
 }
 
 TEST_F(OpenExcelTest, CancelOnTheQuestionReadsAndStartsNothing) {
@@ -214,7 +214,7 @@ TEST_F(OpenExcelTest, EmptyTableReportsTheStoreFailureAndStartsNothing) {
   // The failed read leaves the table usable: an import can follow.
   EXPECT_TRUE(rtest::ScratchStore::RecordsetClosed());
   store.Append(kLastRow);
-  EXPECT_EQ(rtest::StoreRowCount(store.dir.Dir()), 1);
+  EXPECT_EQ(qtest::RowCount(store.dir.Dir() + kStoreFileName), 1);
 }
 
 TEST_F(OpenExcelTest, RecordsetLeftOpenIsReportedAndTheReportMadeAllTheSame) {
@@ -244,7 +244,7 @@ TEST_F(OpenExcelTest, ModelFileFromTheCommandLineIsImportedFirst) {
   dialog.OnCommand(IDC_BUTTON_EXCEL);
 
   EXPECT_TRUE(dialog.m_bImported);
-  EXPECT_EQ(rtest::StoreRowCount(store.dir.Dir()), 2);
+  EXPECT_EQ(qtest::RowCount(store.dir.Dir() + kStoreFileName), 2);
   EXPECT_EQ(log.calls, CompletedCalls(fileValues));
   EXPECT_EQ(view.endResults, std::vector<int>{kIdOk});
 }

@@ -21,6 +21,7 @@
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
+#include "tests/support/store_rows.h"
 #include "tests/support/test_support.h"
 
 namespace rtest {
@@ -30,7 +31,7 @@ namespace rtest {
 class ScratchStore {
  public:
   ScratchStore() {
-    const std::string failure = CreateParameterStore(dir.Dir());
+    const std::string failure = qtest::OperationFailure([&] { CreateParameterStore(dir.Dir()); });
     if (!failure.empty()) ADD_FAILURE() << "cannot create the store: " << failure;
     OpenParameterStore("", dir.Dir());
     if (!ParameterStoreConnected()) ADD_FAILURE() << "cannot connect to the store";
@@ -70,17 +71,6 @@ class ScratchStore {
 using qtest::CommandResult;
 using qtest::RunCommand;
 using qtest::ShellQuote;
-
-// The number of rows of table1, counted by the sqlcipher shell (not by the program's store code);
-// -1 when the shell cannot read the store.
-inline int StoreRowCount(const std::string& directory) {
-  const CommandResult run = qtest::Sqlcipher(directory + "dravo.mdb", "582046", "SELECT COUNT(*) FROM table1;");
-  if (run.status != 0) {
-    ADD_FAILURE() << "sqlcipher failed: " << run.output;
-    return -1;
-  }
-  return std::atoi(run.output.c_str());
-}
 
 // One cell as openpyxl reads it.
 struct XlsxCell {

@@ -20,7 +20,7 @@ class ReadRule : public ::testing::Test {
   // A new store in the temp dir with the rows given (empty texts left NULL), then
   // OpenParameterStore on it.
   void OpenWithRows(const std::vector<ParameterSet>& rows) {
-    ASSERT_EQ(CreateParameterStore(dir.Dir()), "");
+    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
     {
       std::unique_ptr<Connection> connection = CreateConnectionObject();
       connection->Open(ConnectionString("", dir.Dir()), "", "", 0);

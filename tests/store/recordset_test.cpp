@@ -62,7 +62,7 @@ TEST(ParameterStoreFile, CreationRefusesToOverwrite) {
   store.connection->Close();
   const std::string before = qtest::ReadFileBytes(store.DatabasePath());
 
-  const std::string failure = CreateParameterStore(store.dir.Dir());
+  const std::string failure = qtest::OperationFailure([&] { CreateParameterStore(store.dir.Dir()); });
   EXPECT_EQ(failure, "数据库文件已存在，未覆盖：" + store.DatabasePath());
   EXPECT_EQ(qtest::ReadFileBytes(store.DatabasePath()), before);
   // No temporary file is left beside it.
@@ -74,7 +74,7 @@ TEST(ParameterStoreFile, CreationRefusesToOverwrite) {
 TEST(ParameterStoreFile, CreationInAMissingDirectoryFails) {
   qtest::TempDir dir;
   const std::string missing = dir.Dir() + "no-such-dir/";
-  const std::string failure = CreateParameterStore(missing);
+  const std::string failure = qtest::OperationFailure([&] { CreateParameterStore(missing); });
   EXPECT_EQ(failure.rfind("无法创建数据库文件 " + missing + "dravo.mdb：", 0), 0u) << failure;
   EXPECT_FALSE(std::filesystem::exists(missing));
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/store_rows.h"
+
 namespace storetest {
 
 CommandResult Sqlcipher(const std::string& databasePath, const std::string& key, const std::string& sql) {
@@ -9,20 +11,16 @@ CommandResult Sqlcipher(const std::string& databasePath, const std::string& key,
 }
 
 std::string DumpTable(const std::string& databasePath) {
-  std::string columns;
-  for (const char* column : kParameterColumns) {
-    if (!columns.empty()) columns += ',';
-    columns += std::string("\"") + column + "\"";
+  std::string text;
+  for (const qtest::TableRow& row : qtest::ReadTableRows(databasePath)) {
+    for (std::size_t i = 0; i < row.size(); ++i) text += (i > 0 ? "," : "") + row[i].value_or("<NULL>");
+    text += '\n';
   }
-  const CommandResult result =
-      Sqlcipher(databasePath, StoreKey(), "SELECT " + columns + " FROM table1 ORDER BY rowid;");
-  EXPECT_EQ(result.status, 0) << result.output;
-  return result.output;
+  return text;
 }
 
 StoreFixture::StoreFixture() {
-  const std::string failure = CreateParameterStore(dir.Dir());
-  EXPECT_EQ(failure, "");
+  EXPECT_NO_THROW(CreateParameterStore(dir.Dir()));
   connection = CreateConnectionObject();
   connection->Open(ConnectionText(), "", "", 0);
 }

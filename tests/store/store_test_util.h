@@ -23,7 +23,8 @@ inline CommandResult RunCommand(const std::string& command) { return qtest::RunC
 // mode without headers, NULL printed as "<NULL>".
 CommandResult Sqlcipher(const std::string& databasePath, const std::string& key, const std::string& sql);
 
-// Every row of table1 (the eleven columns, in rowid order) as the sqlcipher shell prints it.
+// Every row of table1 (the eleven columns, in rowid order), read by qtest::ReadTableRows: one line
+// each, the values separated by commas, NULL as "<NULL>".
 std::string DumpTable(const std::string& databasePath);
 
 // A temporary directory holding a new store, and a connection open on it.

@@ -4,12 +4,12 @@
 #include <pwd.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 
@@ -23,6 +23,9 @@ extern char** environ;
 namespace qtest {
 
 namespace {
+
+// The user and group nobody, where the system does not name them.
+constexpr unsigned kNobodyId = 65534;
 
 std::vector<std::string> BuildEnvironment(const EnvChanges& changes) {
   std::map<std::string, std::string> env;
@@ -45,45 +48,94 @@ std::vector<std::string> BuildEnvironment(const EnvChanges& changes) {
 
 }  // namespace
 
-RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const std::string& cwd) {
-  RunResult result;
-  const std::vector<std::string> envStrings = BuildEnvironment(env);
+Child Start(const std::vector<std::string>& argv, const RunOptions& options) {
+  Child child;
+  if (argv.empty()) return child;
+  // Everything the child needs is built before the fork: it allocates nothing.
+  const std::vector<std::string> envStrings = BuildEnvironment(options.env);
   std::vector<char*> envp;
   for (const std::string& s : envStrings) envp.push_back(const_cast<char*>(s.c_str()));
   envp.push_back(nullptr);
   std::vector<char*> args;
   for (const std::string& s : argv) args.push_back(const_cast<char*>(s.c_str()));
   args.push_back(nullptr);
+  const passwd* nobody = options.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+  const uid_t uid = nobody != nullptr ? nobody->pw_uid : kNobodyId;
+  const gid_t gid = nobody != nullptr ? nobody->pw_gid : kNobodyId;
+  const bool dropRoot = options.unprivileged && ::geteuid() == 0;
 
-  int outPipe[2];
-  int errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
-  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-    ::close(outPipe[0]);
-    ::close(outPipe[1]);
-    return result;
+  // 0: input, 1: output, 2: error, 3: exec failures (close-on-exec: it ends at a successful exec).
+  int pipes[4][2] = {{-1, -1}, {-1, -1}, {-1, -1}, {-1, -1}};
+  auto closeAll = [&] {
+    for (auto& p : pipes) {
+      for (int& fd : p) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+      }
+    }
+  };
+  for (int i = 0; i < 4; ++i) {
+    if ((i == 0 && !options.feedInput) || (i == 2 && options.mergeErrors)) continue;
+    if (::pipe2(pipes[i], O_CLOEXEC) != 0) {
+      closeAll();
+      child.failure = "pipe failed";
+      return child;
+    }
   }
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-  if (!cwd.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  if (spawned != 0) {
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    result.err = "cannot start " + argv[0];
-    return result;
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    closeAll();
+    child.failure = "fork failed";
+    return child;
   }
-  result.started = true;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  if (pid == 0) {
+    int err = 0;
+    const int in = options.feedInput ? pipes[0][0] : ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, STDIN_FILENO) < 0 || ::dup2(pipes[1][1], STDOUT_FILENO) < 0 ||
+        ::dup2(options.mergeErrors ? pipes[1][1] : pipes[2][1], STDERR_FILENO) < 0) {
+      err = errno;
+    } else if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) {
+      err = errno;
+    } else if (dropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+      err = errno;
+    } else {
+      ::execvpe(args[0], args.data(), envp.data());
+      err = errno;
+    }
+    (void)!::write(pipes[3][1], &err, sizeof err);
+    ::_exit(127);
+  }
+  ::close(pipes[3][1]);
+  int err = 0;
+  ssize_t n;
+  do {
+    n = ::read(pipes[3][0], &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  ::close(pipes[3][0]);
+  for (int i : {0}) {
+    if (pipes[i][0] >= 0) ::close(pipes[i][0]);
+  }
+  for (int i : {1, 2}) {
+    if (pipes[i][1] >= 0) ::close(pipes[i][1]);
+  }
+  child.pid = pid;
+  child.input = pipes[0][1];
+  child.out = pipes[1][0];
+  child.err = pipes[2][0];
+  child.started = n == 0;
+  if (!child.started) child.failure = "cannot start " + argv[0] + ": " + std::strerror(err);
+  return child;
+}
+
+RunResult Finish(Child& child) {
+  RunResult result;
+  result.started = child.started;
+  result.err = child.failure;
+  if (child.input >= 0) ::close(child.input);
+  child.input = -1;
+  pollfd fds[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
+  int open = (child.out >= 0 ? 1 : 0) + (child.err >= 0 ? 1 : 0);
   while (open > 0) {
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -105,24 +157,29 @@ RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const
   for (const pollfd& p : fds) {
     if (p.fd >= 0) ::close(p.fd);
   }
+  child.out = child.err = -1;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (child.pid > 0) {
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (child.started) {
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
   }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  child.pid = -1;
   return result;
 }
 
+RunResult Run(const std::vector<std::string>& argv, const EnvChanges& env, const std::string& cwd) {
+  Child child = Start(argv, {.env = env, .cwd = cwd});
+  return Finish(child);
+}
 
 CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  const RunResult run = Run({"/bin/sh", "-c", command}, {});
+  if (!run.err.empty()) std::fputs(run.err.c_str(), stderr);
+  return {run.status, run.out};
 }
 
 std::string RunInChild(const std::function<std::string()>& body, const std::function<void()>& prepare) {

@@ -123,6 +123,17 @@ class ScopedEnv {
 };
 #endif
 
+// The reason an OperationError carries when `step` raises one; empty when the step succeeds.
+template <typename Step>
+std::string OperationFailure(Step&& step) {
+  try {
+    step();
+  } catch (const OperationError& e) {
+    return e.what();
+  }
+  return {};
+}
+
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 

@@ -38,7 +38,7 @@ TEST(WinHandoff, WritesExactlyTheEncodedBytesOverAnyOldFile) {
   qtest::WriteFileBytes(path, std::string(4096, 'x'));
 
   const HandoffBytes bytes = EncodeHandoff(KnownSet());
-  ASSERT_EQ(WriteHandoffFile(path, bytes), "");
+  ASSERT_NO_THROW(WriteHandoffFile(path, bytes));
   const std::string written = qtest::ReadFileBytes(path);
   ASSERT_EQ(written.size(), 88u);
 
@@ -58,11 +58,11 @@ TEST(WinHandoff, AFileHeldByAnotherOpenerIsReportedAndLeftAlone) {
   qtest::WriteFileBytes(path, "old");
   const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_NE(WriteHandoffFile(path, EncodeHandoff(KnownSet())), "");
+  EXPECT_THROW(WriteHandoffFile(path, EncodeHandoff(KnownSet())), OperationError);
   CloseHandle(held);
   EXPECT_EQ(qtest::ReadFileBytes(path), "old");
 
-  EXPECT_NE(WriteHandoffFile(dir.Dir() + "missing\\~qe10.tmp", EncodeHandoff(KnownSet())), "");
+  EXPECT_THROW(WriteHandoffFile(dir.Dir() + "missing\\~qe10.tmp", EncodeHandoff(KnownSet())), OperationError);
 }
 
 TEST(WinHandoff, TheSimulationProgramStartsInItsSimFolder) {

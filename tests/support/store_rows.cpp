@@ -1,5 +1,6 @@
-#include "tests/model/table_rows.h"
+#include "tests/support/store_rows.h"
 
+#include <cstdlib>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ std::vector<TableRow> ReadTableRows(const std::string& databaseFile) {
     select += std::string("CASE WHEN \"") + kParameterColumns[i] + "\" IS NULL THEN 'N' ELSE 'T' || hex(\"" +
               kParameterColumns[i] + "\") END";
   }
-  select += " FROM table1;";
+  select += " FROM table1 ORDER BY rowid;";
   const CommandResult run = Sqlcipher(databaseFile, StoreKey(), select);
   EXPECT_EQ(run.status, 0) << run.output;
   std::vector<TableRow> rows;
@@ -55,9 +56,39 @@ std::vector<TableRow> ReadTableRows(const std::string& databaseFile) {
   return rows;
 }
 
-bool RunStoreSql(const std::string& databaseFile, const std::string& sql) {
+std::vector<std::vector<std::string>> StoreRows(const std::string& directory) {
+  std::vector<std::vector<std::string>> rows;
+  for (const TableRow& row : ReadTableRows(directory + kStoreFileName)) {
+    std::vector<std::string>& texts = rows.emplace_back();
+    for (const std::optional<std::string>& value : row) texts.push_back(value.value_or(""));
+  }
+  return rows;
+}
+
+long RowCount(const std::string& databaseFile) {
+  const CommandResult run = Sqlcipher(databaseFile, StoreKey(), "SELECT count(*) FROM table1;");
+  char* end = nullptr;
+  const long count = std::strtol(run.output.c_str(), &end, 10);
+  if (run.status != 0 || end == run.output.c_str()) {
+    ADD_FAILURE() << "the sqlcipher shell cannot count the rows: " << run.output;
+    return -1;
+  }
+  return count;
+}
+
+std::string IntegrityCheck(const std::string& databaseFile) {
+  std::string output = Sqlcipher(databaseFile, StoreKey(), "PRAGMA integrity_check;").output;
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+  return output;
+}
+
+bool RunStoreSql(const std::string& databaseFile, const std::string& sql, std::string* output) {
   const CommandResult run = Sqlcipher(databaseFile, StoreKey(), sql);
-  EXPECT_EQ(run.status, 0) << run.output;
+  if (output != nullptr) {
+    *output = run.output;
+  } else {
+    EXPECT_EQ(run.status, 0) << run.output;
+  }
   return run.status == 0;
 }
 

@@ -125,6 +125,8 @@ std::string AddCharts(lxw_workbook* book, lxw_worksheet* sheet, const std::strin
     chart_axis_set_name(chart->x_axis, spec.xTitle.c_str());
     chart_axis_set_name(chart->y_axis, (secondary ? spec.y2Title : spec.yTitle).c_str());
     if (spec.logX) chart_axis_set_log_base(chart->x_axis, 10);
+    // The x axis's labels at the bottom of the plot, not where a negative phase crosses zero.
+    chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
     if (spec.logY && !secondary) chart_axis_set_log_base(chart->y_axis, 10);
     if (spec.equalAxesMax) {
       for (lxw_chart_axis* axis : {chart->x_axis, chart->y_axis}) {

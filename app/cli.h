@@ -32,7 +32,8 @@ bool CliOpenStore(const CliContext& context);
 // The current parameter set of the store in context.storeDir, read by the store's read rule, with
 // the store closed again. nullopt when the connection could not be opened (printed); a failure of
 // the table raises ComError.
-std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context);
+// provenance, when given, receives the row's provenance (ReadCurrentProvenance).
+std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context, Provenance* provenance = nullptr);
 
 // Prints the usage text to standard error.
 void CliUsage();

@@ -59,13 +59,14 @@ bool CliOpenStore(const CliContext& context) {
   return ParameterStoreConnected();
 }
 
-std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context) {
+std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context, Provenance* provenance) {
   if (!CliOpenStore(context)) return std::nullopt;
   // The table is opened once on its own so that a failed open is reported alone, not followed by
   // the failure of the walk that the read rule would go on with.
   OpenTableRecordset();
   g_pRecordset->Close();
   const ParameterSet parameters = ReadCurrentParameterSet();
+  if (provenance != nullptr) *provenance = ReadCurrentProvenance();
   g_pRecordset->Close();
   CloseParameterStore();
   return parameters;

@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "report/report_sheets.h"
+
 // An automation argument: a boolean (VT_BOOL) or a text (VT_BSTR).
 using AutomationArg = std::variant<bool, std::string>;
 
@@ -69,6 +71,8 @@ class DispatchDriver {
   void AttachDispatch(std::unique_ptr<DispatchObject> dispatch);
   void ReleaseDispatch();
   bool IsAttached() const { return static_cast<bool>(m_lpDispatch); }
+  // The reference held (nullptr when none), for the backend's own operations.
+  DispatchObject* Object() const { return m_lpDispatch.get(); }
 
  protected:
   // Raises AutomationError when no reference is held.
@@ -106,3 +110,10 @@ class ExcelRange : public DispatchDriver {
  public:
   void SetItem(const AutomationArg& rowIndex, const AutomationArg& columnIndex, const AutomationArg& value);
 };
+
+// Backend: adds the formatted sheets (summary and spectrum, with their charts) after the last sheet
+// of the workbook, and names the file the report is kept in (ReportFileName), where the server keeps
+// one. Linux: into the workbook of its own server; a workbook of another server is left as it is.
+// A chart that cannot be added leaves the sheets written. Raises AutomationError when a sheet
+// cannot be added.
+void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>& sheets, const std::string& fileName);

@@ -1,10 +1,13 @@
 // The spreadsheet server of the Linux build. There is no automation server to drive, so the objects
 // build the workbook in memory, and the desktop's spreadsheet application shows it: when the last
 // reference to the server is released, every workbook added while the server was visible is written
-// as .xlsx to a new file in the temporary directory and opened, detached, with the default
-// application for .xlsx (GIO). Without such an application the server cannot be created.
+// as .xlsx to a new file and opened, detached, with the default application for .xlsx (GIO). The
+// report's workbook goes to the user's documents folder under qelmora/ by its report file name (the
+// temporary directory when there is no documents folder), any other to the temporary directory.
+// Without such an application the server cannot be created.
 #include <gio/gio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -198,6 +201,8 @@ class WorkbookObject final : public ServerObject {
   WorkbookObject(std::shared_ptr<Server> server, std::shared_ptr<WorkbookContent> book)
       : ServerObject(std::move(server)), m_book(std::move(book)) {}
 
+  WorkbookContent& Content() { return *m_book; }
+
   std::unique_ptr<DispatchObject> InvokeGetDispatch(int dispid, bool, const std::vector<AutomationArg>& args) override {
     if (dispid != kDispWorksheets) UnknownMember();
     ExpectArgs(args, 0);
@@ -253,8 +258,59 @@ Server::~Server() {
   for (const auto& workbook : workbooks) Show(*workbook);
 }
 
+// The folder of the reports: the user's documents folder (XDG user dirs) under qelmora/, created when
+// missing; the temporary directory when there is no documents folder (none, or the home folder
+// itself) or the folder cannot be made. Ends in the separator.
+std::string ReportDirectory() {
+  g_reload_user_special_dirs_cache();  // the user's settings now, not those the process started with
+  const char* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
+  if (documents != nullptr && *documents != '\0') {
+    const std::string home = g_get_home_dir();
+    std::string folder = documents;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (folder != home) {
+      folder += "/qelmora";
+      if (g_mkdir_with_parents(folder.c_str(), 0777) == 0) return folder + '/';
+    }
+  }
+  return ThePlatform().TempPath();
+}
+
+// Writes the report's workbook under its file name in the report folder; an older report of the same
+// name stays, and the new one gets a number ("name-2.xlsx" ...). Returns the path, or throws the reason.
+std::string WriteNamedReport(const WorkbookContent& workbook) {
+  const std::string directory = ReportDirectory();
+  const std::string stem = workbook.fileName.substr(0, workbook.fileName.size() - std::strlen(".xlsx"));
+  for (int n = 1; n < 1000; ++n) {
+    const std::string path = directory + stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".xlsx";
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0) continue;
+    const std::string reason = WriteWorkbookFile(workbook, path, directory == ThePlatform().TempPath(), false);
+    if (reason.empty()) return path;
+    // Another report took the name meanwhile: the next one.
+    if (lstat(path.c_str(), &info) == 0) continue;
+    throw std::runtime_error(Format("无法写入报表文件 %s：%s", path.c_str(), reason.c_str()));
+  }
+  throw std::runtime_error(Format("无法写入报表文件：%s 中同名的报表过多", directory.c_str()));
+}
+
 void Server::Show(const WorkbookContent& workbook) noexcept {
   try {
+    if (!workbook.fileName.empty()) {
+      std::string path;
+      try {
+        path = WriteNamedReport(workbook);
+      } catch (const std::runtime_error& e) {
+        AfxMessageBox(e.what());
+        NoteWorkbookNotShown();
+        return;
+      }
+      if (const std::optional<std::string> failure = Launch(m_viewer.get(), path)) {
+        AfxMessageBox(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
+        NoteWorkbookNotShown();
+      }
+      return;
+    }
     // A new file of its own, never one that exists.
     std::string path = ThePlatform().TempPath() + "qelmora-report-XXXXXX.xlsx";
     const int fd = mkstemps(path.data(), 5);
@@ -283,6 +339,14 @@ void Server::Show(const WorkbookContent& workbook) noexcept {
 }
 
 }  // namespace
+
+void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>& sheets, const std::string& fileName) {
+  auto* book = dynamic_cast<WorkbookObject*>(workbook.Object());
+  if (book == nullptr) return;
+  WorkbookContent& content = book->Content();
+  content.formatted.insert(content.formatted.end(), sheets.begin(), sheets.end());
+  content.fileName = fileName;
+}
 
 std::string OpenWithSpreadsheetApplication(const std::string& path) {
   AppInfoPtr viewer(g_app_info_get_default_for_type(kXlsxContentType, FALSE));

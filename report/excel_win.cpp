@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <new>
+#include <variant>
 
 #include "app/afx.h"
 #include "app/win_support.h"
@@ -88,6 +89,8 @@ class ComDispatchObject final : public DispatchObject {
   ~ComDispatchObject() override { m_pDispatch->Release(); }
   ComDispatchObject(const ComDispatchObject&) = delete;
   ComDispatchObject& operator=(const ComDispatchObject&) = delete;
+
+  IDispatch* Interface() const { return m_pDispatch; }
 
   std::unique_ptr<DispatchObject> InvokeGetDispatch(int dispid, bool isMethod,
                                                     const std::vector<AutomationArg>& args) override {
@@ -174,7 +177,269 @@ class ComDispatchObject final : public DispatchObject {
   IDispatch* m_pDispatch;
 };
 
+// ---------------------------------------------------------------------------------------------
+// The formatted sheets: members called by name (IDispatch::GetIDsOfNames), with typed arguments.
+
+// Excel's constants used here.
+enum : long {
+  xlCategory = 1, xlValue = 2, xlPrimary = 1, xlSecondary = 2, xlLandscape = 2,
+  xlXYScatterLines = 74, xlScaleLogarithmic = -4133,
+};
+
+// A dispatch reference of our own, released when it goes.
+class Ref {
+ public:
+  explicit Ref(IDispatch* p = nullptr) : m_p(p) {}
+  ~Ref() {
+    if (m_p != nullptr) m_p->Release();
+  }
+  Ref(Ref&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  IDispatch* get() const { return m_p; }
+
+ private:
+  IDispatch* m_p;
+};
+
+// One argument variant, cleared when it goes.
+class Arg {
+ public:
+  Arg(long n) { V_VT(&m_v) = VT_I4; V_I4(&m_v) = n; }      // NOLINT(google-explicit-constructor)
+  Arg(int n) : Arg(static_cast<long>(n)) {}                // NOLINT(google-explicit-constructor)
+  Arg(double x) { V_VT(&m_v) = VT_R8; V_R8(&m_v) = x; }    // NOLINT(google-explicit-constructor)
+  Arg(bool b) { V_VT(&m_v) = VT_BOOL; V_BOOL(&m_v) = b ? VARIANT_TRUE : VARIANT_FALSE; }  // NOLINT
+  Arg(const std::string& text) {                           // NOLINT(google-explicit-constructor)
+    const std::wstring wide = AnsiToWide(text);
+    V_VT(&m_v) = VT_BSTR;
+    V_BSTR(&m_v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (V_BSTR(&m_v) == nullptr) throw std::bad_alloc();
+  }
+  Arg(const char* text) : Arg(std::string(text)) {}        // NOLINT(google-explicit-constructor)
+  Arg(const Ref& object) {                                 // NOLINT(google-explicit-constructor)
+    V_VT(&m_v) = VT_DISPATCH;
+    V_DISPATCH(&m_v) = object.get();
+    if (object.get() != nullptr) object.get()->AddRef();
+  }
+  static Arg Missing() {
+    Arg a(0L);
+    V_VT(&a.m_v) = VT_ERROR;
+    V_ERROR(&a.m_v) = DISP_E_PARAMNOTFOUND;
+    return a;
+  }
+  Arg(Arg&& other) noexcept : m_v(other.m_v) { V_VT(&other.m_v) = VT_EMPTY; }
+  Arg(const Arg&) = delete;
+  Arg& operator=(const Arg&) = delete;
+  ~Arg() { VariantClear(&m_v); }
+  VARIANT& get() { return m_v; }
+
+ private:
+  VARIANT m_v{};
+};
+
+// Calls the member of that name; the result variant is the caller's to clear.
+VARIANT CallMember(IDispatch* object, const wchar_t* name, WORD flags, std::vector<Arg>& args) {
+  DISPID dispid = DISPID_UNKNOWN;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  if (FAILED(hr)) throw AutomationError(CallFailedText(hr));
+  std::vector<VARIANT> reversed;
+  for (std::size_t i = args.size(); i-- > 0;) reversed.push_back(args[i].get());  // shallow: args own them
+  DISPID namedPut = DISPID_PROPERTYPUT;
+  DISPPARAMS params{};
+  params.rgvarg = reversed.empty() ? nullptr : reversed.data();
+  params.cArgs = static_cast<UINT>(reversed.size());
+  if (flags == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &namedPut;
+    params.cNamedArgs = 1;
+  }
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO info{};
+  UINT argError = 0;
+  hr = object->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                      flags == DISPATCH_PROPERTYPUT ? nullptr : &result, &info, &argError);
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    throw AutomationError(InvokeFailureText(hr, info));
+  }
+  return result;
+}
+
+void Put(const Ref& object, const wchar_t* name, Arg value) {
+  std::vector<Arg> args;
+  args.push_back(std::move(value));
+  VARIANT result = CallMember(object.get(), name, DISPATCH_PROPERTYPUT, args);
+  VariantClear(&result);
+}
+
+// A property get or method call whose result is an object; an empty result is a failure here.
+Ref GetObject(const Ref& object, const wchar_t* name, std::vector<Arg> args = {}, WORD flags = DISPATCH_PROPERTYGET) {
+  VARIANT result = CallMember(object.get(), name, flags | DISPATCH_METHOD, args);
+  IDispatch* dispatch = nullptr;
+  if (V_VT(&result) == VT_DISPATCH && V_DISPATCH(&result) != nullptr) {
+    dispatch = V_DISPATCH(&result);
+    dispatch->AddRef();
+  }
+  VariantClear(&result);
+  if (dispatch == nullptr) throw AutomationError(CallFailedText(E_POINTER));
+  return Ref(dispatch);
+}
+
+std::vector<Arg> Args(Arg a) {
+  std::vector<Arg> args;
+  args.push_back(std::move(a));
+  return args;
+}
+std::vector<Arg> Args(Arg a, Arg b) {
+  std::vector<Arg> args = Args(std::move(a));
+  args.push_back(std::move(b));
+  return args;
+}
+
+long GetLong(const Ref& object, const wchar_t* name) {
+  std::vector<Arg> none;
+  VARIANT result = CallMember(object.get(), name, DISPATCH_PROPERTYGET, none);
+  const HRESULT hr = VariantChangeType(&result, &result, 0, VT_I4);
+  const long value = SUCCEEDED(hr) ? V_I4(&result) : 0;
+  VariantClear(&result);
+  if (FAILED(hr)) throw AutomationError(CallFailedText(hr));
+  return value;
+}
+
+// "A1" style address of a cell (row and column from 0).
+std::string Address(std::size_t row, std::size_t column) {
+  return ReportColumnLetters(column) + std::to_string(row + 1);
+}
+
+// The styles of the cells that have one: bold labels, the title's size, the number formats.
+void FormatCells(const Ref& worksheet, const FormattedSheet& sheet) {
+  for (const SheetCell& cell : sheet.cells) {
+    if (cell.style == CellStyle::kText) continue;
+    const Ref range = GetObject(worksheet, L"Range", Args(Address(cell.row, cell.column)));
+    if (cell.style == CellStyle::kTitle || cell.style == CellStyle::kHeader) {
+      const Ref font = GetObject(range, L"Font");
+      Put(font, L"Bold", true);
+      if (cell.style == CellStyle::kTitle) Put(font, L"Size", 14L);
+    } else {
+      Put(range, L"NumberFormat", CellNumberFormat(cell.style));
+    }
+  }
+}
+
+void AddChart(const Ref& worksheet, const SheetChart& spec) {
+  const Ref anchor = GetObject(worksheet, L"Range", Args(Address(spec.anchorRow, spec.anchorColumn)));
+  std::vector<Arg> none;
+  VARIANT left = CallMember(anchor.get(), L"Left", DISPATCH_PROPERTYGET, none);
+  VARIANT top = CallMember(anchor.get(), L"Top", DISPATCH_PROPERTYGET, none);
+  VariantChangeType(&left, &left, 0, VT_R8);
+  VariantChangeType(&top, &top, 0, VT_R8);
+  std::vector<Arg> place;
+  place.emplace_back(V_VT(&left) == VT_R8 ? V_R8(&left) : 0.0);
+  place.emplace_back(V_VT(&top) == VT_R8 ? V_R8(&top) : 0.0);
+  place.emplace_back(spec.width * 0.75);  // pixels to points
+  place.emplace_back(spec.height * 0.75);
+  VariantClear(&left);
+  VariantClear(&top);
+
+  const Ref chartObjects = GetObject(worksheet, L"ChartObjects", {}, DISPATCH_METHOD);
+  const Ref chartObject = GetObject(chartObjects, L"Add", std::move(place), DISPATCH_METHOD);
+  const Ref chart = GetObject(chartObject, L"Chart");
+  Put(chart, L"ChartType", static_cast<long>(xlXYScatterLines));
+  bool secondary = false;
+  for (const ChartSeries& s : spec.series) {
+    const Ref collection = GetObject(chart, L"SeriesCollection", {}, DISPATCH_METHOD);
+    const Ref series = GetObject(collection, L"NewSeries", {}, DISPATCH_METHOD);
+    Put(series, L"Name", s.name);
+    const auto column = [&](std::size_t c) {
+      return GetObject(worksheet, L"Range", Args(Address(spec.firstRow, c) + ":" + Address(spec.lastRow, c)));
+    };
+    Put(series, L"XValues", Arg(column(s.xColumn)));
+    Put(series, L"Values", Arg(column(s.yColumn)));
+    if (s.secondaryAxis) {
+      Put(series, L"AxisGroup", static_cast<long>(xlSecondary));
+      secondary = true;
+    }
+  }
+  Put(chart, L"HasTitle", true);
+  Put(GetObject(chart, L"ChartTitle"), L"Text", spec.title);
+  Put(chart, L"HasLegend", secondary);
+
+  const auto axis = [&](long type, long group, const std::string& title, bool log) {
+    const Ref a = GetObject(chart, L"Axes", Args(type, group), DISPATCH_METHOD);
+    if (log) Put(a, L"ScaleType", static_cast<long>(xlScaleLogarithmic));
+    if (spec.equalAxesMax) {
+      Put(a, L"MinimumScale", 0.0);
+      Put(a, L"MaximumScale", *spec.equalAxesMax);
+    }
+    Put(a, L"HasTitle", true);
+    Put(GetObject(a, L"AxisTitle"), L"Text", title);
+  };
+  axis(xlCategory, xlPrimary, spec.xTitle, spec.logX);
+  axis(xlValue, xlPrimary, spec.yTitle, spec.logY);
+  if (secondary) axis(xlValue, xlSecondary, spec.y2Title, false);
+}
+
+// One formatted sheet after the workbook's last: its name, values, formats, widths, page setup, then
+// the charts. A chart that fails is left out; the sheet stays.
+void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
+  const long count = GetLong(worksheets, L"Count");
+  const Ref last = GetObject(worksheets, L"Item", Args(count));
+  const Ref worksheet = GetObject(worksheets, L"Add", Args(Arg::Missing(), Arg(last)), DISPATCH_METHOD);
+  Put(worksheet, L"Name", sheet.name);
+
+  // The values through the report's own cell writes: a number as its 17-digit text.
+  ExcelWorksheet sheetWrapper;
+  worksheet.get()->AddRef();
+  sheetWrapper.AttachDispatch(std::make_unique<ComDispatchObject>(worksheet.get()));
+  ExcelRange range;
+  range.AttachDispatch(sheetWrapper.GetCells());
+  for (const SheetCell& cell : sheet.cells) {
+    std::string text;
+    if (const double* number = std::get_if<double>(&cell.value)) {
+      text = Format("%.17g", *number);
+    } else {
+      text = std::get<std::string>(cell.value);
+    }
+    range.SetItem(std::to_string(cell.row + 1), ReportColumnLetters(cell.column), text);
+  }
+  FormatCells(worksheet, sheet);
+  for (std::size_t column = 0; column < sheet.columnWidths.size(); ++column) {
+    const std::string letters = ReportColumnLetters(column);
+    Put(GetObject(worksheet, L"Range", Args(letters + ":" + letters)), L"ColumnWidth", sheet.columnWidths[column]);
+  }
+  const Ref page = GetObject(worksheet, L"PageSetup");
+  if (sheet.landscape) Put(page, L"Orientation", static_cast<long>(xlLandscape));
+  if (sheet.fitToOnePageWide) {
+    Put(page, L"Zoom", false);
+    Put(page, L"FitToPagesWide", 1L);
+    Put(page, L"FitToPagesTall", false);
+  }
+  for (const SheetChart& chart : sheet.charts) {
+    try {
+      AddChart(worksheet, chart);
+    } catch (const AutomationError&) {
+      // The sheet keeps its values; the report goes on without this chart.
+    }
+  }
+}
+
 }  // namespace
+
+void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>& sheets, const std::string&) {
+  const auto* book = dynamic_cast<const ComDispatchObject*>(workbook.Object());
+  if (book == nullptr) return;
+  // A server that cannot name its members (no Excel: a server of the report's calls alone) gets the
+  // parameter sheet only.
+  DISPID probe = DISPID_UNKNOWN;
+  LPOLESTR name[] = {const_cast<LPOLESTR>(L"Worksheets")};
+  if (FAILED(book->Interface()->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, &probe))) return;
+
+  book->Interface()->AddRef();
+  const Ref self(book->Interface());
+  const Ref worksheets = GetObject(self, L"Worksheets");
+  for (const FormattedSheet& sheet : sheets) AddFormattedSheet(worksheets, sheet);
+}
 
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId) {
   const std::wstring wideProgId = AnsiToWide(progId);

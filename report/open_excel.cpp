@@ -5,16 +5,19 @@
 #include "app/platform.h"
 #include "report/excel.h"
 #include "report/report.h"
+#include "report/report_sheets.h"
 #include "store/store.h"
 
 namespace {
 
-// The current parameter set. A read that fails after the recordset was opened (an empty table1, a
-// missing column) ends the command; the recordset is closed first so that the next command can
-// open it again.
-ParameterSet ReadParametersForReport() {
+// The current parameter set and its provenance. A read that fails after the recordset was opened (an
+// empty table1, a missing column) ends the command; the recordset is closed first so that the next
+// command can open it again.
+ParameterSet ReadParametersForReport(Provenance& provenance) {
   try {
-    return ReadCurrentParameterSet();
+    ParameterSet parameters = ReadCurrentParameterSet();
+    provenance = ReadCurrentProvenance();
+    return parameters;
   } catch (const ComError&) {
     try {
       g_pRecordset->Close();
@@ -30,8 +33,11 @@ ParameterSet ReadParametersForReport() {
 void MainDialog::OnOpenExcel() {
   if (!PrepareDataSource()) return;
 
-  const ParameterSet parameters = ReadParametersForReport();
+  SummaryHeading heading;
+  const ParameterSet parameters = ReadParametersForReport(heading.provenance);
   const ReportTexts texts = ComputeReportTexts(parameters);
+  heading.reportTime = ReportTimeText();
+  heading.storeFile = ParameterStoreFile();
 
   // Done with the table before the spreadsheet program starts.
   g_pRecordset->Close();
@@ -54,6 +60,7 @@ void MainDialog::OnOpenExcel() {
   workbook.AttachDispatch(workbooks.Add(std::string()));
   worksheets.AttachDispatch(workbook.GetWorksheets());
   for (const ReportSheet& sheet : kReportSheets) {
+    if (sheet.kind != ReportSheetKind::kParameterRow) continue;
     worksheet.AttachDispatch(worksheets.GetItem(std::string(sheet.item)));
     range.AttachDispatch(worksheet.GetCells());
     const ReportCells cells = SheetCells(sheet, texts);
@@ -64,6 +71,9 @@ void MainDialog::OnOpenExcel() {
       range.SetItem(std::string("2"), ReportColumnLetters(column), cells.values[column]);
     }
   }
+
+  AddReportSheets(workbook, BuildFormattedSheets(parameters, heading),
+                  ReportFileName(heading.provenance[kSource], heading.reportTime));
 
   range.ReleaseDispatch();
   worksheet.ReleaseDispatch();

@@ -5,6 +5,7 @@
 #include "app/cli.h"
 #include "app/csv.h"
 #include "report/report.h"
+#include "report/report_sheets.h"
 #include "report/report_xlsx.h"
 #include "store/store.h"
 
@@ -19,8 +20,8 @@ int PrintCsv(const ReportCells& cells) {
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
 // half-written file behind.
-int WriteXlsx(const ReportTexts& texts, const std::string& target) {
-  const std::string reason = WriteReportWorkbook(texts, target);
+int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& formatted, const std::string& target) {
+  const std::string reason = WriteReportWorkbook(texts, target, formatted);
   if (!reason.empty()) {
     std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
@@ -39,9 +40,13 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
     return 2;
   }
   // Store failures raise ComError, which the dispatcher reports with the store's text.
-  const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context);
+  SummaryHeading heading;
+  const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context, &heading.provenance);
   if (!parameters) return 1;
 
   const ReportTexts texts = ComputeReportTexts(*parameters);
-  return csv ? PrintCsv(SheetCells(kReportSheets[0], texts)) : WriteXlsx(texts, args[1]);
+  if (csv) return PrintCsv(SheetCells(kReportSheets[0], texts));
+  heading.reportTime = ReportTimeText();
+  heading.storeFile = ParameterStoreFile();
+  return WriteXlsx(texts, BuildFormattedSheets(*parameters, heading), args[1]);
 }

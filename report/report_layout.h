@@ -2,6 +2,8 @@
 // which column shows which quantity under which header (the header in row 1, the value in row 2).
 // The spreadsheet command (open_excel.cpp), the .xlsx writer (report_xlsx.cpp) and the CSV output
 // (report_cli.cpp) all read it. A new sheet is one more column list and one more line of kReportSheets.
+// The summary and spectrum sheets have no column list: their cells, formats and charts are built in
+// report_sheets.cpp, and the writers add them after the parameter sheet.
 #pragma once
 
 #include <cstddef>
@@ -23,10 +25,17 @@ struct ReportColumn {
   ReportQuantity quantity;
 };
 
+enum class ReportSheetKind {
+  kParameterRow,  // names in row 1, values in row 2, by its column list
+  kSummary,       // "报告": title, provenance, the values with units (report_sheets.h)
+  kSpectrum,      // "阻抗谱": the modelled spectrum and its two charts (report_sheets.h)
+};
+
 struct ReportSheet {
-  const char* item;   // the name by which "OpenExcel" asks a new workbook for the sheet
+  const char* item;   // the name by which "OpenExcel" asks a new workbook for the sheet; nullptr: added
   const char* title;  // the name the sheet carries in a written .xlsx file
   std::span<const ReportColumn> columns;  // from column A on
+  ReportSheetKind kind = ReportSheetKind::kParameterRow;
 };
 
 // The parameter sheet, columns A to R.
@@ -42,6 +51,8 @@ inline constexpr ReportColumn kParameterSheetColumns[] = {
 // The report's sheets in workbook order. The first is the one the CSV output prints.
 inline constexpr ReportSheet kReportSheets[] = {
     {"sheet1", "Sheet1", kParameterSheetColumns},
+    {nullptr, "报告", {}, ReportSheetKind::kSummary},
+    {nullptr, "阻抗谱", {}, ReportSheetKind::kSpectrum},
 };
 
 inline constexpr std::size_t kReportColumns = std::size(kParameterSheetColumns);

@@ -46,9 +46,12 @@ std::optional<double> CellNumber(const std::string& text) {
   return negative ? -value : value;
 }
 
-std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path) {
+std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path,
+                                const std::vector<FormattedSheet>& formatted) {
   WorkbookContent workbook;
+  workbook.formatted = formatted;
   for (const ReportSheet& layout : kReportSheets) {
+    if (layout.kind != ReportSheetKind::kParameterRow) continue;
     const ReportCells cells = SheetCells(layout, texts);
     WorksheetContent sheet;
     sheet.name = layout.title;

@@ -10,6 +10,7 @@
 
 #include "report/excel.h"
 #include "report/report.h"
+#include "report/report_sheets.h"
 
 // One worksheet: its name and the values put into its cells, by (row, column), both from 1.
 struct WorksheetContent {
@@ -19,6 +20,9 @@ struct WorksheetContent {
 
 struct WorkbookContent {
   std::vector<WorksheetContent> sheets;
+  std::vector<FormattedSheet> formatted;  // written after sheets
+  // The name of the file the report is kept in (ReportFileName); empty for a workbook without one.
+  std::string fileName;
 };
 
 // The name a spreadsheet program gives the first sheet of a new workbook.
@@ -33,8 +37,11 @@ std::optional<double> CellNumber(const std::string& text);
 // Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old
 // one). Cells are typed by CellNumber; an empty text makes no cell. Returns an empty text on success, else the reason.
 // privateToUser: the file is readable by the user alone (one in the shared temporary directory).
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser = false);
+// replace false: an existing file of that name is left as it is and the write fails.
+std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser = false,
+                              bool replace = true);
 
-// The report's sheets (names in row 1, texts in row 2), written to path without opening it. Returns an
-// empty text on success, else the reason.
-std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path);
+// The report's sheets (names in row 1, texts in row 2), then the formatted ones, written to path without
+// opening it. Returns an empty text on success, else the reason.
+std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path,
+                                const std::vector<FormattedSheet>& formatted = {});

@@ -29,8 +29,11 @@ CircuitValues ReadCircuitValues(const ParameterSet& parameters) {
 }
 
 double SpectrumFrequency(std::size_t k) {
-  // The exponent as one correctly rounded quotient, so that every decade is exact.
-  return std::pow(10.0, (static_cast<double>(k) - 20.0) / 10.0);
+  // The exponent as one correctly rounded quotient. Below 1 Hz the reciprocal of the positive power:
+  // not every pow is correctly rounded for negative exponents (MinGW's gives 0.010000000000000002 for
+  // 10^-2), while 10^1 and 10^2 are exact everywhere, so every decade is exact.
+  const double exponent = (static_cast<double>(k) - 20.0) / 10.0;
+  return exponent < 0 ? 1.0 / std::pow(10.0, -exponent) : std::pow(10.0, exponent);
 }
 
 std::complex<double> CircuitImpedance(const CircuitValues& circuit, double frequency) {

@@ -17,6 +17,7 @@ ComPtr<Recordset> g_pRecordset;
 namespace {
 
 bool g_bStoreConnected = false;
+std::string g_strStoreFile;  // the Data Source of the last OpenParameterStore
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -104,6 +105,7 @@ std::optional<std::string> ConnectionStringProperty(const std::string& connectio
 
 void OpenParameterStore(const std::string& drive, const std::string& dir) {
   const std::string connectionString = ConnectionString(drive, dir);
+  g_strStoreFile = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
   ThePlatform().OleInit();
 
   g_pConnection.Release();
@@ -124,6 +126,8 @@ void OpenParameterStore(const std::string& drive, const std::string& dir) {
 }
 
 bool ParameterStoreConnected() { return g_bStoreConnected; }
+
+std::string ParameterStoreFile() { return g_strStoreFile; }
 
 void CloseParameterStore() { g_pConnection->Close(); }
 
@@ -154,6 +158,18 @@ ParameterSet ReadCurrentParameterSet() {
     if (value) values[i] = *value;
   }
   return values;
+}
+
+Provenance ReadCurrentProvenance() {
+  Provenance provenance;
+  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
+    try {
+      provenance[i] = g_pRecordset->GetCollect(kProvenanceColumns[i]).value_or("");
+    } catch (const ComError& e) {
+      if (e.Error() != kHrItemNotFound) throw;
+    }
+  }
+  return provenance;
 }
 
 void CloseTableRecordsetQuietly() {

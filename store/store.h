@@ -156,6 +156,13 @@ void OpenTableRecordset();
 // and the walk goes on over the recordset as it is. Later failures raise ComError.
 ParameterSet ReadCurrentParameterSet();
 
+// The provenance of the row ReadCurrentParameterSet left current (the recordset stays open). NULL,
+// and a column the table lacks, read as an empty text; other failures raise ComError.
+Provenance ReadCurrentProvenance();
+
+// The store file of the last OpenParameterStore (its Data Source).
+std::string ParameterStoreFile();
+
 // One row of the history: the eleven values and the provenance; NULL, and a column the table
 // lacks, read as an empty text.
 struct HistoryRow {

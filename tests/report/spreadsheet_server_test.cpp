@@ -132,6 +132,36 @@ TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
   ExpectReportOfRow(rtest::ReadXlsx(both[1]));
 }
 
+TEST(SpreadsheetServer, ReportIsKeptInTheDocumentsFolderUnderTheModelFilesNameAndNeverReplaced) {
+  const ScratchDesktop desktop(true);
+  const std::filesystem::path home = desktop.root.Path() / "home";
+  qtest::WriteFileBytes(desktop.root.Path() / "config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+  rtest::ScratchStore store;
+  OpenTableRecordset();
+  g_pRecordset->AddNew();
+  for (std::size_t i = 0; i < kParameterCount; ++i) {
+    if (!kRow[i].empty()) g_pRecordset->PutCollect(kParameterColumns[i], kRow[i]);
+  }
+  g_pRecordset->PutCollect("source", "/messungen/zelle 4.mdl");
+  g_pRecordset->Update();
+  g_pRecordset->Close();
+
+  ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);
+  ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);
+  const std::vector<std::string> records = desktop.WaitForRecords(2);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_NE(records[0], records[1]);
+  for (const std::filesystem::path file : records) {
+    EXPECT_EQ(file.parent_path(), home / "Dokumente/qelmora");
+    EXPECT_EQ(file.filename().string().rfind("zelle 4-20", 0), 0u) << file;
+    const rtest::XlsxBook book = rtest::ReadXlsx(file);
+    ExpectReportOfRow(book);
+    EXPECT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+  }
+  // The first report is still there beside the second.
+  EXPECT_TRUE(std::filesystem::exists(records[0]));
+}
+
 TEST(SpreadsheetServer, ParameterHistoryIsOpenedInTheDefaultApplicationAndTheDialogStays) {
   rtest::ScratchStore store;
   store.Append(kRow);
@@ -212,7 +242,7 @@ TEST(SpreadsheetServer, AReportFileThatCannotBeMadeSaysWhyAndKeepsTheDialogOpen)
   std::filesystem::remove(desktop.Tmp());
   const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("box App||无法创建报表文件 " + desktop.Tmp().string() + "/qelmora-report-"),
+  EXPECT_NE(run.output.find("box App||无法写入报表文件 " + desktop.Tmp().string() + "/qelmora-report-"),
             std::string::npos)
       << run.output;
   EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;

@@ -595,6 +595,13 @@ HRESULT STDMETHODCALLTYPE SheetGetTypeInfoCount(SheetObject*, UINT* count) {
   return S_OK;
 }
 
+// The server knows the report's dispatch ids only, no member names: the report's formatted sheets,
+// which are called by name, are left out.
+HRESULT STDMETHODCALLTYPE SheetGetIDsOfNames(SheetObject*, REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) {
+  for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  return DISP_E_UNKNOWNNAME;
+}
+
 HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                       VARIANT* result, EXCEPINFO*, UINT*) {
   const Role role = p->role;
@@ -720,6 +727,7 @@ void FillVtables() {
   Vtable& d = g_sheetVtbl;
   d.SetUnknown(SheetQueryInterface, SheetAddRef, SheetRelease);
   d.Set(&IDispatch::GetTypeInfoCount, SheetGetTypeInfoCount);
+  d.Set(&IDispatch::GetIDsOfNames, SheetGetIDsOfNames);
   d.Set(&IDispatch::Invoke, SheetInvoke);
 }
 

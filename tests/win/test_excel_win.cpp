@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include "app/main_dialog.h"
 #include "app/platform.h"
 #include "report/excel.h"
+#include "report/spectrum.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
@@ -38,18 +40,22 @@ using wintest::ToCp936;
 // ---------------------------------------------------------------------------------------------
 // A spreadsheet server of the test's own
 
-enum class Role { Application, Workbooks, Workbook, Worksheets, Worksheet, Range };
+// Other: any object reached by a member name (page setup, chart objects, charts, series, axes ...).
+enum class Role { Application, Workbooks, Workbook, Worksheets, Worksheet, Range, Other };
 
 struct ArgSeen {
   VARTYPE vt = VT_EMPTY;
   std::wstring text;       // VT_BSTR
   bool nullString = false;  // VT_BSTR with a null BSTR
   VARIANT_BOOL flag = 0;   // VT_BOOL
+  double number = 0;       // VT_I4, VT_R8
 };
 
 struct CallSeen {
   Role role;
   DISPID dispid;
+  std::wstring name;  // the member's name, for a dispatch id handed out by GetIDsOfNames
+  std::wstring sheet;  // the worksheet the object belongs to ("" for sheet1 and objects above it)
   WORD flags;
   std::vector<ArgSeen> args;  // in the caller's order (rgvarg holds them reversed)
   std::vector<DISPID> named;
@@ -63,11 +69,22 @@ struct ServerState {
   std::wstring missingSheetDescription;        // EXCEPINFO description when Item finds no sheet
   bool cellsEmpty = false;                     // Cells answers with an empty variant
   int live = 0;                                // objects not yet released
+  // Members by name: only when namesKnown does GetIDsOfNames answer (ids from kFirstNamedId on, in
+  // the order asked); a call of failName fails with an exception.
+  bool namesKnown = false;
+  std::vector<std::wstring> names;
+  std::wstring failName;
+  std::vector<std::wstring> addedSheets;  // the names the added worksheets were given, in order
 };
+
+constexpr DISPID kFirstNamedId = 5000;
 
 class FakeObject final : public IDispatch {
  public:
-  FakeObject(Role role, ServerState& state) : m_role(role), m_state(state) { ++m_state.live; }
+  FakeObject(Role role, ServerState& state, std::wstring sheet = L"")
+      : m_role(role), m_state(state), m_sheet(std::move(sheet)) {
+    ++m_state.live;
+  }
   ~FakeObject() { --m_state.live; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -91,11 +108,23 @@ class FakeObject final : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!m_state.namesKnown) return E_NOTIMPL;
+    for (UINT i = 0; i < count; ++i) {
+      std::vector<std::wstring>& known = m_state.names;
+      auto it = std::find(known.begin(), known.end(), std::wstring(names[i]));
+      if (it == known.end()) it = known.insert(known.end(), names[i]);
+      ids[i] = kFirstNamedId + static_cast<DISPID>(it - known.begin());
+    }
+    return S_OK;
+  }
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* info, UINT*) override {
-    CallSeen call{m_role, dispid, flags, {}, {}};
+    CallSeen call{m_role, dispid, L"", m_sheet, flags, {}, {}};
+    if (dispid >= kFirstNamedId && dispid < kFirstNamedId + static_cast<DISPID>(m_state.names.size())) {
+      call.name = m_state.names[dispid - kFirstNamedId];
+    }
     for (UINT i = params->cArgs; i-- > 0;) {
       const VARIANT& v = params->rgvarg[i];
       ArgSeen arg;
@@ -105,6 +134,10 @@ class FakeObject final : public IDispatch {
         if (!arg.nullString) arg.text.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
       } else if (arg.vt == VT_BOOL) {
         arg.flag = V_BOOL(&v);
+      } else if (arg.vt == VT_I4) {
+        arg.number = V_I4(&v);
+      } else if (arg.vt == VT_R8) {
+        arg.number = V_R8(&v);
       }
       call.args.push_back(arg);
     }
@@ -117,6 +150,7 @@ class FakeObject final : public IDispatch {
     if (put && (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) {
       return DISP_E_PARAMNOTOPTIONAL;
     }
+    if (!call.name.empty()) return InvokeNamed(call, get, put, result);
     switch (m_role) {
       case Role::Application:
         if (dispid == 558 && put && params->cArgs == 1) return S_OK;
@@ -153,24 +187,50 @@ class FakeObject final : public IDispatch {
       case Role::Range:
         if (dispid == 170 && put && params->cArgs == 3) {
           const std::vector<ArgSeen>& a = call.args;
-          m_state.cells[a[1].text + a[0].text] = a[2].text;
+          m_state.cells[(m_sheet.empty() ? L"" : m_sheet + L"!") + a[1].text + a[0].text] = a[2].text;
           return S_OK;
         }
+        break;
+      case Role::Other:
         break;
     }
     return DISP_E_MEMBERNOTFOUND;
   }
 
  private:
-  HRESULT Answer(VARIANT* result, Role role) {
+  // A member called by name: Workbook.Worksheets, Worksheets.Count and Add, a worksheet's Name; any other get or method
+  // gives a new object of the same worksheet, any other put is taken.
+  HRESULT InvokeNamed(const CallSeen& call, bool get, bool put, VARIANT* result) {
+    if (call.name == m_state.failName) return DISP_E_EXCEPTION;
+    if (m_role == Role::Workbook && call.name == L"Worksheets" && get) return Answer(result, Role::Worksheets);
+    if (m_role == Role::Worksheets && call.name == L"Count" && get && result != nullptr) {
+      V_VT(result) = VT_I4;
+      V_I4(result) = 1 + static_cast<LONG>(m_state.addedSheets.size());
+      return S_OK;
+    }
+    if (m_role == Role::Worksheets && call.name == L"Add" && get) {
+      m_state.addedSheets.emplace_back();
+      return Answer(result, Role::Worksheet, L"added" + std::to_wstring(m_state.addedSheets.size()));
+    }
+    if (m_role == Role::Worksheet && call.name == L"Name" && put && call.args.size() == 1) {
+      if (!m_sheet.empty()) m_state.addedSheets[std::stoi(m_sheet.substr(5)) - 1] = call.args[0].text;
+      return S_OK;
+    }
+    if (put) return S_OK;
+    return Answer(result, Role::Other, m_sheet);
+  }
+
+  HRESULT Answer(VARIANT* result, Role role, const std::wstring& sheet) {
     if (result == nullptr) return E_INVALIDARG;
     V_VT(result) = VT_DISPATCH;
-    V_DISPATCH(result) = new FakeObject(role, m_state);  // one reference, the caller's
+    V_DISPATCH(result) = new FakeObject(role, m_state, sheet);  // one reference, the caller's
     return S_OK;
   }
+  HRESULT Answer(VARIANT* result, Role role) { return Answer(result, role, m_sheet); }
 
   Role m_role;
   ServerState& m_state;
+  std::wstring m_sheet;
   LONG m_refs = 1;
 };
 
@@ -405,6 +465,79 @@ TEST_F(ExcelAutomation, ReportReachesTheServerAsInvokeCallsWithStringArguments) 
   EXPECT_EQ(view.endResult, kIdOk);
   ASSERT_EQ(boxes.Boxes().size(), 2u);  // the question and the warning of the data source
   EXPECT_EQ(FromCp936(boxes.Boxes()[1].text), L"本次打开是数据来自上次导入的mdl文件");
+}
+
+// The calls made by name, in order.
+std::vector<const CallSeen*> NamedCalls(const ServerState& state, const wchar_t* name) {
+  std::vector<const CallSeen*> calls;
+  for (const CallSeen& call : state.calls) {
+    if (call.name == name) calls.push_back(&call);
+  }
+  return calls;
+}
+
+TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWithTheirCharts) {
+  state.namesKnown = true;
+  RegisteredServer server("Excel.Application", state);
+  MainDialog dialog(view);
+  boxes.Answer(kIdOk);
+  dialog.OnCommand(IDC_BUTTON_EXCEL);
+
+  // Two worksheets added after the last one (Before left out, After the last sheet), then named.
+  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱"}));
+  const std::vector<const CallSeen*> adds = NamedCalls(state, L"Add");
+  ASSERT_GE(adds.size(), 2u);
+  EXPECT_EQ(adds[0]->role, Role::Worksheets);
+  ASSERT_EQ(adds[0]->args.size(), 2u);
+  EXPECT_EQ(adds[0]->args[0].vt, VT_ERROR);
+  EXPECT_EQ(adds[0]->args[1].vt, VT_DISPATCH);
+
+  // The parameter sheet as before; the values of the new sheets through the same cell writes.
+  EXPECT_EQ(state.cells[L"R2"], L"1600.");
+  EXPECT_EQ(state.cells[L"added1!A1"], L"qelmora 参数报告");
+  EXPECT_EQ(state.cells[L"added1!B4"], L"—");  // no provenance in this store
+  EXPECT_EQ(state.cells[L"added2!A1"], L"f (Hz)");
+  EXPECT_EQ(state.cells[L"added2!A2"], L"0.01");
+  EXPECT_EQ(state.cells[L"added2!A72"], L"100000");
+  const Spectrum spectrum = ComputeSpectrum(ExampleParameters());
+  EXPECT_EQ(std::stod(state.cells[L"added2!B2"]), *spectrum[0][kSpectrumReal]);  // 17 digits read back exactly
+
+  // Two chart objects; Bode with logarithmic x and |Z| axes and the phase on the secondary axis;
+  // Nyquist with both axes over the same range.
+  EXPECT_EQ(NamedCalls(state, L"ChartObjects").size(), 2u);
+  const std::vector<const CallSeen*> scales = NamedCalls(state, L"ScaleType");
+  ASSERT_EQ(scales.size(), 2u);
+  for (const CallSeen* call : scales) EXPECT_EQ(call->args[0].number, -4133);
+  const std::vector<const CallSeen*> groups = NamedCalls(state, L"AxisGroup");
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0]->args[0].number, 2);
+  const std::vector<const CallSeen*> maxima = NamedCalls(state, L"MaximumScale");
+  ASSERT_EQ(maxima.size(), 2u);
+  EXPECT_EQ(maxima[0]->args[0].number, maxima[1]->args[0].number);
+  EXPECT_GT(maxima[0]->args[0].number, 0);
+  const std::vector<const CallSeen*> orientation = NamedCalls(state, L"Orientation");
+  ASSERT_EQ(orientation.size(), 2u);
+  EXPECT_EQ(orientation[0]->args[0].number, 2);  // landscape
+
+  EXPECT_EQ(state.live, 0);
+  EXPECT_EQ(view.endResult, kIdOk);
+}
+
+TEST_F(ExcelAutomation, AChartThatFailsLeavesTheSheetsWrittenAndTheReportGoesOn) {
+  state.namesKnown = true;
+  state.failName = L"NewSeries";
+  RegisteredServer server("Excel.Application", state);
+  MainDialog dialog(view);
+  boxes.Answer(kIdOk);
+  dialog.OnCommand(IDC_BUTTON_EXCEL);
+
+  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱"}));
+  EXPECT_EQ(state.cells[L"added2!A72"], L"100000");
+  EXPECT_TRUE(NamedCalls(state, L"ScaleType").empty());
+  // Only the data source's question and warning.
+  EXPECT_EQ(boxes.Boxes().size(), 2u) << ::testing::PrintToString(FromCp936(boxes.Boxes().back().text));
+  EXPECT_EQ(state.live, 0);
+  EXPECT_EQ(view.endResult, kIdOk);
 }
 
 TEST_F(ExcelAutomation, StoredTextsThatWouldBeFormulasReachTheSheetAsTextNumbersUnchanged) {

@@ -6,8 +6,9 @@
 //   of it (argument types, missing arguments as DISP_E_PARAMNOTFOUND, cursor and lock types, the
 //   column names, the states in which ADO refuses it) and answers with ADO's codes. Any other member
 //   of the interfaces ends the process, noting which slot was called.
-// - A spreadsheet server for "Excel.Application" that accepts the report's dispatch ids and notes
-//   the cells written.
+// - A spreadsheet server for "Excel.Application" that accepts the report's dispatch ids and the
+//   members the report calls by name (sheets added, ranges, formats, page setup, charts), checks
+//   their argument types, and notes the calls and the cells written.
 //
 // Every call is appended as one UTF-8 line to the file named by QELMORA_COM_DOUBLES_LOG.
 //
@@ -84,6 +85,8 @@ std::wstring Describe(const VARIANT& v) {
       return L"EMPTY";
     case VT_I4:
       return L"I4:" + std::to_wstring(V_I4(&v));
+    case VT_R8:
+      return L"R8:" + std::to_wstring(V_R8(&v));
     case VT_I2:
       return L"I2:" + std::to_wstring(V_I2(&v));
     case VT_BOOL:
@@ -557,18 +560,33 @@ HRESULT STDMETHODCALLTYPE RecordsetClose(RecordsetDouble* p) {
 // ---------------------------------------------------------------------------------------------
 // The spreadsheet server
 
-enum class Role { Application, Workbooks, Workbook, Worksheets, Worksheet, Range };
+// The objects reached from the application. The report's parameter sheet calls the first six by
+// dispatch id; the formatted sheets call members by name (GetIDsOfNames), the rest of the roles.
+enum class Role {
+  Application, Workbooks, Workbook, Worksheets, Worksheet, Range,
+  Font, PageSetup, ChartObjects, ChartObject, Chart, SeriesCollection, Series, Axis, Title,
+};
+
+const wchar_t* const kRoleNames[] = {L"Application", L"Workbooks",   L"Workbook",    L"Worksheets", L"Worksheet",
+                                     L"Range",       L"Font",        L"PageSetup",   L"ChartObjects",
+                                     L"ChartObject", L"Chart",       L"SeriesCollection", L"Series", L"Axis",
+                                     L"Title"};
 
 struct SheetObject {
   void* const* vtbl;
   LONG refs = 1;
   Role role;
+  std::size_t sheet = 0;  // the worksheet the object belongs to: 0 is sheet1, n the n-th added one
+  std::wstring address;   // a Range's address ("" for Cells)
 };
 
 Vtable g_sheetVtbl;
 
-IDispatch* NewSheetObject(Role role) {
-  return reinterpret_cast<IDispatch*>(new SheetObject{g_sheetVtbl.Data(), 1, role});
+// The names given to the added worksheets, in the order they were added (one process, one report).
+std::vector<std::wstring> g_addedSheets;
+
+IDispatch* NewSheetObject(Role role, std::size_t sheet = 0, std::wstring address = L"") {
+  return reinterpret_cast<IDispatch*>(new SheetObject{g_sheetVtbl.Data(), 1, role, sheet, std::move(address)});
 }
 
 HRESULT STDMETHODCALLTYPE SheetQueryInterface(SheetObject* p, REFIID iid, void** out) {
@@ -595,11 +613,147 @@ HRESULT STDMETHODCALLTYPE SheetGetTypeInfoCount(SheetObject*, UINT* count) {
   return S_OK;
 }
 
-// The server knows the report's dispatch ids only, no member names: the report's formatted sheets,
-// which are called by name, are left out.
-HRESULT STDMETHODCALLTYPE SheetGetIDsOfNames(SheetObject*, REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) {
-  for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  return DISP_E_UNKNOWNNAME;
+// The members the report calls by name, each with the argument types Excel takes: "S" a BSTR, "I" a
+// long, "D" a double, "B" a VARIANT_BOOL, "O" an object of this server, "M" a missing argument. A get
+// or method answers with an object of `answer`'s role (Count, Left and Top answer with numbers).
+struct NamedMember {
+  Role role;
+  const wchar_t* name;
+  bool put;
+  const char* args;
+  Role answer;
+};
+
+constexpr NamedMember kNamedMembers[] = {
+    {Role::Workbook, L"Worksheets", false, "", Role::Worksheets},
+    {Role::Worksheets, L"Count", false, "", Role::Worksheets},
+    {Role::Worksheets, L"Item", false, "I", Role::Worksheet},
+    {Role::Worksheets, L"Add", false, "MO", Role::Worksheet},
+    {Role::Worksheet, L"Name", true, "S", Role::Worksheet},
+    {Role::Worksheet, L"Range", false, "S", Role::Range},
+    {Role::Worksheet, L"PageSetup", false, "", Role::PageSetup},
+    {Role::Worksheet, L"ChartObjects", false, "", Role::ChartObjects},
+    {Role::Range, L"Font", false, "", Role::Font},
+    {Role::Range, L"NumberFormat", true, "S", Role::Range},
+    {Role::Range, L"ColumnWidth", true, "D", Role::Range},
+    {Role::Range, L"Left", false, "", Role::Range},
+    {Role::Range, L"Top", false, "", Role::Range},
+    {Role::Font, L"Bold", true, "B", Role::Font},
+    {Role::Font, L"Size", true, "I", Role::Font},
+    {Role::PageSetup, L"Orientation", true, "I", Role::PageSetup},
+    {Role::PageSetup, L"Zoom", true, "B", Role::PageSetup},
+    {Role::PageSetup, L"FitToPagesWide", true, "I", Role::PageSetup},
+    {Role::PageSetup, L"FitToPagesTall", true, "B", Role::PageSetup},
+    {Role::ChartObjects, L"Add", false, "DDDD", Role::ChartObject},
+    {Role::ChartObject, L"Chart", false, "", Role::Chart},
+    {Role::Chart, L"ChartType", true, "I", Role::Chart},
+    {Role::Chart, L"SeriesCollection", false, "", Role::SeriesCollection},
+    {Role::Chart, L"HasTitle", true, "B", Role::Chart},
+    {Role::Chart, L"ChartTitle", false, "", Role::Title},
+    {Role::Chart, L"HasLegend", true, "B", Role::Chart},
+    {Role::Chart, L"Axes", false, "II", Role::Axis},
+    {Role::SeriesCollection, L"NewSeries", false, "", Role::Series},
+    {Role::Series, L"Name", true, "S", Role::Series},
+    {Role::Series, L"XValues", true, "O", Role::Series},
+    {Role::Series, L"Values", true, "O", Role::Series},
+    {Role::Series, L"AxisGroup", true, "I", Role::Series},
+    {Role::Axis, L"ScaleType", true, "I", Role::Axis},
+    {Role::Axis, L"MinimumScale", true, "D", Role::Axis},
+    {Role::Axis, L"MaximumScale", true, "D", Role::Axis},
+    {Role::Axis, L"HasTitle", true, "B", Role::Axis},
+    {Role::Axis, L"AxisTitle", false, "", Role::Title},
+    {Role::Title, L"Text", true, "S", Role::Title},
+};
+
+// A member's dispatch id is its index in the name list from here on; its role is checked at the call.
+constexpr DISPID kFirstNamedId = 1000;
+
+// Names are matched without regard to case, as Excel's are.
+HRESULT STDMETHODCALLTYPE SheetGetIDsOfNames(SheetObject* p, REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  HRESULT hr = S_OK;
+  for (UINT i = 0; i < count; ++i) {
+    ids[i] = DISPID_UNKNOWN;
+    for (std::size_t m = 0; m < std::size(kNamedMembers); ++m) {
+      if (kNamedMembers[m].role == p->role &&
+          CompareStringOrdinal(names[i], -1, kNamedMembers[m].name, -1, TRUE) == CSTR_EQUAL) {
+        ids[i] = kFirstNamedId + static_cast<DISPID>(m);
+        break;
+      }
+    }
+    if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  }
+  return hr;
+}
+
+bool ArgumentFits(char type, const VARIANT& v) {
+  switch (type) {
+    case 'S': return V_VT(&v) == VT_BSTR && V_BSTR(&v) != nullptr;
+    case 'I': return V_VT(&v) == VT_I4;
+    case 'D': return V_VT(&v) == VT_R8;
+    case 'B': return V_VT(&v) == VT_BOOL;
+    case 'M': return IsMissing(v);
+    case 'O':
+      return V_VT(&v) == VT_DISPATCH && V_DISPATCH(&v) != nullptr &&
+             reinterpret_cast<SheetObject*>(V_DISPATCH(&v))->vtbl == g_sheetVtbl.Data();
+  }
+  return false;
+}
+
+HRESULT SheetDone(const std::wstring& call, HRESULT hr) {
+  Note(call + L" -> " + Hex(hr));
+  return hr;
+}
+
+const std::wstring& SheetName(std::size_t sheet) {
+  static const std::wstring first = L"sheet1";
+  return sheet == 0 ? first : g_addedSheets[sheet - 1];
+}
+
+// One member called by name: the arguments checked, the call noted as
+// "sheet <sheet> <Role>.<Member> <arguments>", and for a range argument its address.
+HRESULT InvokeNamed(SheetObject* p, const NamedMember& member, bool get, bool put,
+                    const std::vector<VARIANT*>& args, VARIANT* result) {
+  std::wstring call = L"sheet " + SheetName(p->sheet) + L" " + kRoleNames[static_cast<int>(p->role)] + L"." +
+                      member.name;
+  for (VARIANT* arg : args) {
+    call += L" " + Describe(*arg);
+    if (ArgumentFits('O', *arg) && !reinterpret_cast<SheetObject*>(V_DISPATCH(arg))->address.empty()) {
+      call += L":" + reinterpret_cast<SheetObject*>(V_DISPATCH(arg))->address;
+    }
+  }
+  if (member.put ? !put : !get) return SheetDone(call, DISP_E_MEMBERNOTFOUND);
+  if (args.size() != std::strlen(member.args)) return SheetDone(call, DISP_E_BADPARAMCOUNT);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!ArgumentFits(member.args[i], *args[i])) return SheetDone(call, DISP_E_TYPEMISMATCH);
+  }
+  if (member.put) {
+    if (p->role == Role::Worksheet) {  // the sheet's name; the program names only the sheets it added
+      if (p->sheet == 0) return SheetDone(call, DISP_E_EXCEPTION);
+      g_addedSheets[p->sheet - 1] = Text(*args[0]);
+    }
+    return SheetDone(call, S_OK);
+  }
+  if (result == nullptr) return SheetDone(call, E_INVALIDARG);
+  VariantInit(result);
+  const std::wstring name = member.name;
+  if (name == L"Count" || name == L"Left" || name == L"Top") {
+    V_VT(result) = name == L"Count" ? VT_I4 : VT_R8;
+    if (name == L"Count") V_I4(result) = 1 + static_cast<LONG>(g_addedSheets.size());
+    else V_R8(result) = 48.0;
+    return SheetDone(call, S_OK);
+  }
+  std::size_t sheet = p->sheet;
+  if (p->role == Role::Worksheets && name == L"Item") {
+    const LONG index = V_I4(args[0]);
+    if (index < 1 || index > 1 + static_cast<LONG>(g_addedSheets.size())) return SheetDone(call, DISP_E_BADINDEX);
+    sheet = static_cast<std::size_t>(index - 1);
+  } else if (p->role == Role::Worksheets && name == L"Add") {
+    g_addedSheets.emplace_back(L"Sheet" + std::to_wstring(g_addedSheets.size() + 2));
+    sheet = g_addedSheets.size();
+  }
+  V_VT(result) = VT_DISPATCH;
+  V_DISPATCH(result) = NewSheetObject(member.answer, sheet, name == L"Range" ? Text(*args[0]) : L"");
+  return SheetDone(call, S_OK);
 }
 
 HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -607,17 +761,21 @@ HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCI
   const Role role = p->role;
   std::vector<VARIANT*> args;  // in the caller's order
   for (UINT i = params->cArgs; i-- > 0;) args.push_back(&params->rgvarg[i]);
+  const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
+  const bool put = flags == DISPATCH_PROPERTYPUT && params->cNamedArgs == 1 &&
+                   params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+  const auto named = static_cast<std::size_t>(dispid - kFirstNamedId);
+  if (dispid >= kFirstNamedId && named < std::size(kNamedMembers) && kNamedMembers[named].role == role) {
+    return InvokeNamed(p, kNamedMembers[named], get, put, args, result);
+  }
   std::wstring call = L"sheet " + std::to_wstring(static_cast<int>(role)) + L" dispid=" + std::to_wstring(dispid) +
                       L" flags=" + std::to_wstring(flags);
   for (VARIANT* arg : args) call += L" " + Describe(*arg);
   Note(call);
-  const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
-  const bool put = flags == DISPATCH_PROPERTYPUT && params->cNamedArgs == 1 &&
-                   params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
   auto answer = [&](Role next) {
     if (result == nullptr) return E_INVALIDARG;
     V_VT(result) = VT_DISPATCH;
-    V_DISPATCH(result) = NewSheetObject(next);
+    V_DISPATCH(result) = NewSheetObject(next, p->sheet);
     return S_OK;
   };
   switch (role) {
@@ -632,7 +790,7 @@ HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCI
       if (dispid == 494 && get) return answer(Role::Worksheets);
       break;
     case Role::Worksheets:
-      // The report's one sheet; further report sheets are further names here.
+      // The new workbook's one sheet; the added ones are reached through Add and Item.
       if (dispid == 170 && get && args.size() == 1 && V_VT(args[0]) == VT_BSTR && Text(*args[0]) == L"sheet1") {
         return answer(Role::Worksheet);
       }
@@ -643,9 +801,13 @@ HRESULT STDMETHODCALLTYPE SheetInvoke(SheetObject* p, DISPID dispid, REFIID, LCI
     case Role::Range:
       if (dispid == 170 && put && args.size() == 3 && V_VT(args[0]) == VT_BSTR && V_VT(args[1]) == VT_BSTR &&
           V_VT(args[2]) == VT_BSTR) {
-        Note(L"cell " + Text(*args[1]) + Text(*args[0]) + L" " + Text(*args[2]));
+        // "cell A1 text" on sheet1, "cell <name>!A1 text" on an added sheet.
+        const std::wstring sheet = p->sheet == 0 ? L"" : SheetName(p->sheet) + L"!";
+        Note(L"cell " + sheet + Text(*args[1]) + Text(*args[0]) + L" " + Text(*args[2]));
         return S_OK;
       }
+      break;
+    default:
       break;
   }
   return DISP_E_MEMBERNOTFOUND;

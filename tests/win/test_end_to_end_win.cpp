@@ -453,6 +453,52 @@ class RealProgram {
   bool m_started = false;
 };
 
+// The report's two formatted sheets as the spreadsheet server received them: added after sheet1 and
+// named, the summary with the provenance of the row just imported, the 71 points of the spectrum,
+// the two charts; every call by member name answered with success.
+void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& added, const std::string& model,
+                        const std::string& importedAt, const std::string& store) {
+  const std::string summary = Utf8(L"报告") + "!", spectrum = Utf8(L"阻抗谱") + "!";
+  EXPECT_EQ(log.Starting("sheet sheet1 Worksheets.Add ERROR:0x80020004 DISPATCH -> 0x00000000").size(), 2u);
+  EXPECT_EQ(log.Starting("sheet Sheet2 Worksheet.Name BSTR:" + Utf8(L"报告") + " -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting("sheet Sheet3 Worksheet.Name BSTR:" + Utf8(L"阻抗谱") + " -> 0x00000000").size(), 1u);
+
+  EXPECT_EQ(added[summary + "A1"], Utf8(L"qelmora 参数报告"));
+  EXPECT_EQ(added[summary + "B3"].size(), 19u) << added[summary + "B3"];  // the report's date and time
+  EXPECT_EQ(added[summary + "B4"], model);
+  EXPECT_EQ(added[summary + "B5"], importedAt);
+  EXPECT_EQ(added[summary + "B6"], store);
+  EXPECT_EQ(added[summary + "A9"], "L0");
+  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B9"].c_str()), std::atof(kValues[0].c_str()));
+  EXPECT_EQ(added[summary + "C9"], "H");
+
+  EXPECT_EQ(added[spectrum + "A1"], "f (Hz)");
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A2"].c_str()), 0.01);
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A72"].c_str()), 1e5);
+  int frequencies = 0;
+  for (const auto& [cell, text] : added) {
+    if (cell.rfind(spectrum + "A", 0) == 0 && cell != spectrum + "A1") ++frequencies;
+  }
+  EXPECT_EQ(frequencies, 71);
+
+  EXPECT_EQ(log.Starting("sheet " + Utf8(L"报告") + " PageSetup.Orientation I4:2 -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting("sheet " + Utf8(L"阻抗谱") + " PageSetup.Orientation I4:2 -> 0x00000000").size(), 1u);
+  const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱") + " ";
+  std::vector<std::string> charts = log.Starting(onSpectrum + "ChartObjects.Add R8:");
+  EXPECT_EQ(charts.size(), 2u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Nyquist -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Bode -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Series.XValues DISPATCH:A2:A72 -> 0x00000000").size(), 2u);  // Bode's
+  EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 2u);  // f, |Z| logarithmic
+  int named = 0;
+  for (const std::string& line : log.Starting("sheet ")) {
+    if (line.find(" -> ") == std::string::npos) continue;
+    ++named;
+    EXPECT_NE(line.find(" -> 0x00000000"), std::string::npos) << line;
+  }
+  EXPECT_GT(named, 100);
+}
+
 bool HaveDisplay() {
   const HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   if (probe == nullptr) return false;
@@ -479,6 +525,7 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
   const std::string model = folder.dir.Dir() + "fit.mdl";
   qtest::WriteFileBytes(model, qtest::ModelText(kValues));
   CallLog log(folder.dir.Path() / "calls.log");
+  std::string importedAt;  // the provenance of the row run 1 imports
 
   // Run 1: started with the model file; OK imports it; "OpenExcel" writes the report and ends.
   {
@@ -497,6 +544,7 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(KeyAndValues(rows[0]), WithKey(1, kValues));
     ExpectProvenance(rows[0], model);
+    importedAt = rows[0][kImportedAtField];
 
     Click(dialog, IDC_BUTTON_EXCEL);
     DWORD exitCode = 0;
@@ -504,10 +552,11 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
     EXPECT_EQ(exitCode, 0u);
   }
   // The report reached the spreadsheet server: names in row 1, the current set in row 2.
-  std::map<std::string, std::string> cells;
+  std::map<std::string, std::string> cells, added;  // sheet1's cells; "<sheet>!A1" of the added sheets
   for (const std::string& line : log.Starting("cell ")) {
     const std::size_t space = line.find(' ', 5);
-    cells[line.substr(5, space - 5)] = line.substr(space + 1);
+    const std::string cell = line.substr(5, space - 5);
+    (cell.find('!') == std::string::npos ? cells : added)[cell] = line.substr(space + 1);
   }
   const char* names[] = {"L0", "R0", "R1", "CPE1-T", "CPE1-P", "C1", "f1", "R2", "CPE2-T",
                          "CPE2-P", "C2", "f2", "R3", "CPE3-T", "CPE3-P", "C3", "f3", "Rp"};
@@ -519,6 +568,7 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
     EXPECT_DOUBLE_EQ(std::atof(cells[cell].c_str()), std::atof(kValues[i].c_str())) << cell << " " << cells[cell];
   }
   EXPECT_FALSE(cells["R2"].empty());  // Rp
+  ExpectReportSheets(log, added, model, importedAt, folder.dir.Dir() + "dravo.mdb");
 
   // Run 2: "Transfer data" imports the file first, then writes the hand-off file and starts the
   // simulation program in "sim".

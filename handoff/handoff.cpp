@@ -22,8 +22,6 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
   return bytes;
 }
 
-std::string HandoffFilePath() { return HandoffFilePath(ThePlatform().TempPath()); }
-
 std::string SimulatorWorkingDirectory() {
   // Beside the program when it is there, else in the user's data directory of an installed program.
   return DataDirectory(std::string("sim") + kPathSeparator + "Kambrisolve.exe") + "sim";

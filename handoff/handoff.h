@@ -22,8 +22,6 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters);
 // Backend: the full path of the hand-off file in the directory given, which ends in the separator
 // (GetTempFileNameA with "~qelmora" and 16, which is always "~qe10.tmp" in that directory).
 std::string HandoffFilePath(const std::string& directory);
-// The same in the user's temporary directory (GetTempPathA).
-std::string HandoffFilePath();
 
 // Backend: the temporary directory that the simulation program will look in (with the separator at
 // its end), or, in problem, why it cannot be run at all: then nothing is to be written or started.

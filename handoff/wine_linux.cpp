@@ -1,7 +1,6 @@
 #include "handoff/wine_linux.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "app/afx.h"
 #include "app/process_linux.h"
+#include "shell/freedesktop_linux.h"
 
 namespace wine {
 
@@ -77,10 +77,8 @@ std::string FindWine() {
 std::string PrefixDirectory() {
   std::string prefix = Env("WINEPREFIX");
   if (prefix.empty()) {
-    std::string home = Env("HOME");
-    if (home.empty()) {
-      if (const passwd* entry = ::getpwuid(::getuid())) home = entry->pw_dir;
-    }
+    std::string home = freedesktop::HomeDirectory();
+    if (home.back() == '/') home.pop_back();
     prefix = home + "/.wine";
   }
   while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();

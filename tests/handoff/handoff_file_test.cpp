@@ -156,15 +156,15 @@ TEST(HandoffFilePathTest, FixedNameInTheTemporaryDirectory) {
   {
     qtest::TestPlatform platform;
     platform.tempPath = "/some/where/";
-    EXPECT_EQ(HandoffFilePath(), "/some/where/~qe10.tmp");
+    EXPECT_EQ(HandoffFilePath(ThePlatform().TempPath()), "/some/where/~qe10.tmp");
   }
   {
     htest::ScopedEnv tmpdir("TMPDIR", std::string("/var/tmp/user7"));
-    EXPECT_EQ(HandoffFilePath(), "/var/tmp/user7/~qe10.tmp");
+    EXPECT_EQ(HandoffFilePath(ThePlatform().TempPath()), "/var/tmp/user7/~qe10.tmp");
   }
   {
     htest::ScopedEnv tmpdir("TMPDIR", std::nullopt);
-    EXPECT_EQ(HandoffFilePath(), "/tmp/~qe10.tmp");
+    EXPECT_EQ(HandoffFilePath(ThePlatform().TempPath()), "/tmp/~qe10.tmp");
   }
 }
 

@@ -25,16 +25,16 @@ ParameterSet KnownSet() {
 }
 
 TEST(WinHandoff, TheFileIsTilde_qe10_tmpInTheTemporaryDirectory) {
-  const std::string path = HandoffFilePath();
+  const std::string path = HandoffFilePath(ThePlatform().TempPath());
   EXPECT_EQ(path, TempDirectory() + "~qe10.tmp");
   // Forming the name creates nothing.
   std::filesystem::remove(path);
-  EXPECT_EQ(HandoffFilePath(), path);
+  EXPECT_EQ(HandoffFilePath(ThePlatform().TempPath()), path);
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(WinHandoff, WritesExactlyTheEncodedBytesOverAnyOldFile) {
-  const std::string path = HandoffFilePath();
+  const std::string path = HandoffFilePath(ThePlatform().TempPath());
   qtest::WriteFileBytes(path, std::string(4096, 'x'));
 
   const HandoffBytes bytes = EncodeHandoff(KnownSet());

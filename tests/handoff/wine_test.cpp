@@ -15,7 +15,7 @@
 #include "handoff/wine_linux.h"
 #include "res/resource.h"
 #include "store/store.h"
-#include "tests/handoff/handoff_test_util.h"
+#include "tests/handoff/transfer_fixture.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
 
@@ -111,38 +111,16 @@ TEST(WineLocationTest, PrefixFromWineprefixElseHomeAndWineFromPath) {
   fs::current_path(cwd);
 }
 
-// "Transfer data" over a real store in a program directory of the test.
-class WineHandoffTest : public ::testing::Test {
+// "Transfer data" of one stored row.
+class WineHandoffTest : public htest::TransferFixture {
  protected:
   void SetUp() override {
-    m_platform.moduleFileName = (m_program.Path() / "qelmora").string();
-    m_platform.tempPath = m_temp.Dir();
-    m_platform.startReal = true;
-    ASSERT_NO_THROW(CreateParameterStore(m_program.Dir()));
-    OpenParameterStore("", m_program.Dir());
-    ASSERT_TRUE(ParameterStoreConnected());
-    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
-    g_pRecordset->AddNew();
-    for (std::size_t i = 0; i < kParameterCount; ++i) g_pRecordset->PutCollect(kParameterColumns[i], kRowTexts[i]);
-    g_pRecordset->Update();
-    g_pRecordset->Close();
-    m_dialog.m_strPath = "/data/fit.mdl";
-    m_view.pathText = m_dialog.m_strPath;
-    m_dialog.m_bImported = true;
+    TransferFixture::SetUp();
+    Append(htest::TextRow(kRowTexts));
   }
 
-  void TearDown() override {
-    g_pRecordset.Release();
-    g_pConnection.Release();
-    g_strModelPath.clear();
-  }
-
-  fs::path Sim() const { return m_program.Path() / "sim"; }
   fs::path Simulator() const { return Sim() / "Kambrisolve.exe"; }
-  fs::path Record() const { return Sim() / "record.txt"; }
   std::string Expected() const { return htest::LittleEndianImage(kRowValues); }
-
-  void Transfer() { m_dialog.OnCommand(IDC_BUTTON_TRANSFER); }
 
   // Nothing written, nothing started, the dialog still open, one message saying why.
   void ExpectRefusedWith(const std::string& part) {
@@ -153,14 +131,6 @@ class WineHandoffTest : public ::testing::Test {
     EXPECT_TRUE(m_view.endResults.empty());
     EXPECT_TRUE(NoHandoffFileIn(m_temp.Path())) << testing::PrintToString(htest::Names(m_temp.Path()));
   }
-
-  qtest::ScriptedMessageBoxes m_boxes;
-  qtest::TempDir m_program;
-  qtest::TempDir m_temp;
-  qtest::TestPlatform m_platform;
-  htest::ScopedEnv m_tmpdir{"TMPDIR", m_temp.Path().string()};
-  qtest::ScriptedView m_view;
-  MainDialog m_dialog{m_view};
 };
 
 // A fake wine first in PATH and an empty prefix of the test: a real one is never reached.

@@ -204,15 +204,7 @@ TEST_F(CliFileSafety, TheLocationRecordIsARegularFileOrNothing) {
   ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0);
   qtest::ScopedEnv dataHome("XDG_DATA_HOME", (m_dir.Path() / "data").string());
 
-  qtest::ScriptedView view(boxes);
-  MainDialog dialog(view);
-  AfxSetMessageBoxes(&view);
-  dialog.OnInitDialog();
-  AfxSetMessageBoxes(&boxes);
-  try {
-    CloseParameterStore();
-  } catch (const ComError&) {
-  }
+  qtest::RunDialogStartUp(boxes);
   g_pRecordset.Release();
   g_pConnection.Release();
   ASSERT_FALSE(boxes.Boxes().empty());

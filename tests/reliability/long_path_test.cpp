@@ -186,15 +186,7 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
     platform.moduleFileName = module;
 
     boxes.Clear();
-    qtest::ScriptedView view(boxes);
-    MainDialog dialog(view);
-    AfxSetMessageBoxes(&view);
-    dialog.OnInitDialog();
-    AfxSetMessageBoxes(&boxes);
-    try {
-      CloseParameterStore();
-    } catch (const ComError&) {
-    }
+    qtest::RunDialogStartUp(boxes);
 
     if (c.fits) {
       const std::string bytes = qtest::ReadFileBytes(record);

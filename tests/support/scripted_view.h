@@ -11,6 +11,7 @@
 
 #include "app/afx.h"
 #include "app/main_dialog.h"
+#include "store/store.h"
 #include "tests/support/test_support.h"
 
 namespace qtest {
@@ -92,5 +93,19 @@ class ScriptedView : public MainDialogView {
  private:
   ScriptedMessageBoxes* m_boxes = nullptr;
 };
+
+// The dialog's start-up alone (OnInitDialog) with a scripted view whose boxes go to `boxes`, then
+// the store it opened closed again, whether or not it opened.
+inline void RunDialogStartUp(ScriptedMessageBoxes& boxes) {
+  ScriptedView view(boxes);
+  MainDialog dialog(view);
+  AfxSetMessageBoxes(&view);
+  dialog.OnInitDialog();
+  AfxSetMessageBoxes(&boxes);
+  try {
+    CloseParameterStore();
+  } catch (const ComError&) {
+  }
+}
 
 }  // namespace qtest

@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive
 PKGS=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev sqlcipher

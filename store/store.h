@@ -13,22 +13,7 @@
 #include <string>
 
 #include "app/afx.h"
-
-// The eleven values of one row, in table order; a NULL column is an empty text.
-enum ParameterIndex : std::size_t {
-  kL0, kR0, kR1, kCpe1T, kCpe1P, kR2, kCpe2T, kCpe2P, kR3, kCpe3T, kCpe3P, kParameterCount
-};
-using ParameterSet = std::array<std::string, kParameterCount>;
-
-// The column names, in table order: "L0", "R0", "R1", "CPE1-T", ... "CPE3-P".
-extern const std::array<const char*, kParameterCount> kParameterColumns;
-
-// The provenance columns that follow the eleven: when the row was imported (UTC,
-// "YYYY-MM-DDThh:mm:ssZ") and the model file's path as the import opened it. Stores made by the
-// earlier release lack them.
-enum ProvenanceIndex : std::size_t { kImportedAt, kSource, kProvenanceCount };
-using Provenance = std::array<std::string, kProvenanceCount>;
-extern const std::array<const char*, kProvenanceCount> kProvenanceColumns;  // "imported_at", "source"
+#include "store/parameter_store.h"
 
 // The query over the whole table, without ORDER BY.
 inline constexpr const char* kTableQuery = "SELECT * FROM table1";
@@ -163,12 +148,7 @@ Provenance ReadCurrentProvenance();
 // The store file of the last OpenParameterStore (its Data Source).
 std::string ParameterStoreFile();
 
-// One row of the history: the eleven values and the provenance; NULL, and a column the table
-// lacks, read as an empty text.
-struct HistoryRow {
-  ParameterSet parameters;
-  Provenance provenance;
-};
+using HistoryRow = StoredRow;
 
 // Walks table1 in read order: opens the recordset, gives each row to visit, closes the recordset.
 // Failures raise ComError.

@@ -1,0 +1,87 @@
+// What the program's commands need of a parameter store, and nothing of how a backend does it.
+//
+// The import appends one row (StartRow, Put as the model file yields each value, then Save or Drop);
+// the report, the hand-off and the spectrum read the current parameter set (ReadCurrent); the
+// history CSV and workbook walk every row in order (ReadHistory); the report's summary names the
+// store (Name). Backends: ADO over the Jet provider (store_win.cpp), a SQLCipher file
+// (store_linux.cpp), a lab's PostgreSQL server (lab_store_linux.cpp).
+//
+// Every failure raises StoreError, whose what() is the text the user is shown.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/afx.h"
+
+// The eleven values of one row, in table order; a NULL column is an empty text.
+enum ParameterIndex : std::size_t {
+  kL0, kR0, kR1, kCpe1T, kCpe1P, kR2, kCpe2T, kCpe2P, kR3, kCpe3T, kCpe3P, kParameterCount
+};
+using ParameterSet = std::array<std::string, kParameterCount>;
+
+// The column names, in table order: "L0", "R0", "R1", "CPE1-T", ... "CPE3-P".
+extern const std::array<const char*, kParameterCount> kParameterColumns;
+
+// When the row was imported (UTC, "YYYY-MM-DDThh:mm:ssZ") and the model file's path as the import
+// opened it. Stores made by the earlier release lack them: they read as empty texts.
+enum ProvenanceIndex : std::size_t { kImportedAt, kSource, kProvenanceCount };
+using Provenance = std::array<std::string, kProvenanceCount>;
+extern const std::array<const char*, kProvenanceCount> kProvenanceColumns;  // "imported_at", "source"
+
+// One stored row. A lab store also says who imported it and where; other stores leave both empty.
+struct StoredRow {
+  ParameterSet parameters;
+  Provenance provenance;
+  std::string importedBy;   // the database role of the importer
+  std::string workstation;  // "user@host" of the importer
+};
+
+// A failed store operation. what() is the text the user is shown; hr() is the HRESULT that text was
+// formed from where the store reports by HRESULT (ADO), else 0.
+class StoreError : public std::exception {
+ public:
+  explicit StoreError(std::string text, HResult hr = 0) : m_text(std::move(text)), m_hr(hr) {}
+  const char* what() const noexcept override { return m_text.c_str(); }
+  HResult hr() const noexcept { return m_hr; }
+
+ private:
+  std::string m_text;
+  HResult m_hr;
+};
+
+// A row being imported. Nothing of it is in the store until Save; a row dropped, or destroyed
+// without Save, leaves the store as it was.
+class PendingRow {
+ public:
+  virtual ~PendingRow() = default;
+  // One value by column name; a column the store does not have fails.
+  virtual void Put(const std::string& column, const std::string& value) = 0;
+  // Saves the row with its provenance: afterwards the store holds exactly one more complete row,
+  // which is the current parameter set; on failure it holds none of it.
+  virtual void Save(const Provenance& provenance) = 0;
+  virtual void Drop() noexcept = 0;
+};
+
+class ParameterStore {
+ public:
+  virtual ~ParameterStore() = default;
+
+  virtual std::unique_ptr<PendingRow> StartRow() = 0;
+
+  // The current parameter set with its provenance; fails when the store holds no row yet.
+  virtual StoredRow ReadCurrent() = 0;
+
+  // Every row, oldest first.
+  virtual void ReadHistory(const std::function<void(const StoredRow&)>& visit) = 0;
+
+  // What the report's summary names as the store: its file, or a server's host and database.
+  virtual std::string Name() const = 0;
+
+  // Whether rows carry importedBy and workstation (a store that a lab shares).
+  virtual bool Shared() const { return false; }
+};

@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "report/spectrum.h"
+#ifndef _WIN32
 #include "tests/report/report_test_util.h"
+#endif
 
 namespace {
 
@@ -24,6 +26,7 @@ for k in range(71):
 // R0 = 10 Ω and one ideal R‖C stage (P = 1), R = 1 kΩ, R·C = 1 / 2π s: the corner is at 1 Hz.
 const ParameterSet kIdealRC = {"", "10", "1000", "1.5915494309189535e-4", "1", "", "", "", "", "", ""};
 
+#ifndef _WIN32  // Python as the independent reference
 TEST(Spectrum, AgreesWithComplexArithmetic) {
   // A typical fitted set; an ideal R‖C beside an empty stage; P = 0, P > 1 and negative values.
   for (const ParameterSet& set : {ParameterSet{"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107",
@@ -47,6 +50,8 @@ TEST(Spectrum, AgreesWithComplexArithmetic) {
   }
 }
 
+#endif
+
 TEST(Spectrum, IdealRCByHandAndTextsByTheReportsRule) {
   const Spectrum spectrum = ComputeSpectrum(kIdealRC);
   // At 1 Hz, 10 + 1000 / (1 + j) = 510 − 500j: |Z| = √510100, phase −atan(500/510).
@@ -62,6 +67,7 @@ TEST(Spectrum, IdealRCByHandAndTextsByTheReportsRule) {
   EXPECT_EQ(ComputeSpectrum(withUnits), spectrum);
 }
 
+#ifndef _WIN32
 TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   qtest::ScriptedMessageBoxes boxes;
   rtest::ScratchStore store;
@@ -71,7 +77,7 @@ TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   rtest::CommandResult run = rtest::RunCommand(command);  // empty table
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "");
-  EXPECT_NE(qtest::ReadFileBytes(errorFile).find(ComErrorText(kHrNoCurrentRecord)), std::string::npos);
+  EXPECT_NE(qtest::ReadFileBytes(errorFile).find(std::string("参数历史中还没有数据，请先导入模型文件")), std::string::npos);
 
   // ωL0 overflows from 0.32 Hz on (k = 15 … 70): Z'' is not finite there, and |Z| and the phase
   // are left empty with it.
@@ -102,5 +108,7 @@ TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   EXPECT_FALSE(std::getline(lines, line)) << line;
   EXPECT_EQ(empty, 3u * 56u);
 }
+
+#endif
 
 }  // namespace

@@ -24,6 +24,13 @@ TEST(StoreCli, InitStoreCreatesOnceAndRefusesToOverwrite) {
   // A real keyed store with an empty table1, as the sqlcipher shell sees it.
   const auto count = storetest::Sqlcipher(dir.Dir() + "dravo.mdb", storetest::StoreKey(), "SELECT count(*) FROM table1;");
   EXPECT_EQ(count.output, "0\n");
+  // Without the key the file is no database; the table as the program makes it.
+  EXPECT_NE(storetest::Sqlcipher(dir.Dir() + "dravo.mdb", "", "SELECT count(*) FROM table1;").status, 0);
+  EXPECT_EQ(storetest::Sqlcipher(dir.Dir() + "dravo.mdb", storetest::StoreKey(), "SELECT sql FROM sqlite_master;").output,
+            "\"CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT, \"\"L0\"\" TEXT, \"\"R0\"\" TEXT, "
+            "\"\"R1\"\" TEXT, \"\"CPE1-T\"\" TEXT, \"\"CPE1-P\"\" TEXT, \"\"R2\"\" TEXT, \"\"CPE2-T\"\" TEXT, "
+            "\"\"CPE2-P\"\" TEXT, \"\"R3\"\" TEXT, \"\"CPE3-T\"\" TEXT, \"\"CPE3-P\"\" TEXT, "
+            "\"\"imported_at\"\" TEXT, \"\"source\"\" TEXT)\"\n\"CREATE TABLE sqlite_sequence(name,seq)\"\n");
 
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 0) << history.output;
@@ -72,8 +79,37 @@ TEST(StoreCli, HistoryWithoutStoreFails) {
   qtest::TempDir dir;
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 1);
-  EXPECT_EQ(history.output, "连接数据库失败!\n错误信息：未指定的错误\n");
+  EXPECT_EQ(history.output, "连接数据库失败!\n错误信息：文件夹 " + dir.Dir() +
+                                " 中没有参数数据库 dravo.mdb。新建一个：qelmora-cli --store " + dir.Dir() + " init-store\n");
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(StoreCli, BackupIsAConsistentCopyInANewFileThatIsNeverReplaced) {
+  qtest::TempDir dir;
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+  ASSERT_EQ(storetest::Sqlcipher(dir.Dir() + "dravo.mdb", storetest::StoreKey(), "INSERT INTO table1 (L0) VALUES ('one'), ('two');").status, 0);
+
+  const std::string copy = dir.Dir() + "copy of dravo.mdb";
+  const auto made = Cli(dir, "backup " + ShellQuote(copy));
+  EXPECT_EQ(made.status, 0) << made.output;
+  const std::string nulls = ",<NULL>,<NULL>,<NULL>,<NULL>,<NULL>,<NULL>,<NULL>,<NULL>,<NULL>,<NULL>\n";
+  EXPECT_EQ(storetest::DumpTable(copy), "one" + nulls + "two" + nulls);
+  EXPECT_EQ(storetest::Sqlcipher(copy, storetest::StoreKey(), "PRAGMA integrity_check;").output, "ok\n");
+  // The copy stands alone: nothing beside it, and it is keyed like the store.
+  EXPECT_FALSE(std::filesystem::exists(copy + "-wal"));
+  EXPECT_NE(storetest::Sqlcipher(copy, "", "SELECT count(*) FROM table1;").status, 0);
+
+  // An existing file, even a dangling link, is never replaced.
+  std::filesystem::create_symlink(dir.Dir() + "nowhere", dir.Dir() + "link");
+  const std::string before = qtest::ReadFileBytes(copy);
+  for (const std::string& taken : {copy, dir.Dir() + "link"}) {
+    const auto refused = Cli(dir, "backup " + ShellQuote(taken));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output, "文件已存在，未覆盖：" + taken + "\n");
+  }
+  EXPECT_EQ(qtest::ReadFileBytes(copy), before);
+  EXPECT_FALSE(std::filesystem::exists(dir.Dir() + "nowhere"));
+  EXPECT_EQ(Cli(dir, "backup").status, 2);
 }
 
 }  // namespace

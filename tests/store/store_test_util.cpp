@@ -21,31 +21,25 @@ std::string DumpTable(const std::string& databasePath) {
 
 StoreFixture::StoreFixture() {
   EXPECT_NO_THROW(CreateParameterStore(dir.Dir()));
-  connection = CreateConnectionObject();
-  connection->Open(ConnectionText(), "", "", 0);
+  store = OpenParameterStoreAt(dir.Dir());
 }
 
 StoreFixture::~StoreFixture() = default;
 
-void StoreFixture::Append(const std::vector<std::pair<std::string, std::string>>& values) {
-  std::unique_ptr<Recordset> recordset = CreateRecordsetObject();
-  recordset->Open(kTableQuery, *connection, adOpenDynamic, adLockOptimistic, adCmdText);
-  recordset->AddNew();
-  for (const auto& [column, value] : values) recordset->PutCollect(column, value);
-  recordset->Update();
-  recordset->Close();
+void StoreFixture::Append(const std::vector<std::pair<std::string, std::string>>& values,
+                          const Provenance& provenance) {
+  std::unique_ptr<PendingRow> row = store->StartRow();
+  for (const auto& [column, value] : values) row->Put(column, value);
+  row->Save(provenance);
 }
 
-ParameterSet SampleSet(const std::string& tag) {
-  ParameterSet set;
-  for (std::size_t i = 0; i < kParameterCount; ++i) set[i] = tag + "." + std::to_string(i + 1) + "E-3";
-  return set;
-}
-
-std::vector<std::pair<std::string, std::string>> AsColumns(const ParameterSet& set) {
-  std::vector<std::pair<std::string, std::string>> values;
-  for (std::size_t i = 0; i < kParameterCount; ++i) values.emplace_back(kParameterColumns[i], set[i]);
-  return values;
+std::string StoreFailure(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const StoreError& e) {
+    return e.what();
+  }
+  return {};
 }
 
 }  // namespace storetest

@@ -179,11 +179,8 @@ class HistorySheetWriter {
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value;
   // otherwise the text as it is.
   void Value(lxw_row_t r, lxw_col_t c, const std::string& text, lxw_format* format) {
-    std::size_t used = 0;
-    const double number = TextToDouble(text, &used);
-    std::size_t end = text.size();
-    while (end > used && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    if (used > 0 && used == end && std::isfinite(number)) {
+    double number = 0;
+    if (TextIsNumber(text, &number)) {
       Check(worksheet_write_number(m_sheet, r, c, number, format));
     } else {
       Text(r, c, text);

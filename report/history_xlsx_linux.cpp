@@ -242,13 +242,13 @@ constexpr const char* kShownFileName = "qelmora-history.xlsx";
 
 }  // namespace
 
-long SaveHistoryWorkbook(const std::string& target) {
+long SaveHistoryWorkbook(const std::string& target, bool replace) {
   PathParts parts = SplitPath(target);
   if (parts.fname.empty() && parts.ext.empty()) Fail(target, "不是文件名");
   // libxlsxwriter opens the file by name: it is made in a folder nobody else can enter.
   long rows = 0;
   try {
-    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .privateDirectory = true},
+    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .replace = replace, .privateDirectory = true},
                         [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, target); });
   } catch (const FileSystemError& e) {
     Fail(target, std::strerror(e.error()));

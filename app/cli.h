@@ -2,6 +2,7 @@
 // code it drives; this header names them for the dispatcher in cli_main.cpp.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,5 +36,12 @@ bool CliOpenStore(const CliContext& context);
 // opened (printed); a failed read raises StoreError.
 std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* storeName = nullptr);
 
-// Prints the usage text to standard error.
-void CliUsage();
+// Prints the usage text, by default to standard error (after bad arguments).
+void CliUsage(std::FILE* stream = stderr);
+
+// Takes "--force" out of args; true when it was there.
+bool CliTakeForce(std::vector<std::string>* args);
+
+// The rule of the commands that write a file the user names: an existing file is never replaced
+// unless --force was given. False, after saying so, when path exists and force is false.
+bool CliMayWrite(const std::string& path, bool force);

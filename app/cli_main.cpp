@@ -1,4 +1,5 @@
 // qelmora-cli [--store DIR] COMMAND [ARGS...]
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,6 +45,19 @@ int RunCommand(const Command& command, const CliContext& context, const std::vec
 
 }  // namespace
 
+bool CliTakeForce(std::vector<std::string>* args) {
+  const auto at = std::find(args->begin(), args->end(), "--force");
+  if (at == args->end()) return false;
+  args->erase(at);
+  return true;
+}
+
+bool CliMayWrite(const std::string& path, bool force) {
+  if (force || !ThePlatform().Exists(path)) return true;
+  std::fprintf(stderr, "文件 %s 已存在，未替换它；要替换它请加 --force\n", path.c_str());
+  return false;
+}
+
 bool CliOpenStore(const CliContext& context) {
   // No program directory (its path is not known) and no --store: never a store of the current directory.
   if (context.storeDir.empty()) {
@@ -68,15 +82,20 @@ std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* 
   return row;
 }
 
-void CliUsage() {
+void CliUsage(std::FILE* stream) {
   std::fputs(
       "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
-      "  init-store                  create DIR/dravo.mdb with table1 (by default beside\n"
-      "                              this program)\n"
-      "  import FILE...              import model files, one row each\n"
-      "  history [--xlsx FILE]       print every row of table1 as CSV, or write the\n"
+      "       qelmora-cli --help | -h | --version\n"
+      "  init-store                  create DIR/dravo.mdb with table1; without --store\n"
+      "                              beside this program\n"
+      "  import FILE...              import model files, one row each; with several\n"
+      "                              files every message line begins with its file\n"
+      "  history [--xlsx FILE [--force]]\n"
+      "                              print every row of table1 as CSV, or write the\n"
       "                              history workbook with trend charts to FILE\n"
-      "  report --csv | --xlsx FILE  the report of the current parameter set\n"
+      "  report --csv | --xlsx FILE [--force]\n"
+      "                              the report of the current parameter set; an\n"
+      "                              existing FILE is replaced only with --force\n"
       "  spectrum                    the modelled impedance spectrum of the current\n"
       "                              parameter set as CSV\n"
       "  backup FILE                 copy the store, consistently, into the new file FILE\n"
@@ -91,11 +110,19 @@ void CliUsage() {
       "  shortcut                    put a launcher on the desktop\n"
       "DIR defaults to the program directory when it holds dravo.mdb, else to the user's\n"
       "data directory ($XDG_DATA_HOME/qelmora), where the store is created on first use.\n",
-      stderr);
+      stream);
 }
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    CliUsage(stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("qelmora-cli %s\n", QELMORA_VERSION);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   CliContext context;
   context.userStore = true;
   std::size_t i = 0;
@@ -120,6 +147,7 @@ int main(int argc, char** argv) {
   for (const Command& command : kCommands) {
     if (name == command.name) return RunCommand(command, context, rest);
   }
+  std::fprintf(stderr, "未知命令：%s\n", name.c_str());
   CliUsage();
   return 2;
 }

@@ -19,6 +19,10 @@
 
 namespace {
 
+// How long a started wine is watched for a refusal. Wine refuses a program it cannot start within a
+// second, even when it must start its server first; a program it did start runs on.
+constexpr int kWineRefusalMs = 2000;
+
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
   return (value != nullptr && *value != '\0') ? std::string(value) : fallback;
@@ -85,9 +89,11 @@ class LinuxPlatform final : public Platform {
 
   bool StartProgram(const std::string& program, const std::string& workingDirectory) override {
     // A Windows program is opened as Windows opens it: wine runs it, with its path as the one argument.
+    // Wine refuses what it cannot start ("ShellExecuteEx failed") by ending with a failure at once;
+    // that is a failed start, as a failed ShellExecuteA is on Windows.
     if (wine::IsPeImage(program)) {
       const std::string winePath = wine::FindWine();
-      return !winePath.empty() && process::StartDetached({winePath, program}, workingDirectory);
+      return !winePath.empty() && process::StartDetached({winePath, program}, workingDirectory, kWineRefusalMs);
     }
     struct stat st {};
     if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0) {

@@ -31,10 +31,11 @@ void WaitFor(pid_t child, int* status) {
 }
 
 constexpr std::size_t kMaxOutput = 65536;
+constexpr int kRefusalPollMs = 20;
 
 }  // namespace
 
-bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory) {
+bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs) {
   if (argv.empty()) return false;
   std::vector<char*> args = ArgumentVector(argv);
   // Exec failures come back through a close-on-exec pipe; the grandchild outlives us.
@@ -50,7 +51,19 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& work
     ::close(pipeFds[0]);
     ::setsid();
     const pid_t grandchild = ::fork();
-    if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+    if (grandchild < 0) _exit(1);
+    if (grandchild > 0) {
+      // Watched for a moment: an early failure is a refused start. Still running after it, the
+      // program is left to init.
+      for (int waited = 0; waited < refusalMs; waited += kRefusalPollMs) {
+        int status = 0;
+        if (::waitpid(grandchild, &status, WNOHANG) == grandchild) {
+          _exit(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1);
+        }
+        ::poll(nullptr, 0, kRefusalPollMs);
+      }
+      _exit(0);
+    }
     int err = 0;
     if (::chdir(workingDirectory.c_str()) != 0) {
       err = errno;

@@ -10,7 +10,9 @@ namespace process {
 
 // Starts argv (argv[0] a full path) in workingDirectory, in a session of its own, and does not wait
 // for it. True when the program was started (the working directory entered and the program executed).
-bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory);
+// With refusalMs, a program that ends with a failure within that many milliseconds was refused
+// (a launcher such as wine that could not start what it was given): false then as well.
+bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs = 0);
 
 struct RunOptions {
   bool captureOutput = false;  // keep standard output (up to 64 KiB); else it goes to /dev/null

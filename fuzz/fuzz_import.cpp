@@ -118,8 +118,8 @@ struct Fixture {
 
 // The row the grammar says the import saves, or nullopt when it saves none.
 std::optional<std::array<std::optional<std::string>, kParameterCount>> ExpectedRow(const fuzzref::Walk& walk) {
-  // No element, a line cut by the window, or no value at all: nothing is saved.
-  if (!walk.foundElement || walk.cut || walk.pairs.empty()) return std::nullopt;
+  // No element, a cut block, a value that is no number, or no value at all: nothing is saved.
+  if (walk.fault != 0 || walk.pairs.empty()) return std::nullopt;
   std::array<std::optional<std::string>, kParameterCount> row;
   for (const auto& pair : walk.pairs) {
     const std::string& column = pair.first;

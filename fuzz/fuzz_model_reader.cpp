@@ -26,16 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzsupport::WriteFile(path, bytes);
 
   std::vector<std::pair<std::string, std::string>> yielded;
-  bool found = false;
-  bool cut = false;
+  ModelWalk walk;
   for (int attempt = 0;; ++attempt) {
     yielded.clear();
     boxes.texts.clear();
     g_nModelReadPos = 0;
     try {
-      found = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
+      walk = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
         yielded.emplace_back(column, value);
-      }, &cut);
+      });
       break;
     } catch (const FileException& e) {
       if (e.m_cause == FileException::sharingViolation && fuzzsupport::WaitOutForeignLock(path, attempt)) continue;
@@ -47,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t n = size < kModelReadLimit ? size : kModelReadLimit;
 
   Check(boxes.texts.empty(), "the reader showed a message for a readable file");
-  Check(found == expected.foundElement, "whether an element was found differs for " + Escape(bytes.substr(0, 200)));
-  Check(cut == expected.cut, "whether a line was cut differs for " + Escape(bytes.substr(0, 200)));
+  Check(static_cast<int>(walk.fault) == expected.fault, "the fault differs for " + Escape(bytes.substr(0, 200)));
   Check(yielded == expected.pairs, "the yielded pairs differ from the grammar for " + Escape(bytes.substr(0, 200)));
   Check(g_nModelReadPos == expected.endPos, "the read position differs from the grammar");
   const bool endsInCr = n > 0 && bytes[n - 1] == '\r';

@@ -2,7 +2,8 @@
 // that the program's reader and import are compared with. It works on the bytes themselves (no
 // file, no per-line reopen) and is kept deliberately literal: lines end at a carriage return, the
 // byte after it is skipped (at a line feed alone when the window holds no carriage return), and only
-// the first 10,000 bytes exist.
+// the first 10,000 bytes exist. Whether a value is a number is the readers' own rule (TextIsNumber),
+// which its unit tests check.
 #pragma once
 
 #include <cstddef>
@@ -12,15 +13,18 @@
 #include <utility>
 #include <vector>
 
+#include "report/report.h"
+
 namespace fuzzref {
 
 inline constexpr std::size_t kLimit = 10000;
 
 struct Walk {
-  bool foundElement = false;                               // a line with "Element" was found
   std::vector<std::pair<std::string, std::string>> pairs;  // (column, value) in order
   std::size_t endPos = 0;                                  // where the next line would begin
-  bool cut = false;  // a name or value line ran into the end of the window of a longer file
+  // 0 whole; 1 no element; 2 a block's line missing; 3 the same in the window of a longer file, or a
+  // name or value line that runs into its end; 5 a value that is no number. The walk stops there.
+  int fault = 0;
 };
 
 class Lines {
@@ -34,6 +38,7 @@ class Lines {
     std::string line;
     std::size_t p = m_pos;
     m_cut = false;
+    m_missing = m_pos >= m_data.size();
     while (p < m_data.size()) {
       if (m_data[p] == m_end) {
         m_pos = p + (m_end == '\r' ? 2 : 1);
@@ -48,6 +53,8 @@ class Lines {
   }
   // Whether the last line ran into the end of the window of a longer file.
   bool Cut() const { return m_cut; }
+  bool Missing() const { return m_missing; }  // the last line started at or past the end of the data
+  bool Longer() const { return m_longer; }
   bool AtEnd() const { return m_pos >= m_data.size(); }
   std::size_t Pos() const { return m_pos; }
   std::size_t Size() const { return m_data.size(); }
@@ -57,6 +64,7 @@ class Lines {
   std::size_t m_pos = 0;
   bool m_longer = false;
   bool m_cut = false;
+  bool m_missing = false;
   char m_end = '\r';
 };
 
@@ -84,43 +92,50 @@ inline Walk WalkBytes(const std::string& bytes) {
   while (!Has(current, "Element")) {
     if (lines.AtEnd()) {
       walk.endPos = lines.Pos();
+      walk.fault = 1;
       return walk;
     }
     current = lines.Next();
   }
-  walk.foundElement = true;
-  auto keyed = [&](const char* keyword) {
-    const auto text = After(lines.Next(), keyword);
-    walk.cut = walk.cut || lines.Cut();
+  // A line of the block; past a missing one no line moves the position any more.
+  auto next = [&](bool keyed = false) {
+    std::string text = lines.Next();
+    if (walk.fault == 0 && (lines.Missing() || (keyed && lines.Cut()))) walk.fault = lines.Longer() ? 3 : 2;
     return text;
   };
-  while (!walk.cut && Has(current, "Element")) {
+  auto keyed = [&](const char* keyword) { return After(next(true), keyword); };
+  auto number = [&](const std::string& v) {
+    if (walk.fault == 0 && !TextIsNumber(v)) walk.fault = 5;
+    return walk.fault == 0;
+  };
+  while (walk.fault == 0 && Has(current, "Element")) {
     if (Has(current, "Type:")) {
       std::size_t at = current.find("Type:") + 5;
       while (at < current.size() && current[at] == ' ') ++at;
       const std::string code = current.substr(at);
       if (code == "3" || code == "1") {
         const auto name = keyed("Name:");
-        lines.Next();
+        next();
         const auto value = keyed("Value:");
-        lines.Next();
-        if (name && value && !walk.cut) walk.pairs.emplace_back(*name, *value);
+        next();
+        if (name && value && walk.fault == 0 && number(*value)) walk.pairs.emplace_back(*name, *value);
       } else if (code == "-1" || code == "-2") {
-        lines.Next();
+        next();
       } else if (code == "11") {
         const auto name = keyed("Name:");
-        lines.Next();
+        next();
         const auto t = keyed("Value:");
-        lines.Next();
-        lines.Next();
+        next();
+        next();
         const auto p = keyed("Value:");
-        lines.Next();
-        if (name && t && p && !walk.cut) {
+        next();
+        if (name && t && p && walk.fault == 0 && number(*t) && number(*p)) {
           walk.pairs.emplace_back(*name + "-T", *t);
           walk.pairs.emplace_back(*name + "-P", *p);
         }
       }
     }
+    if (walk.fault != 0) break;
     current = lines.Next();
   }
   walk.endPos = lines.Pos();

@@ -23,6 +23,28 @@ std::string ImportTime() {
                 static_cast<int>(time.seconds().count()));
 }
 
+// Why the row of the walk is not saved, naming the file; empty when it is saved.
+std::string RefusalText(const ModelWalk& walk, std::size_t values) {
+  const char* file = g_strModelPath.c_str();
+  const char* element = walk.element.c_str();
+  switch (walk.fault) {
+    case ModelFileFault::noElement: return Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", file);
+    case ModelFileFault::cutShort:
+      if (walk.element.empty()) return Format("模型文件 %s 不完整(文件在一个元件的数据中间结束)，未插入任何数据!", file);
+      return Format("模型文件 %s 不完整(文件在元件 %s 的数据中间结束)，未插入任何数据!", file, element);
+    case ModelFileFault::cutByWindow:
+      return Format("模型文件 %s 无法完整读取(元件数据超出只读取的前10000字节)，未插入任何数据!", file);
+    case ModelFileFault::changed:
+      return Format("模型文件 %s 在读取期间被改动，未插入任何数据!\r\n请等拟合程序保存完该文件后重新导入。", file);
+    case ModelFileFault::notANumber:
+      return Format("模型文件 %s 中元件 %s 的值 \"%s\" 不是数字，未插入任何数据!", file, element,
+                    walk.value.c_str());
+    case ModelFileFault::none: break;
+  }
+  if (values == 0) return Format("模型文件 %s 中没有读到任何参数值，未插入任何数据!", file);
+  return std::string();
+}
+
 }  // namespace
 
 bool ImportModelFile() {
@@ -32,27 +54,17 @@ bool ImportModelFile() {
   try {
     row = TheParameterStore().StartRow();
     std::size_t values = 0;
-    bool cutLine = false;
-    const bool foundElement = WalkModelFile(
-        g_strModelPath,
-        [&](const std::string& column, const std::string& value) {
-          row->Put(column, value);
-          ++values;
-        },
-        &cutLine);
-    // Saving an empty row would silently make an empty parameter set the current one; a value from a
-    // line cut short would be a wrong one.
-    const char* refusal = nullptr;
-    if (!foundElement) {
-      refusal = "模型文件 %s 中找不到元件(Element)，未插入任何数据!";
-    } else if (cutLine) {
-      refusal = "模型文件 %s 无法完整读取(超出10000字节的行被截断)，未插入任何数据!";
-    } else if (values == 0) {
-      refusal = "模型文件 %s 中没有读到任何参数值，未插入任何数据!";
-    }
-    if (refusal != nullptr) {
+    const ModelWalk walk = WalkModelFile(g_strModelPath, [&](const std::string& column,
+                                                             const std::string& value) {
+      row->Put(column, value);
+      ++values;
+    });
+    // Saving an empty row would silently make an empty parameter set the current one; a file read
+    // only in part, or a value that is no number, would make a wrong one for ever.
+    const std::string refusal = RefusalText(walk, values);
+    if (!refusal.empty()) {
       row->Drop();
-      AfxMessageBox(Format(refusal, g_strModelPath.c_str()));
+      AfxMessageBox(refusal);
       return false;
     }
     // When and from which file.

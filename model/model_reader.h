@@ -22,10 +22,28 @@ bool ReadModelFileHead(const std::string& path, std::size_t maxBytes, std::strin
 // running command.
 std::string ReadModelLine(const std::string& path);
 
+// Why the values of a walk must not be saved. A walk that ends with a fault stops at once: the
+// values it handed over before belong to a file that was not read whole and sound.
+enum class ModelFileFault {
+  none,
+  noElement,    // no line of the data contains "Element"
+  cutShort,     // a line that a block needs starts at or past the end of the data (the file is cut)
+  cutByWindow,  // the same at the end of the 10,000 bytes of a longer file, or a name or value line
+                // that runs into it
+  changed,      // a reopen saw other bytes than the first open: the file changed while it was read
+  notANumber,   // a value is not a finite number by the readers' rule (TextIsNumber)
+};
+
+struct ModelWalk {
+  ModelFileFault fault = ModelFileFault::none;
+  // notANumber: the column of the value; cutShort and cutByWindow: the element whose block was cut,
+  // when its name line was read.
+  std::string element;
+  std::string value;  // notANumber: the value as the file writes it (trimmed)
+};
+
 // Walks the element blocks of the model file from g_nModelReadPos on, handing each (column name,
-// value text) pair to onValue as soon as its block's last line is read. Returns whether a line
-// containing "Element" was found at all. A name or value line that runs into the end of the window
-// of a longer file is not whole: the walk stops there without its block's values and sets *cutLine.
-bool WalkModelFile(const std::string& path,
-                   const std::function<void(const std::string& column, const std::string& value)>& onValue,
-                   bool* cutLine = nullptr);
+// value text) pair to onValue as soon as its block's last line is read. Every reopen must see the
+// bytes of the first one. A block yields its values only when each of them is a number.
+ModelWalk WalkModelFile(const std::string& path,
+                        const std::function<void(const std::string& column, const std::string& value)>& onValue);

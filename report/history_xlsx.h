@@ -20,7 +20,8 @@ inline constexpr const char* kHistorySheetName = "参数历史";
 // when everything was written: the workbook is made in a private folder beside the target and then
 // renamed into place. Returns the number of rows written. Store failures raise StoreError; any other
 // failure raises std::runtime_error with a message that names the file; nothing is left behind.
-long SaveHistoryWorkbook(const std::string& target);
+// replace false: an existing file of that name is left as it is and the write fails.
+long SaveHistoryWorkbook(const std::string& target, bool replace = true);
 
 // Writes the history workbook to a new file in the user's temporary directory and opens it with the
 // default spreadsheet application ("参数历史…" of the dialog). Failures raise as above.

@@ -179,11 +179,8 @@ class HistorySheetWriter {
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value;
   // otherwise the text as it is.
   void Value(lxw_row_t r, lxw_col_t c, const std::string& text, lxw_format* format) {
-    std::size_t used = 0;
-    const double number = TextToDouble(text, &used);
-    std::size_t end = text.size();
-    while (end > used && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    if (used > 0 && used == end && std::isfinite(number)) {
+    double number = 0;
+    if (TextIsNumber(text, &number)) {
       Check(worksheet_write_number(m_sheet, r, c, number, format));
     } else {
       Text(r, c, text);
@@ -245,13 +242,13 @@ constexpr const char* kShownFileName = "qelmora-history.xlsx";
 
 }  // namespace
 
-long SaveHistoryWorkbook(const std::string& target) {
+long SaveHistoryWorkbook(const std::string& target, bool replace) {
   PathParts parts = SplitPath(target);
   if (parts.fname.empty() && parts.ext.empty()) Fail(target, "不是文件名");
   // libxlsxwriter opens the file by name: it is made in a folder nobody else can enter.
   long rows = 0;
   try {
-    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .privateDirectory = true},
+    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .replace = replace, .privateDirectory = true},
                         [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, target); });
   } catch (const FileSystemError& e) {
     Fail(target, std::strerror(e.error()));

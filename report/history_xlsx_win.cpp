@@ -4,6 +4,6 @@
 #include "report/history_xlsx.h"
 #include "report/report_xlsx.h"
 
-long SaveHistoryWorkbook(const std::string&) { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+long SaveHistoryWorkbook(const std::string&, bool) { throw std::runtime_error(WriteWorkbookFile({}, "")); }
 
 void ShowHistoryWorkbook() { throw std::runtime_error(WriteWorkbookFile({}, "")); }

@@ -104,6 +104,16 @@ double TextToDouble(const std::string& text, std::size_t* used) {
   return negative ? -value : value;
 }
 
+bool TextIsNumber(const std::string& text, double* number) {
+  std::size_t used = 0;
+  const double value = TextToDouble(text, &used);
+  std::size_t end = text.size();
+  while (end > used && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  if (used == 0 || used != end || !std::isfinite(value)) return false;
+  if (number != nullptr) *number = value;
+  return true;
+}
+
 namespace {
 
 // 2π taken with π = 3.1415926: the double nearest to 1 / (2 × 3.1415926).

@@ -16,6 +16,11 @@
 // given, it receives the length of the text that was read (0 when there is no number).
 double TextToDouble(const std::string& text, std::size_t* used = nullptr);
 
+// Whether the whole text is a number by that rule: it reads the text to its end (blanks and tabs
+// after the number aside) and the number is finite; *number then receives it. The model import
+// takes only such values, and the history workbook writes only them as numbers.
+bool TextIsNumber(const std::string& text, double* number = nullptr);
+
 // The text of every report quantity: a stored parameter as it is stored, a derived one with 9
 // significant digits (empty when it has no finite value).
 using ReportTexts = std::array<std::string, kReportQuantityCount>;

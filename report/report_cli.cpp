@@ -20,8 +20,11 @@ int PrintCsv(const ReportCells& cells) {
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
 // half-written file behind.
-int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& formatted, const std::string& target) {
-  const std::string reason = WriteReportWorkbook(texts, target, formatted);
+int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& formatted, const std::string& target,
+              bool force) {
+  // Checked again by the write itself, which never replaces a file then.
+  if (!CliMayWrite(target, force)) return 1;
+  const std::string reason = WriteReportWorkbook(texts, target, formatted, force);
   if (!reason.empty()) {
     std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
@@ -32,10 +35,12 @@ int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& forma
 
 }  // namespace
 
-int CliReport(const CliContext& context, const std::vector<std::string>& args) {
+int CliReport(const CliContext& context, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  const bool force = CliTakeForce(&args);
   const bool csv = args.size() == 1 && args[0] == "--csv";
   const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
-  if (!csv && !xlsx) {
+  if ((!csv && !xlsx) || (csv && force)) {
     CliUsage();
     return 2;
   }
@@ -48,5 +53,5 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
   if (csv) return PrintCsv(SheetCells(kReportSheets[0], texts));
   heading.provenance = row->provenance;
   heading.reportTime = ReportTimeText();
-  return WriteXlsx(texts, BuildFormattedSheets(row->parameters, heading), args[1]);
+  return WriteXlsx(texts, BuildFormattedSheets(row->parameters, heading), args[1], force);
 }

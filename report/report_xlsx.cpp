@@ -47,7 +47,7 @@ std::optional<double> CellNumber(const std::string& text) {
 }
 
 std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path,
-                                const std::vector<FormattedSheet>& formatted) {
+                                const std::vector<FormattedSheet>& formatted, bool replace) {
   WorkbookContent workbook;
   workbook.formatted = formatted;
   for (const ReportSheet& layout : kReportSheets) {
@@ -62,5 +62,5 @@ std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& pat
     }
     workbook.sheets.push_back(std::move(sheet));
   }
-  return WriteWorkbookFile(workbook, path);
+  return WriteWorkbookFile(workbook, path, false, replace);
 }

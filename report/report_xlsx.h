@@ -42,6 +42,7 @@ std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string
                               bool replace = true);
 
 // The report's sheets (names in row 1, texts in row 2), then the formatted ones, written to path without
-// opening it. Returns an empty text on success, else the reason.
+// opening it. Returns an empty text on success, else the reason. replace false: an existing file of
+// that name is left as it is and the write fails.
 std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path,
-                                const std::vector<FormattedSheet>& formatted = {});
+                                const std::vector<FormattedSheet>& formatted = {}, bool replace = true);

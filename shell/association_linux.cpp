@@ -1,8 +1,14 @@
 // The .mdl association for the current user by the freedesktop.org standards: a shared-mime-info
 // package for the type (bind001), a desktop entry that opens it (bind002), the icon in the hicolor
 // theme (bind003), and the entry made the type's default application through GIO (inqury001).
+#include <dirent.h>
+#include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <string>
@@ -47,6 +53,65 @@ std::string DesktopEntryText(const std::string& exePath) {
          "MimeType=" + fd::kMdlMimeType + ";\n";
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The names of the entries of the open folder dir (which stays open).
+std::vector<std::string> EntryNames(int dir) {
+  std::vector<std::string> names;
+  const int copy = ::dup(dir);
+  DIR* stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+  if (stream == nullptr) {
+    if (copy >= 0) ::close(copy);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(stream);
+  return names;
+}
+
+bool RemoveEntry(int dir, const std::string& name) { return ::unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT; }
+
+// update-mime-database writes each of its files under the final name with ".new" added, in the mime
+// folder and in the folder of each media type, opened by name without refusing an existing file or
+// a link, and then renames it into place. A symbolic or hard link that another program planted at
+// such a name would have it write into the file the link reaches, and a media type folder that is a
+// link would have it write into another folder. So before it runs every "*.new" name there is
+// removed, and every link in the place of a media type folder: they only ever hold its own
+// temporary files. False when one of them cannot be removed (a folder of that name, say).
+bool RemovePlantedMimeFiles(const std::string& mimeFolder) {
+  const int top = ::open(mimeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (top < 0) return false;
+  bool removed = true;
+  for (const std::string& name : EntryNames(top)) {
+    struct stat st {};
+    if (::fstatat(top, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (name == "packages") continue;  // the packages it reads, ours among them
+    struct stat target {};
+    const bool linkedFolder = S_ISLNK(st.st_mode) && ::fstatat(top, name.c_str(), &target, 0) == 0 &&
+                              S_ISDIR(target.st_mode);
+    if (EndsWith(name, ".new") || linkedFolder) {
+      removed = RemoveEntry(top, name) && removed;
+    } else if (S_ISDIR(st.st_mode)) {
+      const int media = ::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (media < 0) {
+        removed = false;
+        continue;
+      }
+      for (const std::string& file : EntryNames(media)) {
+        if (EndsWith(file, ".new")) removed = RemoveEntry(media, file) && removed;
+      }
+      ::close(media);
+    }
+  }
+  ::close(top);
+  return removed;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return std::filesystem::equivalent(a, b, ec) && !ec;
@@ -56,7 +121,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool AssociationWriteType() {
   if (!fd::WriteFileAtomically(MimePackagePath(), MimePackageText(), 0644)) return false;
-  return process::RunAndWait({"update-mime-database", fd::DataHome() + "/mime"}, {.quietErrors = false}).ran;
+  const std::string mimeFolder = fd::DataHome() + "/mime";
+  if (!RemovePlantedMimeFiles(mimeFolder)) return false;
+  return process::RunAndWait({"update-mime-database", mimeFolder}, {.quietErrors = false}).ran;
 }
 
 bool AssociationWriteOpenCommand(const std::string& exePath) {

@@ -41,12 +41,16 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
   return 0;
 }
 
-int CliHistory(const CliContext& context, const std::vector<std::string>& args) {
+int CliHistory(const CliContext& context, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  const bool force = CliTakeForce(&args);
   const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
-  if (!args.empty() && !xlsx) {
+  if ((!args.empty() && !xlsx) || (force && !xlsx)) {
     CliUsage();
     return 2;
   }
+  // Checked again by the write itself, which never replaces a file then.
+  if (xlsx && !CliMayWrite(args[1], force)) return 1;
   if (!CliOpenStore(context)) return 1;
 
   // Store failures raise StoreError, which the dispatcher reports.
@@ -54,7 +58,7 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& args) 
     ~CloseAtEnd() { CloseParameterStore(); }
   } closeAtEnd;
   if (xlsx) {
-    const long rows = SaveHistoryWorkbook(args[1]);
+    const long rows = SaveHistoryWorkbook(args[1], force);
     std::fprintf(stderr, "已写入参数历史（%ld 行）：%s\n", rows, args[1].c_str());
     return 0;
   }

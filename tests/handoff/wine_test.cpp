@@ -327,4 +327,24 @@ TEST_F(RefusedStartTest, CliWithoutWineSaysWhyAndExitsOne) {
   EXPECT_TRUE(NoHandoffFileIn(m_temp.Path()));
 }
 
+// Wine that refuses the program at once ("ShellExecuteEx failed") is a failed start: the notice,
+// exit 1; the file was written.
+TEST_F(RefusedStartTest, CliStartThatWineRefusesAtOnceIsAFailedStart) {
+  WriteProgram(Simulator(), PeLike(0x80, std::string("PE\0\0", 4), 0x400), false);
+  fs::create_directories(Prefix() / "tmp");
+  qtest::WriteFileBytes(Prefix() / "system.reg", "");
+  qtest::WriteFileBytes(Prefix() / "user.reg", "");
+  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\n[ \"$1\" = cmd.exe ] && echo '" + (Prefix() / "tmp").string() +
+                                          "' && exit 0\necho 'ShellExecuteEx failed' >&2\nexit 1\n", true);
+  fs::copy_file(QELMORA_CLI, m_program.Path() / "qelmora-cli");
+  TearDown();
+  const fs::path err = m_scratch.Path() / "stderr.txt";
+  const qtest::CommandResult run = qtest::RunCommand(qtest::ShellQuote((m_program.Path() / "qelmora-cli").string()) +
+                                                     " --store " + qtest::ShellQuote(m_program.Dir()) + " handoff 2>" +
+                                                     qtest::ShellQuote(err.string()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(qtest::ReadFileBytes(err).find("To be updated!\n"), std::string::npos) << qtest::ReadFileBytes(err);
+  EXPECT_EQ(qtest::ReadFileBytes(Prefix() / "tmp" / "~qe10.tmp"), Expected());
+}
+
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(ImportCliTest, EachFileIsImportedWithoutEchoingItsPath) {
 
   run = Cli({"--store", store.Dir(), "import", model, model});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "插入成功!\n插入成功!\n");
+  EXPECT_EQ(run.err, model + ": 插入成功!\n" + model + ": 插入成功!\n");
   EXPECT_EQ(Rows().size(), 3u);
 }
 
@@ -92,13 +92,14 @@ TEST_F(ImportCliTest, AFailingFileIsReportedAndTheNextGoesOn) {
     lines.push_back(run.err.substr(from, at - from));
   }
   ASSERT_EQ(lines.size(), 7u) << run.err;
-  EXPECT_EQ(lines[0], "插入成功!");
-  EXPECT_EQ(lines[1], "error:2");
-  EXPECT_EQ(lines[2], FileException(FileException::fileNotFound, missing).ReportText());
-  EXPECT_NE(lines[3].find(notes), std::string::npos);
-  EXPECT_EQ(lines[4], "参数数据库的 table1 中没有列 R9，未插入任何数据!");
-  EXPECT_EQ(lines[5], "请查找mdl文件!");
-  EXPECT_EQ(lines[6], "插入成功!");
+  // Each line begins with the file it is about.
+  EXPECT_EQ(lines[0], good + ": 插入成功!");
+  EXPECT_EQ(lines[1], missing + ": error:2");
+  EXPECT_EQ(lines[2], missing + ": " + FileException(FileException::fileNotFound, missing).ReportText());
+  EXPECT_EQ(lines[3].rfind(notes + ": 模型文件 " + notes, 0), 0u);
+  EXPECT_EQ(lines[4], unknown + ": 参数数据库的 table1 中没有列 R9，未插入任何数据!");
+  EXPECT_EQ(lines[5], "\"\": 请查找mdl文件!");
+  EXPECT_EQ(lines[6], good + ": 插入成功!");
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(kValues)}));
 }
 

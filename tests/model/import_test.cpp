@@ -87,12 +87,9 @@ TEST_F(ImportTest, TheBundledSampleImports) {
 }
 
 TEST_F(ImportTest, ValuesAreStoredExactlyAsTheFileWritesThem) {
-  const Texts odd = {"abc", "1,5", "", "-0", "1.5E-3", "未知", "  ", "1e999", "0x10", "'; DROP TABLE table1; --",
-                     "\"q\""};
+  const Texts odd = {"+1.5", "-0", "1.5E-3", "25d-1", ".5", "5.", "1D+2", "0007", "1e-999", "-.5e-1", "1.2345E-07"};
   ASSERT_TRUE(Import(Write(qtest::ModelText(odd))));
-  TableRow expected = RowOf(odd);
-  expected[6] = "";  // blanks alone trim to nothing
-  EXPECT_EQ(Rows(), std::vector<TableRow>{expected});
+  EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(odd)});
 }
 
 TEST_F(ImportTest, ColumnsTheFileDoesNotYieldStayNull) {
@@ -112,11 +109,18 @@ TEST_F(ImportTest, ColumnsTheFileDoesNotYieldStayNull) {
   EXPECT_EQ(current[kR0], "0.5");
 }
 
-TEST_F(ImportTest, AFileThatYieldsNoValueSavesNothingAndSaysSo) {
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"a lone unknown header", qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"})},
-      {"a type code with a trailing blank",
+// A file that yields no value, is cut short, or holds a value that is no number saves nothing, and
+// the message names the file and what is wrong with it.
+TEST_F(ImportTest, AFileThatYieldsNoValueIsCutOrHoldsANonNumberSavesNothingAndSaysSo) {
+  std::string sample = qtest::ReadFileBytes(qtest::TestDataDir() / "sample.mdl");
+  std::string odd = sample;
+  odd.replace(odd.find("0.023107"), 8, "0.02x3107");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"没有读到任何参数值", qtest::CrLfLines({"Element 1 Type: 5", "Name: L0", "Value: 1"})},
+      {"没有读到任何参数值",
        qtest::CrLfLines({"Element 1 Type: 3 ", "  Name: L0", "  Fixed: N", "  Value: 1", "  Limits: none"})},
+      {"不完整(文件在元件 R3 的数据中间结束)", sample.substr(0, sample.find("Value: 0.10") + 11)},
+      {"元件 R2 的值 \"0.02x3107\" 不是数字", odd},
   };
   for (const auto& [what, text] : cases) {
     SCOPED_TRACE(what);
@@ -125,7 +129,7 @@ TEST_F(ImportTest, AFileThatYieldsNoValueSavesNothingAndSaysSo) {
     EXPECT_FALSE(Import(path));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
-    EXPECT_NE(boxes.Texts()[0].find("没有读到任何参数值"), std::string::npos) << boxes.Texts()[0];
+    EXPECT_NE(boxes.Texts()[0].find(what), std::string::npos) << boxes.Texts()[0];
     EXPECT_TRUE(Rows().empty());
     ExpectStoreUsable();
   }

@@ -96,6 +96,31 @@ TEST_F(CliFileSafety, StdoutCarriesResultsOnlyAndAFullStdoutFails) {
   }
 }
 
+// Help and the version on standard output; an unknown command is named; a workbook never takes the
+// place of an existing file without --force.
+TEST_F(CliFileSafety, HelpVersionUnknownCommandAndExistingTargets) {
+  for (const char* asked : {"--help", "-h", "--version"}) {
+    const CliRun run = Cli(asked, m_dir.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(asked[2] == 'v' ? "qelmora-cli " : "usage: qelmora-cli", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(Cli("--store . frobnicate", m_dir.Path()).err.rfind("未知命令：frobnicate\n", 0), 0u);
+  const fs::path store = m_dir.Path() / "store";
+  StoreWithARow(store);
+  for (const std::string command : {"report", "history"}) {
+    const fs::path target = m_dir.Path() / (command + ".xlsx");
+    qtest::WriteFileBytes(target, "older");
+    const std::string args = "--store " + ShellQuote(store.string()) + " " + command + " --xlsx " + ShellQuote(target.string());
+    const CliRun refused = Cli(args, m_dir.Path());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("已存在"), std::string::npos) << refused.err;
+    EXPECT_EQ(qtest::ReadFileBytes(target), "older");
+    EXPECT_EQ(Cli(args + " --force", m_dir.Path()).status, 0);
+    EXPECT_NE(qtest::ReadFileBytes(target), "older");
+  }
+}
+
 // A relative store folder that begins with a blank is that folder, not the one without the blank; a
 // relative model path is stored as the full path, a link on the way kept as it was named.
 TEST_F(CliFileSafety, RelativeNamesAreTakenAsGiven) {

@@ -109,7 +109,7 @@ TEST(CrashTest, ImportsKilledAtRandomMomentsLeaveOnlyCompleteRows) {
   std::map<int, std::set<int>> present;
   for (const TableRow& row : rows) {
     ASSERT_TRUE(row[0].has_value()) << "a row without its first value";
-    const std::string tag = row[0]->substr(0, row[0]->rfind('.'));
+    const std::string tag = qrel::TagOf(*row[0]);
     EXPECT_EQ(row, qtest::RowOf(qrel::TaggedValues(tag))) << "an incomplete or mixed row";
     const int run = std::stoi(tag.substr(0, tag.find('_')));
     const int file = std::stoi(tag.substr(tag.find('_') + 1));

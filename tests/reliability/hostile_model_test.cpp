@@ -87,6 +87,15 @@ class HostileModelTest : public ::testing::Test {
     EXPECT_EQ(qtest::ReadTableRows(Database()).size(), rowsBefore + 1);
   }
 
+  // A value that is no number: nothing is saved, and the message says so.
+  void ExpectRefused(const std::string& bytes) {
+    EXPECT_FALSE(Import(Write(bytes)));
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_NE(boxes.Texts()[0].find("不是数字"), std::string::npos) << boxes.Texts()[0];
+    ExpectTable(std::nullopt);
+    boxes.Clear();
+  }
+
   static TableRow Only(ParameterIndex column, const std::string& value) {
     TableRow row(kParameterCount);
     row[column] = value;
@@ -119,11 +128,9 @@ TEST_F(HostileModelTest, ElementNamesThatAreSqlNameNoColumnAndChangeNothing) {
   ExpectNextImportWorks(1);
 }
 
-TEST_F(HostileModelTest, ValuesThatAreSqlAreStoredAsText) {
-  const std::string value = "1'); DELETE FROM table1; SELECT ('\"[]--;";
-  EXPECT_TRUE(Import(Write(Block("1", "R0", value) + "end\r\n")));
-  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-  ExpectTable(Only(kR0, value));
+TEST_F(HostileModelTest, ValuesThatAreSqlSaveNothing) {
+  ExpectRefused(Block("1", "R0", "1'); DELETE FROM table1; SELECT ('\"[]--;") + "end\r\n");
+  ExpectNextImportWorks(1);
 }
 
 TEST_F(HostileModelTest, NineThousandByteNamesAndValues) {
@@ -134,43 +141,35 @@ TEST_F(HostileModelTest, NineThousandByteNamesAndValues) {
 
   // A 9,000-byte value is stored whole (the block still lies inside the first 10,000 bytes).
   boxes.Clear();
-  const std::string value = std::string(4500, '9') + std::string(4500, 'x');
+  const std::string value = "0." + std::string(8998, '9');
   EXPECT_TRUE(Import(Write(Block("3", "L0", value) + "end\r\n")));
   EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
   ExpectTable(Only(kL0, value));
 }
 
-TEST_F(HostileModelTest, BinaryBytesAndNulsAreKeptByteForByte) {
+TEST_F(HostileModelTest, BinaryBytesAndNulsSaveNothing) {
   std::string value = "1.5";
   value += '\0';
   value += "\x01\x02\x7f\x80\xff tail";
-  EXPECT_TRUE(Import(Write(Block("1", "R2", value) + "end\r\n")));
-  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-  ExpectTable(Only(kR2, value));
+  ExpectRefused(Block("1", "R2", value) + "end\r\n");
 
   // A NUL inside a name makes it another name: no column.
-  boxes.Clear();
   EXPECT_FALSE(Import(Write(Block("1", std::string("R2\0", 3) + "x", "1"))));
   EXPECT_EQ(boxes.Texts(), Texts{NoColumn("R2\\x00x")});
-  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 2u);
+  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 1u);
   EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
-TEST_F(HostileModelTest, InvalidUtf8AndCodePage936BytesAreKeptByteForByte) {
+TEST_F(HostileModelTest, InvalidUtf8AndCodePage936BytesSaveNothing) {
   const std::string invalid = "\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x28\x8c\x28\xff";
   const std::string cp936 = "\xb5\xe7\xd7\xe8 1.5E-3";  // 电阻 in code page 936
-  EXPECT_TRUE(Import(Write(Block("1", "R1", invalid) + Block("1", "R3", cp936) + "end\r\n")));
-  EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-  TableRow row(kParameterCount);
-  row[kR1] = invalid;
-  row[kR3] = cp936;
-  ExpectTable(row);
+  ExpectRefused(Block("1", "R1", invalid) + "end\r\n");
+  ExpectRefused(Block("1", "R3", cp936) + "end\r\n");
 
   // A name in code page 936 names no column.
-  boxes.Clear();
   EXPECT_FALSE(Import(Write(Block("1", "\xb5\xe7\xd7\xe8", "1"))));
   EXPECT_EQ(boxes.Texts(), Texts{NoColumn("\xb5\xe7\xd7\xe8")});
-  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 2u);
+  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 1u);
 }
 
 TEST_F(HostileModelTest, AnLfOnlyFileImportsTheRowOfItsCrLfOriginal) {
@@ -189,7 +188,7 @@ TEST_F(HostileModelTest, ACrOnlyFileLosesTheFirstByteOfEveryLaterLine) {
   EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
   // The indented name and value lines survive the lost byte; the second header ("lement ...") does
   // not, so reading ends after the first block.
-  ExpectTable(Only(kL0, "9.0"));
+  ExpectTable(Only(kL0, qrel::TaggedValues("9")[0]));
 }
 
 TEST_F(HostileModelTest, NothingBeyondTheFirstTenThousandBytesIsRead) {
@@ -295,13 +294,18 @@ TEST_F(HostileModelTest, AFileWithoutReadPermission) {
   ExpectTable(RowOf(qrel::TaggedValues("6")));
 }
 
-// Hostile values saved as the current parameter set go on to the report (CSV and the .xlsx file,
+// Hostile values stored as the current parameter set go on to the report (CSV and the .xlsx file,
 // read back with openpyxl) and to the hand-off file without harm: the numbers are those of the
 // run-time's atof rule, and the sanitizer build watches every buffer on the way.
 TEST_F(HostileModelTest, HostileValuesGoSafelyOnToTheReportAndTheHandOff) {
   const Texts values = {std::string(300, '9'), "1e999", "nan", std::string("\0\x01bin", 5), "1,5", "-0",
                         "1e-400", "0.5", std::string(2000, '9'), "\xb5\xe7", "  "};
-  ASSERT_TRUE(Import(Write(qtest::ModelText(values))));
+  // The import takes no such value; they come from stores of earlier versions. Put in directly.
+  OpenTableRecordset();
+  g_pRecordset->AddNew();
+  for (std::size_t i = 0; i < kParameterCount; ++i) g_pRecordset->PutCollect(kParameterColumns[i], values[i]);
+  g_pRecordset->Update();
+  g_pRecordset->Close();
   CloseParameterStore();
 
   const qrel::ChildResult csv = qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "report", "--csv"});

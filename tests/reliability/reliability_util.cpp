@@ -34,8 +34,17 @@ bool RunningAsRoot() { return ::geteuid() == 0; }
 
 std::vector<std::string> TaggedValues(const std::string& tag) {
   std::vector<std::string> values;
-  for (int i = 0; i < 11; ++i) values.push_back(tag + "." + std::to_string(i));
+  // Numbers, as the import takes nothing else: each byte of the tag as three digits.
+  std::string digits;
+  for (const unsigned char c : tag) digits += std::to_string(1000 + c).substr(1);
+  for (int i = 0; i < 11; ++i) values.push_back(digits + "." + std::to_string(i));
   return values;
+}
+
+std::string TagOf(const std::string& value) {
+  std::string tag;
+  for (std::size_t at = 0; at + 3 <= value.find('.'); at += 3) tag += static_cast<char>(std::stoi(value.substr(at, 3)));
+  return tag;
 }
 
 std::string CliProgram() { return QELMORA_CLI; }

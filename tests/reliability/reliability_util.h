@@ -28,8 +28,10 @@ ChildResult FinishChild(Child& child);
 
 bool RunningAsRoot();
 
-// Eleven values that name the file they come from: "<tag>.<column index>".
+// Eleven numbers that name the file they come from: "<the tag's bytes as three digits each>.<column index>".
 std::vector<std::string> TaggedValues(const std::string& tag);
+// The tag of one of them.
+std::string TagOf(const std::string& value);
 
 // The qelmora-cli program of this build.
 std::string CliProgram();

@@ -8,9 +8,9 @@
 
 namespace {
 
-rtest::CommandResult History(const std::string& storeDir, const std::string& target) {
+rtest::CommandResult History(const std::string& storeDir, const std::string& target, const char* more = "") {
   return rtest::RunCommand(rtest::ShellQuote(QELMORA_CLI) + " --store " + rtest::ShellQuote(storeDir) +
-                           " history --xlsx " + rtest::ShellQuote(target) + " 2>&1");
+                           " history --xlsx " + rtest::ShellQuote(target) + more + " 2>&1");
 }
 
 // What a reader of the workbook sees: one line per fact, "name<TAB>value".
@@ -62,7 +62,7 @@ TEST_F(HistoryXlsxTest, EveryRowWithItsDerivedValuesNumbersAndCharts) {
   const std::filesystem::path file = store.dir.Path() / "history.xlsx";
   qtest::WriteFileBytes(file, "an older file in the way");
 
-  const rtest::CommandResult run = History(store.dir.Dir(), file.string());
+  const rtest::CommandResult run = History(store.dir.Dir(), file.string(), " --force");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output, "已写入参数历史（2 行）：" + file.string() + "\n");
 
@@ -109,7 +109,7 @@ TEST_F(HistoryXlsxTest, AnEmptyHistoryHasTheHeaderOnlyAndAFailedWriteLeavesNothi
 
   // A folder in the way of the target: the message names it, exit 1, nothing is left behind.
   std::filesystem::create_directory(store.dir.Path() / "taken.xlsx");
-  const rtest::CommandResult taken = History(store.dir.Dir(), (store.dir.Path() / "taken.xlsx").string());
+  const rtest::CommandResult taken = History(store.dir.Dir(), (store.dir.Path() / "taken.xlsx").string(), " --force");
   EXPECT_EQ(taken.status, 1);
   EXPECT_EQ(taken.output.rfind("无法写入文件：" + (store.dir.Path() / "taken.xlsx").string() + "（", 0), 0u)
       << taken.output;

@@ -36,7 +36,7 @@ TEST_F(ReportCliTest, XlsxIsWrittenToTheFileGiven) {
   store.Append(kRow);
   const std::filesystem::path file = store.dir.Path() / "out.xlsx";
   qtest::WriteFileBytes(file, "an older file in the way");
-  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::ShellQuote(file.string()));
+  const rtest::CommandResult run = Cli(store.dir.Dir(), "--xlsx " + rtest::ShellQuote(file.string()) + " --force");
   ASSERT_EQ(run.status, 0) << run.output;
 
   const rtest::XlsxBook book = rtest::ReadXlsx(file);

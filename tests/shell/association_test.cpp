@@ -214,6 +214,24 @@ TEST_F(Association, SecondPressGivesSameFilesAndSuccessAgain) {
   for (const auto& [name, bytes] : data) EXPECT_EQ(name.find("/."), std::string::npos) << name;
 }
 
+// Links planted at the names update-mime-database writes, and a media type folder that is a link,
+// are removed before it runs: what they point to stays as it was.
+TEST_F(Association, LinksPlantedInTheMimeFolderAreNeverWrittenThrough) {
+  const fs::path target = user.Root() / "app" / "qelmora", mime = user.DataHome() / "mime";
+  const fs::path victim = user.Root() / "victim";
+  shelltest::InstallStandIn(target);
+  fs::create_directories(mime);
+  fs::create_directories(victim / "folder");
+  qtest::WriteFileBytes(victim / "file", "keep");
+  fs::create_symlink(victim / "file", mime / "globs2.new");
+  fs::create_hard_link(victim / "file", mime / "mime.cache.new");
+  fs::create_directory_symlink(victim / "folder", mime / "application");
+  EXPECT_EQ(Press(target), std::vector<ProbeBox>{kSuccess});
+  EXPECT_EQ(qtest::ReadFileBytes(victim / "file"), "keep");
+  EXPECT_TRUE(fs::is_empty(victim / "folder"));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(mime / "globs2")));
+}
+
 // A data directory that cannot be written: bind001, inqury001 and whole001, in this order, and no
 // success message; the default application was not touched.
 TEST_F(Association, UnwritableDataDirectoryShowsThreeFailuresInOrder) {

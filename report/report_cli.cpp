@@ -20,11 +20,10 @@ int PrintCsv(const ReportCells& cells) {
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
 // half-written file behind.
-int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& formatted, const std::string& target,
-              bool force) {
+int WriteXlsx(const ReportWorkbook& report, const std::string& target, bool force) {
   // Checked again by the write itself, which never replaces a file then.
   if (!CliMayWrite(target, force)) return 1;
-  const std::string reason = WriteReportWorkbook(texts, target, formatted, force);
+  const std::string reason = WriteWorkbookFile(report, target, false, force);
   if (!reason.empty()) {
     std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
@@ -49,9 +48,8 @@ int CliReport(const CliContext& context, const std::vector<std::string>& argumen
   const std::optional<StoredRow> row = CliReadCurrent(context, &heading.storeFile);
   if (!row) return 1;
 
-  const ReportTexts texts = ComputeReportTexts(row->parameters);
-  if (csv) return PrintCsv(SheetCells(kReportSheets[0], texts));
+  if (csv) return PrintCsv(SheetCells(kReportSheets[0], ComputeReportTexts(row->parameters)));
   heading.provenance = row->provenance;
   heading.reportTime = ReportTimeText();
-  return WriteXlsx(texts, BuildFormattedSheets(row->parameters, heading), args[1], force);
+  return WriteXlsx(BuildReportWorkbook(row->parameters, heading), args[1], force);
 }

@@ -301,11 +301,9 @@ TEST_F(HostileModelTest, HostileValuesGoSafelyOnToTheReportAndTheHandOff) {
   const Texts values = {std::string(300, '9'), "1e999", "nan", std::string("\0\x01bin", 5), "1,5", "-0",
                         "1e-400", "0.5", std::string(2000, '9'), "\xb5\xe7", "  "};
   // The import takes no such value; they come from stores of earlier versions. Put in directly.
-  OpenTableRecordset();
-  g_pRecordset->AddNew();
-  for (std::size_t i = 0; i < kParameterCount; ++i) g_pRecordset->PutCollect(kParameterColumns[i], values[i]);
-  g_pRecordset->Update();
-  g_pRecordset->Close();
+  const std::unique_ptr<PendingRow> row = TheParameterStore().StartRow();
+  for (std::size_t i = 0; i < kParameterCount; ++i) row->Put(kParameterColumns[i], values[i]);
+  row->Save({});
   CloseParameterStore();
 
   const qrel::ChildResult csv = qrel::RunChild({qrel::CliProgram(), "--store", dir.Dir(), "report", "--csv"});

@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "report/measured_data.h"
+#include "res/resource.h"
+#include "tests/support/scripted_view.h"
 #include "tests/report/report_test_util.h"
 
 namespace {
@@ -138,6 +140,27 @@ TEST(MeasuredData, TheFileBesideTheModelByTheOrderOfExtensions) {
     EXPECT_EQ(FindMeasuredDataFile(model), (dir.Path() / name).string());
   }
   EXPECT_EQ(FindMeasuredDataFile(""), "");
+}
+
+TEST(MeasuredData, TheDialogTakesAChosenFileOnlyWhenItReads) {
+  qtest::ScriptedMessageBoxes boxes;
+  qtest::ScriptedView view(boxes);
+  MainDialog dialog(view);
+  qtest::TempDir dir;
+  const std::filesystem::path good = dir.Path() / "run.csv", bad = dir.Path() / "run.txt";
+  qtest::WriteFileBytes(good, "f,Z',Z''\n10,1,-1\n1,2,-2\n");
+  qtest::WriteFileBytes(bad, "no table here\n");
+  view.fileAnswers = {OpenFileResult{good.string(), "run.csv"}, OpenFileResult{bad.string(), "run.txt"}, std::nullopt};
+  for (const char* shown : {"测量数据：run.csv（text，2 个点，sweep 1 of 1）", "无法读取测量数据文件 ", ""}) {
+    boxes.Clear();
+    dialog.OnCommand(IDM_MEASURED_DATA);
+    EXPECT_EQ(dialog.m_strDataPath, good.string());
+    ASSERT_EQ(boxes.Texts().size(), *shown ? 1u : 0u);
+    if (*shown) {
+      EXPECT_TRUE(boxes.Texts()[0].starts_with(shown)) << boxes.Texts()[0];
+    }
+  }
+  EXPECT_EQ(view.fileRequests.at(0).filters.at(0).second, "*.mpt *.DTA *.dta *.z *.txt *.csv");
 }
 
 TEST(SpectrumCli, MeasuredPointsBesideTheModelWithResidualsAndChiSquare) {

@@ -2,27 +2,11 @@
 
 #include <utility>
 
-namespace {
+#include "app/afx.h"
 
-AutomationServerFactory& ServerFactory() {
-  static AutomationServerFactory factory;
-  return factory;
-}
-
-bool g_bWorkbookNotShown = false;
-
-}  // namespace
-
-void NoteWorkbookNotShown() { g_bWorkbookNotShown = true; }
-
-bool TakeWorkbookNotShown() { return std::exchange(g_bWorkbookNotShown, false); }
-
-void SetAutomationServerFactory(AutomationServerFactory factory) { ServerFactory() = std::move(factory); }
-
-bool DispatchDriver::CreateDispatch(const std::string& progId) {
+bool DispatchDriver::CreateDispatch(const std::string& progId, const AutomationServerFactory& create) {
   ReleaseDispatch();
-  const AutomationServerFactory& factory = ServerFactory();
-  m_lpDispatch = factory ? factory(progId) : CreateAutomationServer(progId);
+  m_lpDispatch = create(progId);
   return static_cast<bool>(m_lpDispatch);
 }
 
@@ -64,4 +48,45 @@ std::unique_ptr<DispatchObject> ExcelWorksheet::GetCells() {
 
 void ExcelRange::SetItem(const AutomationArg& rowIndex, const AutomationArg& columnIndex, const AutomationArg& value) {
   Dispatch().InvokePut(kDispItem, {rowIndex, columnIndex, value});
+}
+
+bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
+                            const FormattedSheetAdder& addFormatted) {
+  // Declared in the order they are obtained: a failing step releases those held so far in the
+  // reverse order, the same order as at the end.
+  ExcelApplication app;
+  if (!app.CreateDispatch("Excel.Application", create)) return false;
+  ExcelWorkbooks workbooks;
+  ExcelWorkbook workbook;
+  ExcelWorksheets worksheets;
+  ExcelWorksheet worksheet;
+  ExcelRange range;
+
+  app.SetVisible(true);
+  workbooks.AttachDispatch(app.GetWorkbooks());
+  workbook.AttachDispatch(workbooks.Add(std::string()));
+  worksheets.AttachDispatch(workbook.GetWorksheets());
+  std::vector<const FormattedSheet*> added;
+  for (const FormattedSheet& sheet : report.sheets) {
+    if (sheet.item.empty()) {
+      added.push_back(&sheet);
+      continue;
+    }
+    worksheet.AttachDispatch(worksheets.GetItem(sheet.item));
+    range.AttachDispatch(worksheet.GetCells());
+    for (const SheetCell& cell : sheet.cells) {
+      const std::string* text = std::get_if<std::string>(&cell.value);
+      range.SetItem(std::to_string(cell.row + 1), ReportColumnLetters(cell.column),
+                    text != nullptr ? *text : Format("%.17g", std::get<double>(cell.value)));
+    }
+  }
+  if (addFormatted && !added.empty()) addFormatted(workbook, added);
+
+  range.ReleaseDispatch();
+  worksheet.ReleaseDispatch();
+  worksheets.ReleaseDispatch();
+  workbook.ReleaseDispatch();
+  workbooks.ReleaseDispatch();
+  app.ReleaseDispatch();
+  return true;
 }

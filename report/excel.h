@@ -1,7 +1,7 @@
 // The spreadsheet operations of the report: six wrappers, one per automation object of the
-// spreadsheet server, each holding one dispatch reference. The server is a backend: on Windows,
-// Excel through IDispatch (excel_win.cpp); on Linux, an in-memory workbook written as .xlsx and
-// opened in the desktop's spreadsheet application (excel_linux.cpp).
+// spreadsheet server, each holding one dispatch reference, and the report written through them. The
+// server is Excel through IDispatch (excel_win.cpp), the Windows build's way of showing the report;
+// the Linux build writes the workbook itself (show_report_linux.cpp) and has no automation server.
 #pragma once
 
 #include <functional>
@@ -33,20 +33,12 @@ class DispatchObject {
   virtual void InvokePut(int dispid, const std::vector<AutomationArg>& args) = 0;
 };
 
-// Backend: creates the automation server registered under the programmatic id; nullptr when it
-// cannot be created. Raises nothing.
-std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId);
-
-// A workbook that the server could not show when it went away (the file could not be written or
-// opened; the message saying why has been shown). The backend notes it; the command that released the
-// server takes the note, which clears it.
-void NoteWorkbookNotShown();
-bool TakeWorkbookNotShown();
-
-// Replaces the backend behind DispatchDriver::CreateDispatch (tests put a recording server there);
-// an empty function restores CreateAutomationServer.
+// Creates the automation server registered under the programmatic id; nullptr when it cannot be
+// created. Raises nothing.
 using AutomationServerFactory = std::function<std::unique_ptr<DispatchObject>(const std::string& progId)>;
-void SetAutomationServerFactory(AutomationServerFactory factory);
+
+// Windows: the server through COM (CLSIDFromProgID, CoCreateInstance, OleRun, IDispatch).
+std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId);
 
 // Dispatch ids of the members the report uses.
 enum : int {
@@ -67,7 +59,8 @@ class DispatchDriver {
   DispatchDriver(const DispatchDriver&) = delete;
   DispatchDriver& operator=(const DispatchDriver&) = delete;
 
-  bool CreateDispatch(const std::string& progId);
+  // The server of the programmatic id, made by create.
+  bool CreateDispatch(const std::string& progId, const AutomationServerFactory& create);
   void AttachDispatch(std::unique_ptr<DispatchObject> dispatch);
   void ReleaseDispatch();
   bool IsAttached() const { return static_cast<bool>(m_lpDispatch); }
@@ -111,9 +104,11 @@ class ExcelRange : public DispatchDriver {
   void SetItem(const AutomationArg& rowIndex, const AutomationArg& columnIndex, const AutomationArg& value);
 };
 
-// Backend: adds the formatted sheets (summary and spectrum, with their charts) after the last sheet
-// of the workbook, and names the file the report is kept in (ReportFileName), where the server keeps
-// one. Linux: into the workbook of its own server; a workbook of another server is left as it is.
-// A chart that cannot be added leaves the sheets written. Raises AutomationError when a sheet
-// cannot be added.
-void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>& sheets, const std::string& fileName);
+// The report through automation: creates "Excel.Application" by create (false when it cannot be),
+// makes it visible, adds a workbook, and writes each sheet that the new workbook has (its item name,
+// "sheet1") cell by cell as texts through its Cells range, in the order of the sheet's cells; then
+// addFormatted adds the other sheets to the workbook; then the six references are released, the
+// range first. A failing step raises AutomationError, the references held so far released.
+using FormattedSheetAdder = std::function<void(ExcelWorkbook& workbook, const std::vector<const FormattedSheet*>& sheets)>;
+bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
+                            const FormattedSheetAdder& addFormatted);

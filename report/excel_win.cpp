@@ -14,8 +14,19 @@
 #include "app/afx.h"
 #include "app/win_support.h"
 #include "report/report_xlsx.h"
+#include "report/show_report.h"
 
 namespace {
+
+// A text as a workbook can hold it: the controls other than tab, line feed and carriage return and
+// the noncharacters U+FFFE and U+FFFF, which XML cannot carry (Excel would save a file that no reader
+// opens), become U+FFFD, visibly. The store keeps its bytes.
+std::wstring WorkbookText(std::wstring text) {
+  for (wchar_t& c : text) {
+    if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF) c = 0xFFFD;
+  }
+  return text;
+}
 
 std::string CallFailedText(HRESULT hr) {
   return Format("调用失败 0x%08X", static_cast<unsigned>(hr));
@@ -34,7 +45,7 @@ class ArgumentVariants {
         V_VT(&v) = VT_BOOL;
         V_BOOL(&v) = *flag ? VARIANT_TRUE : VARIANT_FALSE;
       } else {
-        const std::wstring wide = AnsiToWide(std::get<std::string>(args[i]));
+        const std::wstring wide = WorkbookText(AnsiToWide(std::get<std::string>(args[i])));
         BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         if (text == nullptr) {
           Clear();  // the strings made so far
@@ -182,8 +193,9 @@ class ComDispatchObject final : public DispatchObject {
 
 // Excel's constants used here.
 enum : long {
-  xlCategory = 1, xlValue = 2, xlPrimary = 1, xlSecondary = 2, xlLandscape = 2,
-  xlXYScatterLines = 74, xlScaleLogarithmic = -4133,
+  xlCategory = 1, xlValue = 2, xlPrimary = 1, xlSecondary = 2, xlPortrait = 1, xlLandscape = 2,
+  xlXYScatterLines = 74, xlScaleLogarithmic = -4133, xlNone = -4142, xlMarkerStyleCircle = 8,
+  xlLabelPositionRight = -4152, xlPaperA4 = 9, xlLegendPositionBottom = -4107,
 };
 
 // A dispatch reference of our own, released when it goes.
@@ -210,7 +222,7 @@ class Arg {
   Arg(double x) { V_VT(&m_v) = VT_R8; V_R8(&m_v) = x; }    // NOLINT(google-explicit-constructor)
   Arg(bool b) { V_VT(&m_v) = VT_BOOL; V_BOOL(&m_v) = b ? VARIANT_TRUE : VARIANT_FALSE; }  // NOLINT
   Arg(const std::string& text) {                           // NOLINT(google-explicit-constructor)
-    const std::wstring wide = AnsiToWide(text);
+    const std::wstring wide = WorkbookText(AnsiToWide(text));
     V_VT(&m_v) = VT_BSTR;
     V_BSTR(&m_v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     if (V_BSTR(&m_v) == nullptr) throw std::bad_alloc();
@@ -315,15 +327,14 @@ std::string Address(std::size_t row, std::size_t column) {
 // The styles of the cells that have one: bold labels, the title's size, the number formats.
 void FormatCells(const Ref& worksheet, const FormattedSheet& sheet) {
   for (const SheetCell& cell : sheet.cells) {
-    if (cell.style == CellStyle::kText) continue;
+    if (cell.style == CellStyle::kText || cell.style == CellStyle::kTypedText) continue;
     const Ref range = GetObject(worksheet, L"Range", Args(Address(cell.row, cell.column)));
     if (cell.style == CellStyle::kTitle || cell.style == CellStyle::kHeader) {
       const Ref font = GetObject(range, L"Font");
       Put(font, L"Bold", true);
       if (cell.style == CellStyle::kTitle) Put(font, L"Size", 14L);
-    } else {
-      Put(range, L"NumberFormat", CellNumberFormat(cell.style));
     }
+    if (!cell.numberFormat.empty()) Put(range, L"NumberFormat", cell.numberFormat);
   }
 }
 
@@ -352,10 +363,21 @@ void AddChart(const Ref& worksheet, const SheetChart& spec) {
     const Ref series = GetObject(collection, L"NewSeries", {}, DISPATCH_METHOD);
     Put(series, L"Name", s.name);
     const auto column = [&](std::size_t c) {
-      return GetObject(worksheet, L"Range", Args(Address(spec.firstRow, c) + ":" + Address(spec.lastRow, c)));
+      return GetObject(worksheet, L"Range", Args(Address(s.firstRow, c) + ":" + Address(s.lastRow, c)));
     };
     Put(series, L"XValues", Arg(column(s.xColumn)));
     Put(series, L"Values", Arg(column(s.yColumn)));
+    if (s.style == SeriesStyle::kMarkers) Put(GetObject(series, L"Border"), L"LineStyle", static_cast<long>(xlNone));
+    Put(series, L"MarkerStyle", static_cast<long>(s.style == SeriesStyle::kLine ? xlNone : xlMarkerStyleCircle));
+    if (s.style != SeriesStyle::kLine) Put(series, L"MarkerSize", 4L);
+    for (const auto& [index, text] : s.pointLabels) {
+      const Ref point = GetObject(series, L"Points", Args(static_cast<long>(index + 1)), DISPATCH_METHOD);
+      Put(point, L"HasDataLabel", true);
+      const Ref label = GetObject(point, L"DataLabel");
+      Put(label, L"Text", text);
+      Put(label, L"Position", static_cast<long>(xlLabelPositionRight));
+      Put(GetObject(label, L"Font"), L"Size", 8L);
+    }
     if (s.secondaryAxis) {
       Put(series, L"AxisGroup", static_cast<long>(xlSecondary));
       secondary = true;
@@ -363,21 +385,30 @@ void AddChart(const Ref& worksheet, const SheetChart& spec) {
   }
   Put(chart, L"HasTitle", true);
   Put(GetObject(chart, L"ChartTitle"), L"Text", spec.title);
-  Put(chart, L"HasLegend", secondary);
+  Put(chart, L"HasLegend", spec.legend);
+  if (spec.legend) Put(GetObject(chart, L"Legend"), L"Position", static_cast<long>(xlLegendPositionBottom));
 
-  const auto axis = [&](long type, long group, const std::string& title, bool log) {
-    const Ref a = GetObject(chart, L"Axes", Args(type, group), DISPATCH_METHOD);
-    if (log) Put(a, L"ScaleType", static_cast<long>(xlScaleLogarithmic));
-    if (spec.equalAxesMax) {
-      Put(a, L"MinimumScale", 0.0);
-      Put(a, L"MaximumScale", *spec.equalAxesMax);
-    }
-    Put(a, L"HasTitle", true);
-    Put(GetObject(a, L"AxisTitle"), L"Text", title);
+  const auto axis = [&](long type, long group, const ChartAxis& a) {
+    const Ref object = GetObject(chart, L"Axes", Args(type, group), DISPATCH_METHOD);
+    if (a.logarithmic) Put(object, L"ScaleType", static_cast<long>(xlScaleLogarithmic));
+    if (a.min) Put(object, L"MinimumScale", *a.min);
+    if (a.max) Put(object, L"MaximumScale", *a.max);
+    if (a.majorUnit) Put(object, L"MajorUnit", *a.majorUnit);
+    if (!a.numberFormat.empty()) Put(GetObject(object, L"TickLabels"), L"NumberFormat", a.numberFormat);
+    Put(object, L"HasTitle", true);
+    Put(GetObject(object, L"AxisTitle"), L"Text", a.title);
   };
-  axis(xlCategory, xlPrimary, spec.xTitle, spec.logX);
-  axis(xlValue, xlPrimary, spec.yTitle, spec.logY);
-  if (secondary) axis(xlValue, xlSecondary, spec.y2Title, false);
+  axis(xlCategory, xlPrimary, spec.x);
+  axis(xlValue, xlPrimary, spec.y);
+  if (secondary) axis(xlValue, xlSecondary, spec.y2);
+  // The plot area where the axis ranges were chosen for it: one ohm as long on both axes.
+  if (spec.plotArea) {
+    const Ref plot = GetObject(chart, L"PlotArea");
+    Put(plot, L"InsideLeft", spec.plotArea->left * 0.75);
+    Put(plot, L"InsideTop", spec.plotArea->top * 0.75);
+    Put(plot, L"InsideWidth", spec.plotArea->width * 0.75);
+    Put(plot, L"InsideHeight", spec.plotArea->height * 0.75);
+  }
 }
 
 // One formatted sheet after the workbook's last: its name, values, formats, widths, page setup, then
@@ -388,7 +419,7 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
   const Ref worksheet = GetObject(worksheets, L"Add", Args(Arg::Missing(), Arg(last)), DISPATCH_METHOD);
   Put(worksheet, L"Name", sheet.name);
 
-  // The values through the report's own cell writes: a number as its 17-digit text.
+  // The values through the report's own cell writes: a number as its 17-digit text, then its format.
   ExcelWorksheet sheetWrapper;
   worksheet.get()->AddRef();
   sheetWrapper.AttachDispatch(std::make_unique<ComDispatchObject>(worksheet.get()));
@@ -409,11 +440,17 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
     Put(GetObject(worksheet, L"Range", Args(letters + ":" + letters)), L"ColumnWidth", sheet.columnWidths[column]);
   }
   const Ref page = GetObject(worksheet, L"PageSetup");
-  if (sheet.landscape) Put(page, L"Orientation", static_cast<long>(xlLandscape));
+  Put(page, L"Orientation", static_cast<long>(sheet.landscape ? xlLandscape : xlPortrait));
+  Put(page, L"PaperSize", static_cast<long>(xlPaperA4));
   if (sheet.fitToOnePageWide) {
     Put(page, L"Zoom", false);
     Put(page, L"FitToPagesWide", 1L);
     Put(page, L"FitToPagesTall", false);
+  }
+  if (sheet.repeatRows) Put(page, L"PrintTitleRows", "$1:$" + std::to_string(*sheet.repeatRows + 1));
+  for (const std::size_t row : sheet.pageBreaks) {
+    const Ref breaks = GetObject(worksheet, L"HPageBreaks");
+    GetObject(breaks, L"Add", Args(Arg(GetObject(worksheet, L"Range", Args(Address(row, 0)))), DISPATCH_METHOD);
   }
   for (const SheetChart& chart : sheet.charts) {
     try {
@@ -424,13 +461,12 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
   }
 }
 
-}  // namespace
-
-void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>& sheets, const std::string&) {
+// Adds the sheets after the last sheet of the workbook: those that the automation part of the report
+// did not write (the summary and spectrum, with their charts). A server that cannot name its
+// members (no Excel: a server of the report's calls alone) gets the parameter sheet only.
+void AddFormattedSheets(ExcelWorkbook& workbook, const std::vector<const FormattedSheet*>& sheets) {
   const auto* book = dynamic_cast<const ComDispatchObject*>(workbook.Object());
   if (book == nullptr) return;
-  // A server that cannot name its members (no Excel: a server of the report's calls alone) gets the
-  // parameter sheet only.
   DISPID probe = DISPID_UNKNOWN;
   LPOLESTR name[] = {const_cast<LPOLESTR>(L"Worksheets")};
   if (FAILED(book->Interface()->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, &probe))) return;
@@ -438,7 +474,13 @@ void AddReportSheets(ExcelWorkbook& workbook, const std::vector<FormattedSheet>&
   book->Interface()->AddRef();
   const Ref self(book->Interface());
   const Ref worksheets = GetObject(self, L"Worksheets");
-  for (const FormattedSheet& sheet : sheets) AddFormattedSheet(worksheets, sheet);
+  for (const FormattedSheet* sheet : sheets) AddFormattedSheet(worksheets, *sheet);
+}
+
+}  // namespace
+
+bool ShowReport(const ReportWorkbook& report) {
+  return ShowReportByAutomation(report, CreateAutomationServer, AddFormattedSheets);
 }
 
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId) {

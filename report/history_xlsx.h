@@ -5,7 +5,8 @@
 // the row number, the import time (a date when the stored text is "YYYY-MM-DDThh:mm:ssZ"), the
 // model file's name, the eleven values, then C1, f1, C2, f2, C3, f3 and Rp by the report's rules.
 // A value is a number when the report's atof rule reads the whole text; otherwise its text is kept.
-// Beside the table: a chart of R0, R1, R2, R3 and Rp and one of C1, C2 and C3 over the row number.
+// Beside the table, the charts of kHistoryCharts (report_layout.h): resistances with Rp,
+// capacitances, characteristic frequencies over the row number, each on a logarithmic value axis.
 //
 // Written by libxlsxwriter on Linux (history_xlsx_linux.cpp) in its constant-memory mode, so that
 // memory stays flat whatever the number of rows. The Windows build has no .xlsx writer of its own.
@@ -22,6 +23,7 @@ inline constexpr const char* kHistorySheetName = "参数历史";
 // failure raises std::runtime_error with a message that names the file; nothing is left behind.
 long SaveHistoryWorkbook(const std::string& target);
 
-// Writes the history workbook to a new file in the user's temporary directory and opens it with the
-// default spreadsheet application ("参数历史…" of the dialog). Failures raise as above.
+// Writes the history workbook to a new file "qelmora-history-YYYYMMDD-hhmmss.xlsx" in the folder of
+// the user's workbooks (qelmora/ in the documents folder) and opens it with the default spreadsheet
+// application ("参数历史…" of the dialog). Failures raise as above, or OperationError.
 void ShowHistoryWorkbook();

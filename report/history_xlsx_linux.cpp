@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,9 @@
 #include "app/platform.h"
 #include "app/safe_write_linux.h"
 #include "report/report.h"
+#include "report/report_layout.h"
+#include "report/report_sheets.h"
+#include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
 #include "store/store.h"
 
@@ -23,24 +27,26 @@ namespace {
 // A worksheet holds 1,048,576 rows; the first holds the headers.
 constexpr long kMaxHistoryRows = 1048575;
 
-// The report's names of the derived quantities, in the order of the sheet.
-constexpr const char* kDerivedNames[] = {"C1", "f1", "C2", "f2", "C3", "f3", "Rp"};
-constexpr std::size_t kDerivedCount = std::size(kDerivedNames);
-
-// Columns of the sheet, A = 0.
+// Columns of the sheet, A = 0: the row number, the import time, the model file, then every report
+// quantity in the order of ReportQuantity (the eleven values, then C1, f1, C2, f2, C3, f3, Rp).
 constexpr lxw_col_t kColNumber = 0;
 constexpr lxw_col_t kColImportedAt = 1;
 constexpr lxw_col_t kColFile = 2;
-constexpr lxw_col_t kColFirstValue = 3;  // the eleven values, then the derived quantities
-constexpr lxw_col_t kColFirstDerived = kColFirstValue + kParameterCount;
-constexpr lxw_col_t kColLast = kColFirstDerived + kDerivedCount - 1;
+constexpr lxw_col_t kColFirstValue = 3;
+constexpr lxw_col_t kColLast = kColFirstValue + kReportQuantityCount - 1;
+constexpr lxw_col_t QuantityColumn(ReportQuantity q) { return kColFirstValue + static_cast<lxw_col_t>(q); }
 
-// The series of the two charts: sheet columns of R0, R1, R2, R3, Rp and of C1, C2, C3.
-constexpr lxw_col_t DerivedColumn(std::size_t i) { return kColFirstDerived + static_cast<lxw_col_t>(i); }
-constexpr lxw_col_t ValueColumn(ParameterIndex i) { return kColFirstValue + static_cast<lxw_col_t>(i); }
-constexpr lxw_col_t kResistanceSeries[] = {ValueColumn(kR0), ValueColumn(kR1), ValueColumn(kR2), ValueColumn(kR3),
-                                           DerivedColumn(6)};
-constexpr lxw_col_t kCapacitanceSeries[] = {DerivedColumn(0), DerivedColumn(2), DerivedColumn(4)};
+// The charts plot hidden columns after the table that hold a quantity only where it is a positive
+// number: a text or an empty value leaves a gap (a spreadsheet draws a text as 0), and a logarithmic
+// axis has no place for 0 or less. One column per series of kHistoryCharts, in their order.
+constexpr std::size_t ChartSeriesCount() {
+  std::size_t count = 0;
+  for (const HistoryChart& chart : kHistoryCharts) count += chart.series.size();
+  return count;
+}
+constexpr std::size_t kChartSeriesCount = ChartSeriesCount();
+constexpr lxw_col_t kColFirstPlotted = kColLast + 1;
+constexpr lxw_col_t kColCharts = kColFirstPlotted + kChartSeriesCount + 1;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
   throw std::runtime_error(Format("无法写入文件：%s（%s）", path.c_str(), reason.c_str()));
@@ -80,7 +86,6 @@ class HistorySheetWriter {
  public:
   // The workbook is made at file; its failures name path.
   HistorySheetWriter(const std::string& file, const std::string& path) : m_path(path) {
-    m_derivedAt.fill(kReportColumns);
     m_tmpdir = ThePlatform().TempPath();
     lxw_workbook_options options = {};
     options.constant_memory = LXW_TRUE;
@@ -101,16 +106,20 @@ class HistorySheetWriter {
     worksheet_set_column(m_sheet, kColImportedAt, kColImportedAt, 20, m_time);
     worksheet_set_column(m_sheet, kColFile, kColFile, 28, nullptr);
     worksheet_set_column(m_sheet, kColFirstValue, kColLast, 12, nullptr);
+    lxw_row_col_options hidden = {};
+    hidden.hidden = LXW_TRUE;
+    worksheet_set_column_opt(m_sheet, kColFirstPlotted, kColFirstPlotted + kChartSeriesCount - 1, 12, nullptr, &hidden);
     worksheet_freeze_panes(m_sheet, 1, 0);
 
     Check(worksheet_write_string(m_sheet, 0, kColNumber, "No.", header));
     Check(worksheet_write_string(m_sheet, 0, kColImportedAt, kProvenanceColumns[kImportedAt], header));
     Check(worksheet_write_string(m_sheet, 0, kColFile, "file", header));
-    for (std::size_t i = 0; i < kParameterCount; ++i) {
-      Check(worksheet_write_string(m_sheet, 0, kColFirstValue + static_cast<lxw_col_t>(i), kParameterColumns[i], header));
+    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
+      Check(worksheet_write_string(m_sheet, 0, QuantityColumn(ReportQuantity(q)), kQuantities[q].name, header));
     }
-    for (std::size_t i = 0; i < kDerivedCount; ++i) {
-      Check(worksheet_write_string(m_sheet, 0, DerivedColumn(i), kDerivedNames[i], header));
+    lxw_col_t plotted = kColFirstPlotted;
+    for (const HistoryChart& chart : kHistoryCharts) {
+      for (const ReportQuantity q : chart.series) Check(worksheet_write_string(m_sheet, 0, plotted++, kQuantities[q].name, nullptr));
     }
   }
 
@@ -129,22 +138,19 @@ class HistorySheetWriter {
       Text(r, kColImportedAt, importedAt);
     }
     Text(r, kColFile, FileName(row.provenance[kSource]));
-    for (std::size_t i = 0; i < kParameterCount; ++i) {
-      const bool exponent = i == kCpe1P || i == kCpe2P || i == kCpe3P;
-      Value(r, kColFirstValue + static_cast<lxw_col_t>(i), row.parameters[i], exponent ? m_exponent : m_scientific);
+    // The stored values as stored, the derived ones exactly as the report computes and writes them.
+    const ReportTexts texts = ComputeReportTexts(row.parameters);
+    std::array<std::optional<double>, kReportQuantityCount> numbers;
+    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
+      const bool exponent = q == kQuantityCpe1P || q == kQuantityCpe2P || q == kQuantityCpe3P;
+      numbers[q] = Value(r, QuantityColumn(ReportQuantity(q)), texts[q], exponent ? m_exponent : m_scientific);
     }
-    // The derived quantities exactly as the report computes and writes them.
-    const ReportCells cells = BuildReportCells(row.parameters);
-    if (!m_derivedLocated) {
-      m_derivedLocated = true;
-      for (std::size_t i = 0; i < kDerivedCount; ++i) {
-        for (std::size_t c = 0; c < kReportColumns; ++c) {
-          if (cells.names[c] == kDerivedNames[i]) m_derivedAt[i] = c;
-        }
+    lxw_col_t plotted = kColFirstPlotted;
+    for (const HistoryChart& chart : kHistoryCharts) {
+      for (const ReportQuantity q : chart.series) {
+        if (numbers[q] && *numbers[q] > 0) Check(worksheet_write_number(m_sheet, r, plotted, *numbers[q], nullptr));
+        ++plotted;
       }
-    }
-    for (std::size_t i = 0; i < kDerivedCount; ++i) {
-      if (m_derivedAt[i] < kReportColumns) Value(r, DerivedColumn(i), cells.values[m_derivedAt[i]], m_scientific);
     }
   }
 
@@ -152,8 +158,13 @@ class HistorySheetWriter {
   long Finish() {
     Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), kColLast));
     if (m_rows > 0) {
-      AddChart("R0, R1, R2, R3, Rp", kResistanceSeries, std::size(kResistanceSeries), 1);
-      AddChart("C1, C2, C3", kCapacitanceSeries, std::size(kCapacitanceSeries), 23);
+      lxw_col_t plotted = kColFirstPlotted;
+      lxw_row_t anchor = 1;
+      for (const HistoryChart& chart : kHistoryCharts) {
+        AddChart(chart, plotted, anchor);
+        plotted += static_cast<lxw_col_t>(chart.series.size());
+        anchor += 23;
+      }
     }
     const lxw_error closed = workbook_close(m_book);
     m_closer.book = nullptr;
@@ -173,41 +184,63 @@ class HistorySheetWriter {
   }
 
   void Text(lxw_row_t r, lxw_col_t c, const std::string& text) {
-    if (!text.empty()) Check(worksheet_write_string(m_sheet, r, c, ValidUtf8(text).c_str(), nullptr));
+    if (!text.empty()) Check(worksheet_write_string(m_sheet, r, c, WorkbookText(text).c_str(), nullptr));
   }
 
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value;
-  // otherwise the text as it is.
-  void Value(lxw_row_t r, lxw_col_t c, const std::string& text, lxw_format* format) {
+  // otherwise the text as it is. Returns the number written.
+  std::optional<double> Value(lxw_row_t r, lxw_col_t c, const std::string& text, lxw_format* format) {
     std::size_t used = 0;
     const double number = TextToDouble(text, &used);
     std::size_t end = text.size();
     while (end > used && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
     if (used > 0 && used == end && std::isfinite(number)) {
       Check(worksheet_write_number(m_sheet, r, c, number, format));
-    } else {
-      Text(r, c, text);
+      return number;
     }
+    Text(r, c, text);
+    return std::nullopt;
   }
 
-  void AddChart(const char* title, const lxw_col_t* columns, std::size_t count, lxw_row_t anchorRow) {
-    lxw_chart* chart = workbook_add_chart(m_book, LXW_CHART_SCATTER_STRAIGHT);
+  // One chart of the history: its series from the plotted columns from the first on, over the row
+  // number (whole-number ticks), on a logarithmic value axis.
+  void AddChart(const HistoryChart& spec, lxw_col_t firstPlotted, lxw_row_t anchorRow) {
+    lxw_chart* chart = workbook_add_chart(m_book, LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS);
     if (chart == nullptr) Fail(m_path, "无法添加图表");
     const auto last = static_cast<lxw_row_t>(m_rows);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+      const lxw_col_t column = firstPlotted + static_cast<lxw_col_t>(i);
       lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
       if (series == nullptr) Fail(m_path, "无法添加图表");
       chart_series_set_categories(series, kHistorySheetName, 1, kColNumber, last, kColNumber);
-      chart_series_set_values(series, kHistorySheetName, 1, columns[i], last, columns[i]);
-      chart_series_set_name_range(series, kHistorySheetName, 0, columns[i]);
+      chart_series_set_values(series, kHistorySheetName, 1, column, last, column);
+      chart_series_set_name_range(series, kHistorySheetName, 0, column);
+      chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
+      chart_series_set_marker_size(series, 5);
     }
-    chart_title_set_name(chart, title);
-    chart_axis_set_name(chart->x_axis, "No.");
+    chart_title_set_name(chart, spec.title);
+    chart_axis_set_name(chart->x_axis, "No.（导入顺序）");
+    chart_axis_set_min(chart->x_axis, 0);
+    chart_axis_set_max(chart->x_axis, static_cast<double>(m_rows + 1));
+    chart_axis_set_major_unit(chart->x_axis, WholeStep(m_rows));
+    chart_axis_set_num_format(chart->x_axis, "0");
+    chart_axis_set_name(chart->y_axis, spec.axisTitle);
+    chart_axis_set_log_base(chart->y_axis, 10);
+    chart_axis_set_label_position(chart->y_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_show_blanks_as(chart, LXW_CHART_BLANKS_AS_GAP);
     chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
     lxw_chart_options options = {};
     options.x_scale = 1.5;
     options.y_scale = 1.5;
-    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, kColLast + 2, chart, &options));
+    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, kColCharts, chart, &options));
+  }
+
+  // A whole-number tick step for rows: 1, 2, 5, 10, 20 … so that about ten ticks show.
+  static double WholeStep(long rows) {
+    double step = 1;
+    for (int i = 0; rows / step > 10; ++i) step *= i % 3 == 1 ? 2.5 : 2;
+    return step;
   }
 
   // Frees the workbook on every way out, also when the constructor fails half-way.
@@ -227,9 +260,6 @@ class HistorySheetWriter {
   lxw_format* m_scientific = nullptr;
   lxw_format* m_exponent = nullptr;
   long m_rows = 0;
-  // Where the report puts each derived quantity, found by its name in the first row built.
-  std::array<std::size_t, kDerivedCount> m_derivedAt{};
-  bool m_derivedLocated = false;
 };
 
 // Writes the history of the open store to file, a new file; failures name path.
@@ -241,32 +271,42 @@ long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   return writer.Finish();
 }
 
-constexpr const char* kShownFileName = "qelmora-history.xlsx";
+// A name that was taken when the new workbook was to be put there.
+struct NameTaken {};
 
-}  // namespace
-
-long SaveHistoryWorkbook(const std::string& target) {
+// Writes the history to target; failures name shownPath. replace false: a file there stays, and
+// NameTaken is raised.
+long SaveHistory(const std::string& target, const std::string& shownPath, bool replace) {
   PathParts parts = SplitPath(target);
-  if (parts.fname.empty() && parts.ext.empty()) Fail(target, "不是文件名");
+  if (parts.fname.empty() && parts.ext.empty()) Fail(shownPath, "不是文件名");
   // libxlsxwriter opens the file by name: it is made in a folder nobody else can enter.
   long rows = 0;
   try {
-    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .privateDirectory = true},
-                        [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, target); });
+    WriteFileSafelyWith(target, {.mode = CreationMode(0666), .replace = replace, .privateDirectory = true},
+                        [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, shownPath); });
   } catch (const FileSystemError& e) {
-    Fail(target, std::strerror(e.error()));
+    if (!replace && e.error() == EEXIST) throw NameTaken{};
+    Fail(shownPath, std::strerror(e.error()));
   }
   return rows;
 }
 
+}  // namespace
+
+long SaveHistoryWorkbook(const std::string& target) { return SaveHistory(target, target, true); }
+
 void ShowHistoryWorkbook() {
-  PrivateDirectory folder(ThePlatform().TempPath() + "qelmora-history-XXXXXX");
-  const std::string file = folder.path() + kPathSeparator + kShownFileName;
-  WriteHistoryWorkbook(file, file);
-  // The application reads the file after we are gone: it stays.
-  folder.Keep();
-  const std::string failure = OpenWithSpreadsheetApplication(file);
-  if (!failure.empty()) {
-    throw std::runtime_error(Format("无法打开文件 %s：%s", file.c_str(), failure.c_str()));
-  }
+  if (!HasSpreadsheetApplication()) throw OperationError("无法打开参数历史：没有打开 .xlsx 文件的默认程序");
+  const WorkbookFolder folder;
+  const std::string name = "qelmora-history-" + FileStamp(ReportTimeText()) + ".xlsx";
+  const std::string path = folder.WriteNew(name, [&](const std::string& file) -> std::string {
+    try {
+      SaveHistory(file, folder.path() + file.substr(file.rfind('/')), false);
+    } catch (const NameTaken&) {
+      return kFileExists;
+    }
+    return {};
+  });
+  const std::string failure = OpenWithSpreadsheetApplication(path);
+  if (!failure.empty()) throw std::runtime_error(Format("无法打开文件 %s：%s", path.c_str(), failure.c_str()));
 }

@@ -20,8 +20,8 @@ int PrintCsv(const ReportCells& cells) {
 
 // The workbook takes the target's place only when it is complete: a failed write leaves no
 // half-written file behind.
-int WriteXlsx(const ReportTexts& texts, const std::vector<FormattedSheet>& formatted, const std::string& target) {
-  const std::string reason = WriteReportWorkbook(texts, target, formatted);
+int WriteXlsx(const ReportWorkbook& report, const std::string& target) {
+  const std::string reason = WriteWorkbookFile(report, target);
   if (!reason.empty()) {
     std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
     return 1;
@@ -44,9 +44,8 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
   const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context, &heading.provenance);
   if (!parameters) return 1;
 
-  const ReportTexts texts = ComputeReportTexts(*parameters);
-  if (csv) return PrintCsv(SheetCells(kReportSheets[0], texts));
+  if (csv) return PrintCsv(SheetCells(kReportSheets[0], ComputeReportTexts(*parameters)));
   heading.reportTime = ReportTimeText();
   heading.storeFile = ParameterStoreFile();
-  return WriteXlsx(texts, BuildFormattedSheets(*parameters, heading), args[1]);
+  return WriteXlsx(BuildReportWorkbook(*parameters, heading), args[1]);
 }

@@ -1,9 +1,10 @@
-// The report's layout, the one place that says it: which sheets the report has, and in each sheet
-// which column shows which quantity under which header (the header in row 1, the value in row 2).
-// The spreadsheet command (open_excel.cpp), the .xlsx writer (report_xlsx.cpp) and the CSV output
-// (report_cli.cpp) all read it. A new sheet is one more column list and one more line of kReportSheets.
+// The report's layout, the one place that says it: the unit of every quantity, which sheets the
+// report has, in each sheet which column shows which quantity under which header (the header in row
+// 1, the value in row 2), and the charts of the history workbook. The report as data
+// (report_sheets.cpp), the CSV output (report_cli.cpp), the summary and the history workbook all read
+// it. A new sheet of names and values is one more column list and one more line of kReportSheets.
 // The summary and spectrum sheets have no column list: their cells, formats and charts are built in
-// report_sheets.cpp, and the writers add them after the parameter sheet.
+// report_sheets.cpp, after the parameter sheet.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,19 @@ enum ReportQuantity : std::size_t {
   kQuantityCpe2P, kQuantityR3, kQuantityCpe3T, kQuantityCpe3P,
   kQuantityC1, kQuantityF1, kQuantityC2, kQuantityF2, kQuantityC3, kQuantityF3, kQuantityRp,
   kReportQuantityCount
+};
+
+// What the report calls a quantity and the unit it is given in ("" for a CPE exponent).
+struct QuantityInfo {
+  const char* name;
+  const char* unit;
+};
+
+inline constexpr QuantityInfo kQuantities[kReportQuantityCount] = {
+    {"L0", "H"},       {"R0", "Ω"},      {"R1", "Ω"},     {"CPE1-T", "S·s^P"}, {"CPE1-P", ""},
+    {"R2", "Ω"},       {"CPE2-T", "S·s^P"}, {"CPE2-P", ""}, {"R3", "Ω"},        {"CPE3-T", "S·s^P"},
+    {"CPE3-P", ""},    {"C1", "F"},      {"f1", "Hz"},    {"C2", "F"},         {"f2", "Hz"},
+    {"C3", "F"},       {"f3", "Hz"},     {"Rp", "Ω"},
 };
 
 struct ReportColumn {
@@ -56,6 +70,25 @@ inline constexpr ReportSheet kReportSheets[] = {
 };
 
 inline constexpr std::size_t kReportColumns = std::size(kParameterSheetColumns);
+
+// The charts of the history workbook: each plots its quantities over the row number on a
+// logarithmic value axis titled with the group's unit.
+struct HistoryChart {
+  const char* title;
+  const char* axisTitle;
+  std::span<const ReportQuantity> series;
+};
+
+inline constexpr ReportQuantity kHistoryResistances[] = {kQuantityR0, kQuantityR1, kQuantityR2, kQuantityR3,
+                                                         kQuantityRp};
+inline constexpr ReportQuantity kHistoryCapacitances[] = {kQuantityC1, kQuantityC2, kQuantityC3};
+inline constexpr ReportQuantity kHistoryFrequencies[] = {kQuantityF1, kQuantityF2, kQuantityF3};
+
+inline constexpr HistoryChart kHistoryCharts[] = {
+    {"电阻 R0, R1, R2, R3, Rp", "R (Ω)", kHistoryResistances},
+    {"等效电容 C1, C2, C3", "C (F)", kHistoryCapacitances},
+    {"特征频率 f1, f2, f3", "f (Hz)", kHistoryFrequencies},
+};
 
 // The letters of a column, A = 0 (Z, AA, AB ... after).
 std::string ReportColumnLetters(std::size_t column);

@@ -2,40 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <tuple>
 #include <string_view>
 
 #include "report/summary.h"
 
 namespace {
 
-// Where a value below this or at least the upper bound is shown in scientific form.
-constexpr double kFixedFrom = 1e-3;
-constexpr double kFixedBelow = 1e6;
-
-CellStyle NumberStyle(double v) {
-  const double magnitude = std::fabs(v);
-  return magnitude != 0 && (magnitude < kFixedFrom || magnitude >= kFixedBelow) ? CellStyle::kScientific
-                                                                                  : CellStyle::kNumber;
-}
-
 void Put(FormattedSheet& sheet, std::size_t row, std::size_t column, std::variant<std::string, double> value,
-         CellStyle style) {
-  sheet.cells.push_back({row, column, std::move(value), style});
+         CellStyle style, std::string numberFormat = {}) {
+  sheet.cells.push_back({row, column, std::move(value), style, std::move(numberFormat)});
 }
-
-// The smallest of 1, 2, 5 × 10^n that is at least v (v > 0).
-double NiceCeiling(double v) {
-  const double decade = std::pow(10.0, std::floor(std::log10(v)));
-  for (double step : {1.0, 2.0, 5.0, 10.0}) {
-    if (step * decade >= v) return step * decade;
-  }
-  return 10.0 * decade;
-}
-
-// Spectrum sheet columns: the CSV's five, then −Z″ for the Nyquist chart.
-constexpr const char* kSpectrumHeaders[] = {"f (Hz)", "Z′ (Ω)", "Z″ (Ω)", "|Z| (Ω)", "phase (°)", "−Z″ (Ω)"};
-constexpr std::size_t kNegativeImaginaryColumn = kSpectrumColumns;
 
 // The sheet's name in the layout table.
 std::string SheetTitle(ReportSheetKind kind) {
@@ -45,20 +25,120 @@ std::string SheetTitle(ReportSheetKind kind) {
   return {};
 }
 
+// The step of 1, 2 or 5 × 10^n nearest above v (v > 0).
+double NiceStep(double v) {
+  const double decade = std::pow(10.0, std::floor(std::log10(v)));
+  for (double step : {1.0, 2.0, 5.0}) {
+    if (step * decade >= v * 0.999999) return step * decade;
+  }
+  return 10.0 * decade;
+}
+
+// Spectrum sheet columns: the CSV's five, then −Z″ for the Nyquist chart.
+constexpr const char* kSpectrumHeaders[] = {"f (Hz)", "Z′ (Ω)", "Z″ (Ω)", "|Z| (Ω)", "phase (°)", "−Z″ (Ω)"};
+constexpr std::size_t kNegativeImaginaryColumn = kSpectrumColumns;
+constexpr double kSpectrumColumnWidths[] = {11, 14, 14, 14, 11, 14};
+
+// The printed pages of the spectrum sheet (portrait, one page wide): the table on two pages (its
+// header repeated), the Nyquist chart on the third, the two Bode charts on the fourth. Rows are
+// 20 pixels high.
+constexpr std::size_t kTableSecondPageRow = 40;
+constexpr std::size_t kChartsFirstRow = kSpectrumPoints + 2;
+constexpr double kRowPixels = 20;
+constexpr double kChartWidth = 600;
+
+// The automatic layout's margins around the plot area of a chart with a title and two axis titles,
+// in pixels: what LibreOffice and Excel leave for the title, the tick labels and the axis titles.
+constexpr PlotArea kAutomaticMargins = {72, 44, 24, 56};  // left, top, right, bottom
+
+// A frequency as the decade labels show it: "0.01 Hz" … "100 kHz".
+std::string DecadeLabel(double f) {
+  const char* const texts[] = {"0.01 Hz", "0.1 Hz", "1 Hz", "10 Hz", "100 Hz", "1 kHz", "10 kHz", "100 kHz"};
+  const long decade = std::lround(std::log10(f)) + 2;
+  return decade >= 0 && decade < 8 ? texts[decade] : std::string();
+}
+
+// The decades a positive range covers, as axis bounds.
+std::pair<double, double> DecadeBounds(double low, double high) {
+  double min = std::pow(10.0, std::floor(std::log10(low)));
+  double max = std::pow(10.0, std::ceil(std::log10(high)));
+  if (!(max > min)) max = min * 10;
+  return {min, max};
+}
+
 }  // namespace
 
-const char* CellNumberFormat(CellStyle style) {
-  switch (style) {
-    case CellStyle::kScientific: return "0.00000000E+00";
-    case CellStyle::kFixed2: return "0.00";
-    default: return "General";
+std::string SignificantFormat(double v) {
+  if (!std::isfinite(v) || v == 0) return "General";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.5e", std::fabs(v));  // d.ddddde±xx
+  const std::string_view digits(text, 7);
+  int significant = 6;
+  while (significant > 1 && digits[static_cast<std::size_t>(significant)] == '0') --significant;
+  const int exponent = std::atoi(text + 8);
+  const double magnitude = std::fabs(v);
+  if (magnitude < 1e-3 || magnitude >= 1e6) {
+    return "0." + std::string(static_cast<std::size_t>(std::max(1, significant - 1)), '0') + "E+00";
   }
+  const int decimals = std::max(0, significant - 1 - exponent);
+  return decimals == 0 ? "0" : "0." + std::string(static_cast<std::size_t>(decimals), '0');
+}
+
+NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, double chartWidth) {
+  double xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
+  bool any = false;
+  for (const auto& [x, y] : points) {
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    xLow = any ? std::min(xLow, x) : x, xHigh = any ? std::max(xHigh, x) : x;
+    yLow = any ? std::min(yLow, y) : y, yHigh = any ? std::max(yHigh, y) : y;
+    any = true;
+  }
+  // The real axis is always shown: −Z″ = 0 lies inside.
+  yLow = std::min(yLow, 0.0), yHigh = std::max(yHigh, 0.0);
+  const double span = std::max({xHigh - xLow, yHigh - yLow, std::fabs(xHigh) * 1e-6, 1e-12});
+
+  NyquistFrame frame;
+  frame.width = chartWidth;
+  const double plotWidth = chartWidth - kAutomaticMargins.left - kAutomaticMargins.width;
+  constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 600;
+  // Grid lines about every 80 pixels across the longer data span; the same step on both axes.
+  const double step = NiceStep(span / std::max(2.0, plotWidth / 80.0));
+  const double x0 = std::floor(xLow / step) * step;
+  double columns = std::max(1.0, std::ceil((xHigh - x0) / step - 1e-9));
+  const double y0 = std::floor(yLow / step) * step;
+  double rows = std::max(1.0, std::ceil((yHigh - y0) / step - 1e-9));
+  // One ohm per the same length on both axes: the plot's height follows from the two ranges; a plot
+  // that would be too tall gets more room on the real axis, one too flat more room upwards.
+  if (plotWidth * rows / columns > kMaxPlotHeight) columns = std::ceil(plotWidth * rows / kMaxPlotHeight);
+  if (plotWidth * rows / columns < kMinPlotHeight) rows = std::ceil(kMinPlotHeight * columns / plotWidth);
+  const double plotHeight = plotWidth * rows / columns;
+
+  frame.x = {"Z′ (Ω)", false, x0, x0 + columns * step, step, {}};
+  frame.y = {"−Z″ (Ω)", false, y0, y0 + rows * step, step, {}};
+  frame.plot = {kAutomaticMargins.left, kAutomaticMargins.top, plotWidth, plotHeight};
+  frame.height = plotHeight + kAutomaticMargins.top + kAutomaticMargins.height;
+  return frame;
+}
+
+FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts& texts) {
+  FormattedSheet sheet;
+  sheet.name = layout.title;
+  sheet.item = layout.item != nullptr ? layout.item : "";
+  sheet.formatted = false;
+  const ReportCells cells = SheetCells(layout, texts);
+  for (std::size_t column = 0; column < cells.names.size(); ++column) {
+    Put(sheet, 0, column, cells.names[column], CellStyle::kTypedText);
+  }
+  for (std::size_t column = 0; column < cells.values.size(); ++column) {
+    Put(sheet, 1, column, cells.values[column], CellStyle::kTypedText);
+  }
+  return sheet;
 }
 
 FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSummary);
-  sheet.columnWidths = {16, 24, 10};
+  sheet.columnWidths = {16, 18, 10};
   Put(sheet, 0, 0, kSummaryTitle, CellStyle::kTitle);
 
   const auto orNone = [](const std::string& text) { return text.empty() ? std::string(kNoValue) : text; };
@@ -80,14 +160,21 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
   Put(sheet, row, 1, "数值", CellStyle::kHeader);
   Put(sheet, row, 2, "单位", CellStyle::kHeader);
   ++row;
-  for (const SummaryRow& value : BuildSummaryRows(SheetCells(kReportSheets[0], texts))) {
+  for (const SummaryRow& value : BuildSummaryRows(texts)) {
     Put(sheet, row, 0, value.name, CellStyle::kText);
     if (value.number) {
-      Put(sheet, row, 1, *value.number, NumberStyle(*value.number));
+      Put(sheet, row, 1, *value.number, CellStyle::kNumber, SignificantFormat(*value.number));
     } else if (!value.text.empty()) {
       Put(sheet, row, 1, value.text, CellStyle::kText);
     }
     if (!value.unit.empty()) Put(sheet, row, 2, value.unit, CellStyle::kText);
+    ++row;
+  }
+
+  ++row;
+  for (const auto& [label, text] : kSummaryNotes) {
+    Put(sheet, row, 0, label, CellStyle::kHeader);
+    Put(sheet, row, 1, text, CellStyle::kText);
     ++row;
   }
   return sheet;
@@ -96,71 +183,96 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
 FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
-  sheet.columnWidths = {12, 16, 16, 16, 12, 16};
+  sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
   for (std::size_t column = 0; column < std::size(kSpectrumHeaders); ++column) {
     Put(sheet, 0, column, kSpectrumHeaders[column], CellStyle::kHeader);
   }
 
-  double nyquistMax = 0;
+  std::vector<std::pair<double, double>> nyquistPoints;
+  double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
+  bool anyModulus = false;
+  ChartSeries nyquistSeries{"Z", kSpectrumReal, kNegativeImaginaryColumn, 1, spectrum.size()};
   for (std::size_t k = 0; k < spectrum.size(); ++k) {
     const SpectrumPoint& point = spectrum[k];
     for (std::size_t column = 0; column < kSpectrumColumns; ++column) {
       if (!point[column]) continue;
-      Put(sheet, k + 1, column, *point[column],
-          column == kSpectrumPhase ? CellStyle::kFixed2 : column == kSpectrumFrequency ? CellStyle::kNumber
-                                                                                       : CellStyle::kScientific);
+      Put(sheet, k + 1, column, *point[column], CellStyle::kNumber,
+          column == kSpectrumPhase ? "0.00" : column == kSpectrumFrequency ? "" : "0.0000E+00");
     }
     if (point[kSpectrumImaginary]) {
-      Put(sheet, k + 1, kNegativeImaginaryColumn, -*point[kSpectrumImaginary], CellStyle::kScientific);
+      Put(sheet, k + 1, kNegativeImaginaryColumn, -*point[kSpectrumImaginary], CellStyle::kNumber, "0.0000E+00");
       if (point[kSpectrumReal]) {
-        nyquistMax = std::max({nyquistMax, *point[kSpectrumReal], -*point[kSpectrumImaginary]});
+        nyquistPoints.emplace_back(*point[kSpectrumReal], -*point[kSpectrumImaginary]);
+        if (k % 10 == 0) nyquistSeries.pointLabels.emplace_back(k, DecadeLabel(*point[kSpectrumFrequency]));
       }
+    }
+    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) {
+      modulusLow = anyModulus ? std::min(modulusLow, *point[kSpectrumModulus]) : *point[kSpectrumModulus];
+      modulusHigh = anyModulus ? std::max(modulusHigh, *point[kSpectrumModulus]) : *point[kSpectrumModulus];
+      phaseLow = anyModulus ? std::min(phaseLow, *point[kSpectrumPhase]) : *point[kSpectrumPhase];
+      phaseHigh = anyModulus ? std::max(phaseHigh, *point[kSpectrumPhase]) : *point[kSpectrumPhase];
+      anyModulus = true;
     }
   }
 
+  const NyquistFrame frame = NyquistAxes(nyquistPoints, kChartWidth);
   SheetChart nyquist;
   nyquist.title = "Nyquist";
-  nyquist.xTitle = "Z′ (Ω)";
-  nyquist.yTitle = "−Z″ (Ω)";
-  nyquist.firstRow = 1;
-  nyquist.lastRow = spectrum.size();
-  nyquist.series = {{"Z", kSpectrumReal, kNegativeImaginaryColumn, false}};
-  if (nyquistMax > 0 && std::isfinite(nyquistMax)) nyquist.equalAxesMax = NiceCeiling(nyquistMax);
-  nyquist.anchorRow = 1;
-  nyquist.anchorColumn = 7;
-  nyquist.width = 400;
-  nyquist.height = 400;
+  nyquist.x = frame.x;
+  nyquist.y = frame.y;
+  nyquist.series = {nyquistSeries};
+  nyquist.plotArea = frame.plot;
+  nyquist.anchorRow = kChartsFirstRow;
+  nyquist.width = frame.width;
+  nyquist.height = frame.height;
 
-  SheetChart bode;
-  bode.title = "Bode";
-  bode.xTitle = "f (Hz)";
-  bode.yTitle = "|Z| (Ω)";
-  bode.y2Title = "phase (°)";
-  bode.firstRow = 1;
-  bode.lastRow = spectrum.size();
-  bode.series = {{"|Z|", kSpectrumFrequency, kSpectrumModulus, false},
-                 {"phase", kSpectrumFrequency, kSpectrumPhase, true}};
-  bode.logX = true;
-  bode.logY = true;
-  bode.anchorRow = 22;
-  bode.anchorColumn = 7;
-  bode.width = 560;
-  bode.height = 320;
+  // Bode: |Z| and the phase in two charts over the same logarithmic frequency axis, one decade a label.
+  const ChartAxis frequencyAxis{"f (Hz)", true, SpectrumFrequency(0), SpectrumFrequency(kSpectrumPoints - 1), 10.0,
+                                "General"};
+  const std::size_t bodeRow = kChartsFirstRow + static_cast<std::size_t>(std::ceil(frame.height / kRowPixels)) + 1;
+  SheetChart modulus;
+  modulus.title = "Bode |Z|";
+  modulus.x = frequencyAxis;
+  modulus.y = {"|Z| (Ω)", true, {}, {}, 10.0, "General"};
+  if (anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(modulusLow, modulusHigh);
+  modulus.series = {{"|Z|", kSpectrumFrequency, kSpectrumModulus, 1, spectrum.size()}};
+  modulus.anchorRow = bodeRow;
+  modulus.width = kChartWidth;
+  modulus.height = 340;
 
-  sheet.charts = {nyquist, bode};
+  SheetChart phase;
+  phase.title = "Bode phase";
+  phase.x = frequencyAxis;
+  phase.y = {"phase (°)", false, {}, {}, {}, "0"};
+  if (anyModulus) {
+    const double unit = phaseHigh - phaseLow > 90 ? 30 : 15;
+    phase.y.min = std::floor(phaseLow / unit) * unit;
+    phase.y.max = std::max(*phase.y.min + unit, std::ceil(phaseHigh / unit) * unit);
+    phase.y.majorUnit = unit;
+  }
+  phase.series = {{"phase", kSpectrumFrequency, kSpectrumPhase, 1, spectrum.size()}};
+  phase.anchorRow = bodeRow + static_cast<std::size_t>(std::ceil(modulus.height / kRowPixels));
+  phase.width = kChartWidth;
+  phase.height = 260;
+
+  sheet.charts = {nyquist, modulus, phase};
+  sheet.repeatRows = 0;
+  sheet.pageBreaks = {kTableSecondPageRow, kChartsFirstRow, bodeRow};
   return sheet;
 }
 
-std::vector<FormattedSheet> BuildFormattedSheets(const ParameterSet& parameters, const SummaryHeading& heading) {
-  std::vector<FormattedSheet> sheets;
+ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const SummaryHeading& heading) {
+  const ReportTexts texts = ComputeReportTexts(parameters);
+  ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {
-    if (sheet.kind == ReportSheetKind::kSummary) {
-      sheets.push_back(BuildSummarySheet(ComputeReportTexts(parameters), heading));
-    } else if (sheet.kind == ReportSheetKind::kSpectrum) {
-      sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters)));
+    switch (sheet.kind) {
+      case ReportSheetKind::kParameterRow: report.sheets.push_back(BuildParameterSheet(sheet, texts)); break;
+      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading)); break;
+      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters))); break;
     }
   }
-  return sheets;
+  report.fileName = ReportFileName(heading.provenance[kSource], heading.reportTime);
+  return report;
 }
 
 std::string ReportTimeText() {
@@ -176,6 +288,15 @@ std::string ReportTimeText() {
   return text;
 }
 
+std::string FileStamp(const std::string& reportTime) {
+  std::string stamp;
+  for (char c : reportTime) {
+    if (c >= '0' && c <= '9') stamp += c;
+    if (stamp.size() == 8 && c == ' ') stamp += '-';
+  }
+  return stamp;
+}
+
 std::string ReportFileName(const std::string& source, const std::string& reportTime) {
   std::string name = source;
   const std::size_t slash = name.find_last_of("/\\");
@@ -186,10 +307,5 @@ std::string ReportFileName(const std::string& source, const std::string& reportT
   for (char& c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) c = '_';
   }
-  std::string stamp;
-  for (char c : reportTime) {
-    if (c >= '0' && c <= '9') stamp += c;
-    if (stamp.size() == 8 && c == ' ') stamp += '-';
-  }
-  return name + "-" + stamp + ".xlsx";
+  return name + "-" + FileStamp(reportTime) + ".xlsx";
 }

@@ -45,22 +45,3 @@ std::optional<double> CellNumber(const std::string& text) {
   if (r.ec != std::errc() || r.ptr != text.data() + end) return std::nullopt;
   return negative ? -value : value;
 }
-
-std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path,
-                                const std::vector<FormattedSheet>& formatted) {
-  WorkbookContent workbook;
-  workbook.formatted = formatted;
-  for (const ReportSheet& layout : kReportSheets) {
-    if (layout.kind != ReportSheetKind::kParameterRow) continue;
-    const ReportCells cells = SheetCells(layout, texts);
-    WorksheetContent sheet;
-    sheet.name = layout.title;
-    for (std::size_t column = 0; column < cells.names.size(); ++column) {
-      const int c = static_cast<int>(column) + 1;
-      sheet.cells[{1, c}] = cells.names[column];
-      sheet.cells[{2, c}] = cells.values[column];
-    }
-    workbook.sheets.push_back(std::move(sheet));
-  }
-  return WriteWorkbookFile(workbook, path);
-}

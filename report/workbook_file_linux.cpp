@@ -1,9 +1,13 @@
 // The .xlsx writer of the Linux build (libxlsxwriter).
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/afx.h"
 #include "app/platform.h"
@@ -11,7 +15,13 @@
 #include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
 
-std::string ValidUtf8(const std::string& text) {
+namespace {
+
+constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
+
+std::string WorkbookText(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
@@ -22,7 +32,12 @@ std::string ValidUtf8(const std::string& text) {
     std::size_t length = 0;
     std::uint32_t min = 0;
     if (c < 0x80) {
-      out += static_cast<char>(c);
+      // C0 controls other than tab, line feed and carriage return have no place in XML 1.0.
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        out += kReplacementCharacter;
+      } else {
+        out += static_cast<char>(c);
+      }
       ++i;
       continue;
     } else if ((c & 0xE0) == 0xC0) {
@@ -41,13 +56,15 @@ std::string ValidUtf8(const std::string& text) {
         code = (code << 6) | (s[i + k] & 0x3F);
       }
     }
-    valid = valid && code >= min && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+    valid = valid && code >= min && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) && code != 0xFFFE &&
+            code != 0xFFFF;
     if (valid) {
       out.append(text, i, length);
       i += length;
     } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
+      out += kReplacementCharacter;
+      // The whole sequence of a noncharacter goes; a broken one loses its first byte only.
+      i += length > 0 && i + length <= n && (code == 0xFFFE || code == 0xFFFF) ? length : 1;
     }
   }
   return out;
@@ -55,41 +72,17 @@ std::string ValidUtf8(const std::string& text) {
 
 namespace {
 
-// Puts one sheet's cells into the workbook. Returns an empty text, else the reason.
-std::string AddWorksheet(lxw_workbook* book, const WorksheetContent& content) {
-  lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
-  if (sheet == nullptr) return "无法添加工作表 " + content.name;
-  std::string reason;
-  for (const auto& [where, value] : content.cells) {
-    const auto row = static_cast<lxw_row_t>(where.first - 1);
-    const auto column = static_cast<lxw_col_t>(where.second - 1);
-    lxw_error error = LXW_NO_ERROR;
-    if (const bool* flag = std::get_if<bool>(&value)) {
-      error = worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
-    } else {
-      const std::string& text = std::get<std::string>(value);
-      if (text.empty()) continue;
-      if (const std::optional<double> number = CellNumber(text)) {
-        error = worksheet_write_number(sheet, row, column, *number, nullptr);
-      } else {
-        error = worksheet_write_string(sheet, row, column, ValidUtf8(text).c_str(), nullptr);
-      }
-    }
-    if (error != LXW_NO_ERROR && reason.empty()) reason = lxw_strerror(error);
-  }
-  return reason;
-}
-
-// The workbook's cell formats, one per style.
+// The workbook's cell formats, one per style and number format.
 class StyleFormats {
  public:
   explicit StyleFormats(lxw_workbook* book) : m_book(book) {}
-  lxw_format* For(CellStyle style) {
-    lxw_format*& format = m_formats[static_cast<std::size_t>(style)];
+  lxw_format* For(CellStyle style, const std::string& numberFormat) {
+    if (style == CellStyle::kText || style == CellStyle::kTypedText) return nullptr;
+    lxw_format*& format = m_formats[{style, numberFormat}];
     if (format != nullptr) return format;
     format = workbook_add_format(m_book);
     if (format == nullptr) return nullptr;
-    format_set_num_format(format, CellNumberFormat(style));
+    if (!numberFormat.empty()) format_set_num_format(format, numberFormat.c_str());
     if (style == CellStyle::kTitle || style == CellStyle::kHeader) format_set_bold(format);
     if (style == CellStyle::kTitle) format_set_font_size(format, 14);
     return format;
@@ -97,12 +90,66 @@ class StyleFormats {
 
  private:
   lxw_workbook* m_book;
-  lxw_format* m_formats[8] = {};
+  std::map<std::pair<CellStyle, std::string>, lxw_format*> m_formats;
 };
 
-// Adds one chart; a series on the secondary axis goes into a chart of its own below it, with the same
-// x axis (this libxlsxwriter draws no secondary value axis). Returns an empty text, else the reason.
-std::string AddCharts(lxw_workbook* book, lxw_worksheet* sheet, const std::string& sheetName, const SheetChart& spec) {
+void SetAxis(lxw_chart_axis* axis, const ChartAxis& spec) {
+  chart_axis_set_name(axis, WorkbookText(spec.title).c_str());
+  if (spec.logarithmic) chart_axis_set_log_base(axis, 10);
+  if (spec.min) chart_axis_set_min(axis, *spec.min);
+  if (spec.max) chart_axis_set_max(axis, *spec.max);
+  if (spec.majorUnit && !spec.logarithmic) chart_axis_set_major_unit(axis, *spec.majorUnit);
+  if (!spec.numberFormat.empty()) chart_axis_set_num_format(axis, spec.numberFormat.c_str());
+}
+
+// One series with its style and its point labels. Returns an empty text, else the reason.
+std::string AddSeries(lxw_chart* chart, const std::string& sheetName, const ChartSeries& s) {
+  lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+  if (series == nullptr) return "无法添加图表";
+  const auto first = static_cast<lxw_row_t>(s.firstRow), last = static_cast<lxw_row_t>(s.lastRow);
+  chart_series_set_categories(series, sheetName.c_str(), first, static_cast<lxw_col_t>(s.xColumn), last,
+                              static_cast<lxw_col_t>(s.xColumn));
+  chart_series_set_values(series, sheetName.c_str(), first, static_cast<lxw_col_t>(s.yColumn), last,
+                          static_cast<lxw_col_t>(s.yColumn));
+  chart_series_set_name(series, WorkbookText(s.name).c_str());
+  if (s.style == SeriesStyle::kMarkers) {
+    lxw_chart_line none = {};
+    none.none = LXW_TRUE;
+    chart_series_set_line(series, &none);
+  } else if (s.style == SeriesStyle::kLine) {
+    chart_series_set_marker_type(series, LXW_CHART_MARKER_NONE);
+  } else {
+    chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
+    chart_series_set_marker_size(series, 4);
+  }
+  if (s.pointLabels.empty()) return {};
+  // Every point has a label entry: the labelled ones their text, the others none.
+  const std::size_t count = s.lastRow - s.firstRow + 1;
+  std::vector<std::string> texts(count);
+  for (const auto& [index, text] : s.pointLabels) {
+    if (index < count) texts[index] = WorkbookText(text);
+  }
+  std::vector<lxw_chart_data_label> labels(count);
+  std::vector<lxw_chart_data_label*> pointers;
+  lxw_chart_font font = {};
+  font.size = 8;
+  for (std::size_t i = 0; i < count; ++i) {
+    labels[i].hide = texts[i].empty() ? LXW_TRUE : LXW_FALSE;
+    labels[i].value = texts[i].empty() ? nullptr : texts[i].data();
+    labels[i].font = &font;
+    pointers.push_back(&labels[i]);
+  }
+  pointers.push_back(nullptr);
+  chart_series_set_labels(series);
+  chart_series_set_labels_position(series, LXW_CHART_LABEL_POSITION_RIGHT);
+  const lxw_error error = chart_series_set_labels_custom(series, pointers.data());
+  return error == LXW_NO_ERROR ? std::string() : lxw_strerror(error);
+}
+
+// Adds one chart; the series on the secondary axis go into a chart of their own below it, with the
+// same x axis (this libxlsxwriter draws no secondary value axis, nor a plot area of a given layout:
+// the chart's automatic layout holds the plot). Returns an empty text, else the reason.
+std::string AddChart(lxw_workbook* book, lxw_worksheet* sheet, const std::string& sheetName, const SheetChart& spec) {
   double top = 0;
   for (const bool secondary : {false, true}) {
     bool any = false;
@@ -112,29 +159,18 @@ std::string AddCharts(lxw_workbook* book, lxw_worksheet* sheet, const std::strin
     if (chart == nullptr) return "无法添加图表";
     for (const ChartSeries& s : spec.series) {
       if (s.secondaryAxis != secondary) continue;
-      lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-      if (series == nullptr) return "无法添加图表";
-      const auto first = static_cast<lxw_row_t>(spec.firstRow), last = static_cast<lxw_row_t>(spec.lastRow);
-      chart_series_set_categories(series, sheetName.c_str(), first, static_cast<lxw_col_t>(s.xColumn), last,
-                                  static_cast<lxw_col_t>(s.xColumn));
-      chart_series_set_values(series, sheetName.c_str(), first, static_cast<lxw_col_t>(s.yColumn), last,
-                              static_cast<lxw_col_t>(s.yColumn));
-      chart_series_set_name(series, s.name.c_str());
+      const std::string reason = AddSeries(chart, sheetName, s);
+      if (!reason.empty()) return reason;
     }
-    chart_title_set_name(chart, secondary ? (spec.title + " – " + spec.y2Title).c_str() : spec.title.c_str());
-    chart_axis_set_name(chart->x_axis, spec.xTitle.c_str());
-    chart_axis_set_name(chart->y_axis, (secondary ? spec.y2Title : spec.yTitle).c_str());
-    if (spec.logX) chart_axis_set_log_base(chart->x_axis, 10);
-    // The x axis's labels at the bottom of the plot, not where a negative phase crosses zero.
+    const std::string title = secondary ? spec.title + " – " + spec.y2.title : spec.title;
+    chart_title_set_name(chart, WorkbookText(title).c_str());
+    SetAxis(chart->x_axis, spec.x);
+    SetAxis(chart->y_axis, secondary ? spec.y2 : spec.y);
+    // The x axis's labels at the bottom of the plot, not where a negative value crosses zero.
     chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
-    if (spec.logY && !secondary) chart_axis_set_log_base(chart->y_axis, 10);
-    if (spec.equalAxesMax) {
-      for (lxw_chart_axis* axis : {chart->x_axis, chart->y_axis}) {
-        chart_axis_set_min(axis, 0);
-        chart_axis_set_max(axis, *spec.equalAxesMax);
-      }
-    }
-    chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+    chart_axis_set_label_position(chart->y_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_show_blanks_as(chart, LXW_CHART_BLANKS_AS_GAP);
+    chart_legend_set_position(chart, spec.legend ? LXW_CHART_LEGEND_BOTTOM : LXW_CHART_LEGEND_NONE);
     lxw_chart_options options = {};
     options.x_scale = spec.width / 480.0;  // the default chart is 480 × 288 pixels
     options.y_scale = spec.height / 288.0;
@@ -147,9 +183,9 @@ std::string AddCharts(lxw_workbook* book, lxw_worksheet* sheet, const std::strin
   return {};
 }
 
-// Puts one formatted sheet into the workbook. Returns an empty text, else the reason.
-std::string AddFormattedWorksheet(lxw_workbook* book, StyleFormats& formats, const FormattedSheet& content) {
-  lxw_worksheet* sheet = workbook_add_worksheet(book, content.name.c_str());
+// Puts one sheet into the workbook. Returns an empty text, else the reason.
+std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const FormattedSheet& content) {
+  lxw_worksheet* sheet = workbook_add_worksheet(book, WorkbookText(content.name).c_str());
   if (sheet == nullptr) return "无法添加工作表 " + content.name;
   lxw_error error = LXW_NO_ERROR;
   const auto keep = [&error](lxw_error e) {
@@ -162,18 +198,39 @@ std::string AddFormattedWorksheet(lxw_workbook* book, StyleFormats& formats, con
   for (const SheetCell& cell : content.cells) {
     const auto row = static_cast<lxw_row_t>(cell.row);
     const auto column = static_cast<lxw_col_t>(cell.column);
+    lxw_format* format = formats.For(cell.style, cell.numberFormat);
     if (const double* number = std::get_if<double>(&cell.value)) {
-      keep(worksheet_write_number(sheet, row, column, *number, formats.For(cell.style)));
-    } else {
-      keep(worksheet_write_string(sheet, row, column, ValidUtf8(std::get<std::string>(cell.value)).c_str(),
-                                  formats.For(cell.style)));
+      keep(worksheet_write_number(sheet, row, column, *number, format));
+      continue;
     }
+    const std::string& text = std::get<std::string>(cell.value);
+    if (cell.style == CellStyle::kTypedText) {
+      if (text.empty()) continue;  // typing nothing makes no cell
+      if (const std::optional<double> number = CellNumber(text)) {
+        keep(worksheet_write_number(sheet, row, column, *number, format));
+        continue;
+      }
+    }
+    keep(worksheet_write_string(sheet, row, column, WorkbookText(text).c_str(), format));
   }
-  if (content.landscape) worksheet_set_landscape(sheet);
+  if (error != LXW_NO_ERROR) return lxw_strerror(error);
+  if (!content.formatted) return {};
+  worksheet_set_paper(sheet, 9);  // A4
+  if (content.landscape) {
+    worksheet_set_landscape(sheet);
+  } else {
+    worksheet_set_portrait(sheet);
+  }
   if (content.fitToOnePageWide) worksheet_fit_to_pages(sheet, 1, 0);
+  if (content.repeatRows) keep(worksheet_repeat_rows(sheet, 0, static_cast<lxw_row_t>(*content.repeatRows)));
+  std::vector<lxw_row_t> breaks(content.pageBreaks.begin(), content.pageBreaks.end());
+  if (!breaks.empty()) {
+    breaks.push_back(0);
+    keep(worksheet_set_h_pagebreaks(sheet, breaks.data()));
+  }
   if (error != LXW_NO_ERROR) return lxw_strerror(error);
   for (const SheetChart& chart : content.charts) {
-    const std::string reason = AddCharts(book, sheet, content.name, chart);
+    const std::string reason = AddChart(book, sheet, content.name, chart);
     if (!reason.empty()) return reason;
   }
   return {};
@@ -181,7 +238,7 @@ std::string AddFormattedWorksheet(lxw_workbook* book, StyleFormats& formats, con
 
 }  // namespace
 
-std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string& path, bool privateToUser,
+std::string WriteWorkbookFile(const ReportWorkbook& workbook, const std::string& path, bool privateToUser,
                               bool replace) {
   // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.
   const CNumericLocale numericLocale;
@@ -200,14 +257,10 @@ std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string
       lxw_workbook* book = workbook_new_opt(DescriptorPath(fd).c_str(), &options);
       if (book == nullptr) throw Failure{"无法创建工作簿"};
       std::string reason;
-      for (const WorksheetContent& content : workbook.sheets) {
-        reason = AddWorksheet(book, content);
-        if (!reason.empty()) break;
-      }
       StyleFormats formats(book);
-      for (const FormattedSheet& content : workbook.formatted) {
+      for (const FormattedSheet& content : workbook.sheets) {
+        reason = AddWorksheet(book, formats, content);
         if (!reason.empty()) break;
-        reason = AddFormattedWorksheet(book, formats, content);
       }
       const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
       if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
@@ -216,6 +269,7 @@ std::string WriteWorkbookFile(const WorkbookContent& workbook, const std::string
   } catch (const Failure& failure) {
     return failure.reason;
   } catch (const FileSystemError& e) {
+    if (e.error() == EEXIST && !replace) return kFileExists;
     return std::strerror(e.error());
   }
   return {};

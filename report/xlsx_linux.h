@@ -3,11 +3,14 @@
 
 #include <locale.h>
 
+#include <functional>
 #include <string>
 
-// Texts are UTF-8 on Linux, but a stored text may hold bytes of another encoding; written as they are
-// they would make the sheet's XML unreadable. Invalid sequences become U+FFFD.
-std::string ValidUtf8(const std::string& text);
+// A text as a workbook can hold it. Texts are UTF-8 on Linux, but a stored text may hold bytes of
+// another encoding, control characters or the noncharacters U+FFFE and U+FFFF, which XML cannot
+// carry: one of them would make the whole workbook unreadable. Each becomes U+FFFD, visibly; the
+// store keeps its bytes.
+std::string WorkbookText(const std::string& text);
 
 // The C numeric conventions for the calling thread while it exists. libxlsxwriter formats numbers
 // with printf, which would write "2,3E-05" under a decimal-comma locale: a file no reader accepts.
@@ -30,6 +33,36 @@ class CNumericLocale {
   locale_t m_previous = static_cast<locale_t>(nullptr);
 };
 
+// Whether the desktop has a default application for .xlsx (GIO).
+bool HasSpreadsheetApplication();
+
 // Opens the file, detached, with the desktop's default application for .xlsx (GIO). Returns an empty
 // text on success, else the reason.
 std::string OpenWithSpreadsheetApplication(const std::string& path);
+
+// The folder the dialog keeps its workbooks in: qelmora/ in the user's documents folder
+// (XDG_DOCUMENTS_DIR of user-dirs.dirs, else ~/Documents when it exists, else the home folder),
+// made when missing. It must be a real folder of the user's own: a link there (one planted in a
+// shared documents folder) is never followed. Held open while this lives; files are made through it.
+class WorkbookFolder {
+ public:
+  WorkbookFolder();  // raises OperationError with what the user is told
+  ~WorkbookFolder();
+  WorkbookFolder(const WorkbookFolder&) = delete;
+  WorkbookFolder& operator=(const WorkbookFolder&) = delete;
+
+  const std::string& path() const { return m_path; }  // as the user knows it, no trailing separator
+  // A name in the folder reached through the open folder, not by a new lookup of its path.
+  std::string Through(const std::string& name) const;
+
+  // Writes a new file "<stem>.xlsx" (then "<stem>-2.xlsx" … while a name is taken; an existing file
+  // is never replaced) by write(path through the folder, replace = false), which returns an empty
+  // text, kFileExists or the reason of a failure. Returns the new file's path as the user knows it;
+  // raises OperationError naming the file.
+  std::string WriteNew(const std::string& fileName,
+                       const std::function<std::string(const std::string& path)>& write) const;
+
+ private:
+  std::string m_path;
+  int m_fd = -1;
+};

@@ -61,7 +61,10 @@ std::string ConfigHome() {
 }
 
 std::string ParseUserDirsDesktop(const std::string& text, const std::string& home) {
-  static constexpr std::string_view kKey = "XDG_DESKTOP_DIR";
+  return ParseUserDirsEntry(text, home, "XDG_DESKTOP_DIR");
+}
+
+std::string ParseUserDirsEntry(const std::string& text, const std::string& home, std::string_view kKey) {
   std::string found;
   std::istringstream lines(text);
   std::string line;
@@ -96,16 +99,34 @@ std::string ParseUserDirsDesktop(const std::string& text, const std::string& hom
   return found;
 }
 
+namespace {
+
+// The value of one key of the user's user-dirs.dirs; empty when none.
+std::string UserDir(const std::string& home, std::string_view key) {
+  std::ifstream in(ConfigHome() + "/user-dirs.dirs", std::ios::binary);
+  if (!in) return {};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseUserDirsEntry(text.str(), home, key);
+}
+
+}  // namespace
+
 std::string DesktopDirectory() {
   const std::string home = HomeDirectory();
-  std::ifstream in(ConfigHome() + "/user-dirs.dirs", std::ios::binary);
-  if (in) {
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::string dir = ParseUserDirsDesktop(text.str(), home);
-    if (!dir.empty()) return dir;
-  }
-  return home + "/Desktop";
+  const std::string dir = UserDir(home, "XDG_DESKTOP_DIR");
+  return dir.empty() ? home + "/Desktop" : dir;
+}
+
+std::string DocumentsDirectory() {
+  const std::string home = HomeDirectory();
+  std::string dir = UserDir(home, "XDG_DOCUMENTS_DIR");
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  // "$HOME/" is how user-dirs.dirs switches a folder off.
+  if (!dir.empty() && dir != home) return dir;
+  struct stat info;
+  if (stat((home + "/Documents").c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return home + "/Documents";
+  return home;
 }
 
 std::string ExecQuote(const std::string& argument) {

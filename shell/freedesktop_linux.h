@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace freedesktop {
@@ -28,6 +29,12 @@ std::string ConfigHome();
 std::string DesktopDirectory();
 // The XDG_DESKTOP_DIR value of a user-dirs.dirs text resolved against home; empty when none.
 std::string ParseUserDirsDesktop(const std::string& text, const std::string& home);
+// The value of key (XDG_DESKTOP_DIR, XDG_DOCUMENTS_DIR …) in a user-dirs.dirs text, resolved against
+// home; empty when none.
+std::string ParseUserDirsEntry(const std::string& text, const std::string& home, std::string_view key);
+// The user's documents folder: XDG_DOCUMENTS_DIR of user-dirs.dirs (unless it names the home folder
+// itself), else ~/Documents when that is a folder, else the home folder. Not created.
+std::string DocumentsDirectory();
 
 // One argument of an Exec line: quoted in double quotes when it holds a reserved character (with
 // ", `, $ and \ escaped inside), and every % doubled.

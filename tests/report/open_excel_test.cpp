@@ -11,6 +11,7 @@
 #include "app/main_dialog.h"
 #include "report/excel.h"
 #include "report/report.h"
+#include "report/show_report.h"
 #include "res/resource.h"
 #include "tests/report/report_test_util.h"
 
@@ -69,16 +70,24 @@ class OpenExcelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_strModelPath.clear();
-    SetAutomationServerFactory([this](const std::string& progId) -> std::unique_ptr<DispatchObject> {
-      ++log.created;
-      log.calls.push_back("create " + progId);
-      log.recordsetClosedAtStart = rtest::ScratchStore::RecordsetClosed();
-      if (!serverAvailable) return nullptr;
-      return std::make_unique<RecordingObject>(log, "app");
+    // The report through automation, as the Windows build shows it, with a recording server.
+    SetReportShower([this](const ReportWorkbook& report) {
+      return ShowReportByAutomation(
+          report,
+          [this](const std::string& progId) -> std::unique_ptr<DispatchObject> {
+            ++log.created;
+            log.calls.push_back("create " + progId);
+            log.recordsetClosedAtStart = rtest::ScratchStore::RecordsetClosed();
+            if (!serverAvailable) return nullptr;
+            return std::make_unique<RecordingObject>(log, "app");
+          },
+          [this](ExcelWorkbook&, const std::vector<const FormattedSheet*>& sheets) {
+            for (const FormattedSheet* sheet : sheets) log.calls.push_back("add sheet " + sheet->name);
+          });
     });
     view.onEnd = [this](int result) { log.calls.push_back("end " + std::to_string(result)); };
   }
-  void TearDown() override { SetAutomationServerFactory(nullptr); }
+  void TearDown() override { SetReportShower(nullptr); }
 
   // The calls of a completed report of the row given.
   static std::vector<std::string> CompletedCalls(const ParameterSet& row) {
@@ -99,6 +108,8 @@ class OpenExcelTest : public ::testing::Test {
     for (std::size_t c = 0; c < kReportColumns; ++c) {
       calls.push_back("range put 170 ('2','" + letters.substr(c, 1) + "','" + cells.values[c] + "')");
     }
+    calls.push_back("add sheet 报告");
+    calls.push_back("add sheet 阻抗谱");
     for (const char* name : {"range", "worksheet", "worksheets", "workbook", "workbooks", "app"}) {
       calls.push_back(std::string("release ") + name);
     }

@@ -22,9 +22,10 @@ print("sheets\t" + "\t".join(wb.sheetnames))
 for ws in wb.worksheets[1:]:
     # fitToWidth and fitToHeight are 1 where the file leaves them out.
     ps = ws.page_setup
-    print("page\t%s\t%s\t%s\t%s\t%s" % (ws.title, ps.orientation, 1 if ps.fitToWidth is None else ps.fitToWidth,
+    print("page\t%s\t%s\t%s\t%s\t%s\t%s\t%s" % (ws.title, ps.orientation, 1 if ps.fitToWidth is None else ps.fitToWidth,
                                         1 if ps.fitToHeight is None else ps.fitToHeight,
-                                        ws.sheet_properties.pageSetUpPr.fitToPage))
+                                        ws.sheet_properties.pageSetUpPr.fitToPage, ws.print_title_rows,
+                                        ",".join(str(b.id) for b in ws.row_breaks.brk)))
     for row in ws.iter_rows():
         for c in row:
             if c.value is None:
@@ -34,8 +35,20 @@ for ws in wb.worksheets[1:]:
 z = zipfile.ZipFile(sys.argv[1])
 for name in sorted(n for n in z.namelist() if re.match(r"xl/charts/chart\d+\.xml$", n)):
     xml = z.read(name).decode()
-    print("chart\t%s\t%d\t%s\t%s\t%s" % (name, xml.count("<c:scatterChart>"), xml.count("<c:logBase val=\"10\"/>"),
-          ",".join(re.findall(r"<c:min val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<c:max val=\"([^\"]*)\"/>", xml))))
+    print("chart\t%s\t%d\t%s\t%s\t%s\t%s\t%s" % (name, xml.count("<c:scatterChart>"), xml.count("<c:logBase val=\"10\"/>"),
+          ",".join(re.findall(r"<c:min val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<c:max val=\"([^\"]*)\"/>", xml)),
+          ",".join(re.findall(r"<c:majorUnit val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<a:t>([^<]*)</a:t>", xml))))
+# The charts' sizes in pixels, in the order they were placed, from their cell anchors (rows of 20
+# pixels; a column of width w characters is w × 7 pixels wide).
+ws = wb["阻抗谱"]
+def column_pixels(c):
+    return round(ws.column_dimensions[openpyxl.utils.get_column_letter(c + 1)].width * 7)
+def at(anchor, end):
+    col, col_off, row, row_off = (int(v) for v in re.findall(r"<xdr:%s><xdr:col>(\d+)</xdr:col><xdr:colOff>(\d+)</xdr:colOff><xdr:row>(\d+)</xdr:row><xdr:rowOff>(\d+)</xdr:rowOff>" % end, anchor)[0])
+    return sum(column_pixels(c) for c in range(col)) + col_off / 9525.0, row * 20 + row_off / 9525.0
+for anchor in re.findall(r"<xdr:twoCellAnchor>.*?</xdr:twoCellAnchor>", z.read("xl/drawings/drawing1.xml").decode()):
+    (x0, y0), (x1, y1) = at(anchor, "from"), at(anchor, "to")
+    print("size\t%g\t%g" % (x1 - x0, y1 - y0))
 )PY";
 
 struct Cell {
@@ -47,9 +60,11 @@ struct Cell {
 
 struct Dump {
   std::vector<std::string> sheets;
-  std::map<std::string, std::vector<std::string>> pages;  // by sheet: orientation, fitToWidth, fitToHeight, fitToPage
-  std::map<std::string, Cell> cells;                      // by "sheet!A1"
-  std::vector<std::vector<std::string>> charts;           // scatter charts, log axes, minima, maxima
+  // by sheet: orientation, fitToWidth, fitToHeight, fitToPage, rows printed atop every page, page breaks
+  std::map<std::string, std::vector<std::string>> pages;
+  std::map<std::string, Cell> cells;             // by "sheet!A1"
+  std::vector<std::vector<std::string>> charts;  // scatter charts, log axes, minima, maxima, major units, texts
+  std::vector<std::pair<double, double>> sizes;  // of the charts in pixels
 };
 
 std::vector<std::string> Split(const std::string& line) {
@@ -70,7 +85,8 @@ Dump ReadBack(const std::filesystem::path& file) {
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> f = Split(line);
     if (f[0] == "sheets") dump.sheets.assign(f.begin() + 1, f.end());
-    if (f[0] == "page" && f.size() == 6) dump.pages[f[1]] = {f[2], f[3], f[4], f[5]};
+    if (f[0] == "page" && f.size() == 8) dump.pages[f[1]] = {f[2], f[3], f[4], f[5], f[6], f[7]};
+    if (f[0] == "size" && f.size() == 3) dump.sizes.emplace_back(std::stod(f[1]), std::stod(f[2]));
     if (f[0] == "cell" && f.size() == 5) dump.cells[f[1]] = {f[2][0], f[3], f[4]};
     if (f[0] == "chart") dump.charts.emplace_back(f.begin() + 2, f.end());
   }
@@ -119,14 +135,15 @@ class ReportSheetsTest : public ::testing::Test {
 const ParameterSet kRow = {"1.2E-7", "4.75 Ohm", "100", "1e-5", "1", "", "0.5", "0.9", "3210.5", "4.56E-4", "0.62"};
 
 TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
-  AppendWithProvenance(kRow, "2026-11-02T08:15:00Z", "/data/cell 7/run3.mdl");
+  // A file name with bytes XML cannot hold: a control character and U+FFFF.
+  AppendWithProvenance(kRow, "2026-11-02T08:15:00Z", "/data/cell 7/run3\x01\xEF\xBF\xBF.mdl");
   const std::filesystem::path file = store.dir.Path() / "report.xlsx";
   ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(file.string())).status, 0);
 
   const Dump dump = ReadBack(file);
   EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
   EXPECT_EQ(dump.cells.at("报告!A1").text, "qelmora 参数报告");
-  EXPECT_EQ(dump.cells.at("报告!B4").text, "/data/cell 7/run3.mdl");
+  EXPECT_EQ(dump.cells.at("报告!B4").text, "/data/cell 7/run3\uFFFD\uFFFD.mdl");
   EXPECT_EQ(dump.cells.at("报告!B5").text, "2026-11-02T08:15:00Z");
   EXPECT_EQ(dump.cells.at("报告!B6").text, store.dir.Dir() + "dravo.mdb");
   EXPECT_EQ(dump.cells.at("报告!B3").text.size(), std::string("2026-11-02 08:15:00").size());
@@ -136,7 +153,12 @@ TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
   // Numbers are numbers; a very small one in scientific form.
   EXPECT_EQ(values.at("C1").first->type, 'n');
   EXPECT_EQ(values.at("C1").first->number(), 1e-5);
-  EXPECT_EQ(values.at("C1").first->format, "0.00000000E+00");
+  // Each number shown with the digits it has (at most six), the cell keeping the whole value.
+  const std::pair<const char*, const char*> formats[] = {
+      {"C1", "0.0E+00"}, {"f1", "0.000"}, {"Rp", "0.0"}, {"CPE3-T", "0.00E+00"}, {"R1", "0"}, {"CPE3-P", "0.00"},
+      {"C3", "0.00000E+00"}};
+  for (const auto& [name, format] : formats) EXPECT_EQ(values.at(name).first->format, format) << name;
+  EXPECT_EQ(values.at("C3").first->number(), 5.76001111e-4);
   EXPECT_EQ(values.at("C1").second->text, "F");
   EXPECT_EQ(values.at("f1").first->number(), 159.154946);
   EXPECT_EQ(values.at("f1").second->text, "Hz");
@@ -145,14 +167,19 @@ TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
   EXPECT_EQ(values.at("CPE3-T").second->text, "S·s^P");
   EXPECT_EQ(values.at("L0").second->text, "H");
   EXPECT_EQ(values.at("CPE3-P").second, nullptr);  // an exponent has no unit
+  // The circuit in words and the formulas the values follow.
+  EXPECT_EQ(values.at("等效电路").first->text, "L0 + R0 + (R1‖CPE1) + (R2‖CPE2) + (R3‖CPE3)");
+  EXPECT_EQ(values.at("等效电容").first->text, "C = (R·T)^(1/P) / R");
+  EXPECT_EQ(values.at("特征频率").first->text, "f = 1 / (2π·(R·T)^(1/P))，π = 3.1415926");
   // A stored text that is no number stays the text; a value the guard left out stays empty.
   EXPECT_EQ(values.at("R0").first->type, 's');
   EXPECT_EQ(values.at("R0").first->text, "4.75 Ohm");
   EXPECT_EQ(values.at("C2").first, nullptr);
 
-  for (const char* sheet : {"报告", "阻抗谱"}) {
-    EXPECT_EQ(dump.pages.at(sheet), (std::vector<std::string>{"landscape", "1", "0", "True"})) << sheet;
-  }
+  EXPECT_EQ(dump.pages.at("报告"), (std::vector<std::string>{"portrait", "1", "0", "True", "None", ""}));
+  // The spectrum's table on two pages under its repeated header, then the charts on pages of their own.
+  EXPECT_EQ(dump.pages.at("阻抗谱")[4], "$1:$1");
+  EXPECT_EQ(dump.pages.at("阻抗谱")[5].rfind("40,73,", 0), 0u);
 }
 
 TEST_F(ReportSheetsTest, ARowWithoutProvenanceShowsADash) {
@@ -200,18 +227,37 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
   EXPECT_EQ(row, 2 + 71);
   EXPECT_EQ(dump.cells.at("阻抗谱!E2").format, "0.00");
 
-  // Nyquist: both axes over the same range; Bode: |Z| against f, both logarithmic, and the phase
-  // against the logarithmic f (a chart of its own below: this library draws no secondary axis).
+  // Nyquist: every point inside both ranges, one step for the grid of both axes, and the ranges in the
+  // proportions of the plot area (the chart less the margins of its automatic layout); the decades
+  // labelled. Bode: |Z| and the phase over the logarithmic f, |Z| logarithmic too.
   ASSERT_EQ(dump.charts.size(), 3u);
+  ASSERT_EQ(dump.sizes.size(), 3u);
   for (const auto& chart : dump.charts) EXPECT_EQ(chart[0], "1");
-  EXPECT_EQ(dump.charts[0][1], "0");
-  EXPECT_EQ(dump.charts[0][2], "0,0");
-  const std::string maxima = dump.charts[0][3];
-  ASSERT_NE(maxima.find(','), std::string::npos) << maxima;
-  EXPECT_EQ(maxima.substr(0, maxima.find(',')), maxima.substr(maxima.find(',') + 1));
-  EXPECT_GE(std::stod(maxima.substr(0, maxima.find(','))), 3310.5);  // Z' reaches R0 + Rp at 10 mHz
+  const std::vector<std::string>& nyquist = dump.charts[0];
+  EXPECT_EQ(nyquist[1], "0");
+  const auto pair = [](const std::string& text) {
+    const std::size_t comma = text.find(',');
+    return std::make_pair(std::stod(text.substr(0, comma)), std::stod(text.substr(comma + 1)));
+  };
+  const auto [xMin, yMin] = pair(nyquist[2]);
+  const auto [xMax, yMax] = pair(nyquist[3]);
+  const auto [xStep, yStep] = pair(nyquist[4]);
+  EXPECT_EQ(xStep, yStep);
+  for (int r = 2; r < 2 + 71; ++r) {
+    const double x = dump.cells.at("阻抗谱!B" + std::to_string(r)).number();
+    const double y = dump.cells.at("阻抗谱!F" + std::to_string(r)).number();
+    EXPECT_TRUE(x >= xMin && x <= xMax && y >= yMin && y <= yMax) << r << ": " << x << ", " << y;
+  }
+  const double plotWidth = dump.sizes[0].first - 72 - 24, plotHeight = dump.sizes[0].second - 44 - 56;
+  EXPECT_NEAR((xMax - xMin) / (yMax - yMin), plotWidth / plotHeight, 0.01 * plotWidth / plotHeight);
+  EXPECT_EQ(nyquist[5], "Nyquist,0.01 Hz,0.1 Hz,1 Hz,10 Hz,100 Hz,1 kHz,10 kHz,100 kHz,Z′ (Ω),−Z″ (Ω)");
   EXPECT_EQ(dump.charts[1][1], "2");
+  EXPECT_EQ(dump.charts[1][2], "0.01,1");  // f from 10 mHz; |Z| from the decade below its least value
+  EXPECT_EQ(dump.charts[1][3], "100000,10000");
   EXPECT_EQ(dump.charts[2][1], "1");
+  // The Bode charts begin on the page after the Nyquist chart's.
+  const std::string breaks = dump.pages.at("阻抗谱")[5];
+  EXPECT_GE(std::stod(breaks.substr(breaks.rfind(',') + 1)) * 20, 73 * 20 + dump.sizes[0].second);
 }
 
 TEST(ReportFileName, ModelBaseNameAndTimeWithoutDirectoryOrExtension) {

@@ -42,6 +42,11 @@ TEST(CellNumber, IgnoresTheProcessLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+// The parameter sheet alone, written to path.
+std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path) {
+  return WriteWorkbookFile(ReportWorkbook{{BuildParameterSheet(kReportSheets[0], texts)}, {}}, path);
+}
+
 std::string Address(std::size_t column, int row) {
   return std::string(1, static_cast<char>('A' + column)) + std::to_string(row);
 }
@@ -139,23 +144,25 @@ TEST(ReportWorkbook, NumbersSurviveADecimalCommaLocale) {
   EXPECT_EQ(book.cells.at("E2").number, 0.87);
 }
 
-TEST(ReportWorkbook, KeepsTextsThatAreNotValidUtf8Readable) {
+TEST(ReportWorkbook, TextsXmlCannotHoldAreReplacedVisibly) {
   ParameterSet parameters{};
-  parameters[kL0] = "电感";                 // Chinese text survives unchanged
+  parameters[kL0] = "电感\t1";              // Chinese text and a tab survive unchanged
   parameters[kR0] = std::string("\xB5\xE7\xD7\xE8");  // GBK bytes: not UTF-8
-  parameters[kR1] = "a\x01" "b";            // a control character
+  parameters[kR1] = "a\x01" "b\x1F";        // control characters
+  parameters[kCpe1T] = "x\xEF\xBF\xBEy\xEF\xBF\xBF";  // U+FFFE, U+FFFF
   const ReportTexts texts = ComputeReportTexts(parameters);
   qtest::TempDir dir;
   const std::filesystem::path file = dir.Path() / "odd.xlsx";
   ASSERT_EQ(WriteReportWorkbook(texts, file.string()), "");
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
   ASSERT_EQ(book.cells.count("A2"), 1u);
-  EXPECT_EQ(book.cells.at("A2").text, "电感");
-  ASSERT_EQ(book.cells.count("B2"), 1u);
-  EXPECT_EQ(book.cells.at("B2").type, 's');
-  EXPECT_EQ(book.cells.at("B2").text, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-  ASSERT_EQ(book.cells.count("C2"), 1u);
-  EXPECT_EQ(book.cells.at("C2").type, 's');
+  EXPECT_EQ(book.cells.at("A2").text, "电感\t1");
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const std::pair<const char*, std::string> replaced[] = {{"B2", r + r + r + r}, {"C2", "a" + r + "b" + r}, {"D2", "x" + r + "y" + r}};
+  for (const auto& [address, text] : replaced) {
+    ASSERT_EQ(book.cells.count(address), 1u) << address;
+    EXPECT_EQ(book.cells.at(address).text, text) << address;
+  }
 }
 
 TEST(ReportWorkbook, FailureIsReportedNotHidden) {

@@ -1,7 +1,7 @@
-// The Linux spreadsheet server end to end, without stand-ins in the program: a scratch desktop
-// environment (HOME, XDG directories) whose default application for .xlsx is a small script that
-// records the file it is given. The report runs in a child process (report_probe) on a real store;
-// the file the script received is read back with openpyxl.
+// The Linux report end to end, without stand-ins in the program: a scratch desktop environment
+// (HOME, XDG directories) whose default application for .xlsx is a small script that records the file
+// it is given. The report runs in a child process (report_probe) on a real store; the file the script
+// received is read back with openpyxl.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -102,40 +102,9 @@ void ExpectReportOfRow(const rtest::XlsxBook& book) {
   for (const char* empty : {"H2", "K2", "L2"}) EXPECT_EQ(book.cells.count(empty), 0u) << empty;
 }
 
-TEST(SpreadsheetServer, ReportIsOpenedInTheDefaultApplication) {
-  const ScratchDesktop desktop(true);
-  rtest::ScratchStore store;
-  store.Append(kRow);
-
-  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
-  ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("box Dialog|信息提示!|"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("end 1\n"), std::string::npos) << run.output;
-  EXPECT_EQ(run.output.find("box App"), std::string::npos) << run.output;
-
-  const std::vector<std::string> records = desktop.WaitForRecords(1);
-  ASSERT_EQ(records.size(), 1u) << "the default application was not started";
-  const std::filesystem::path file = records[0];
-  EXPECT_EQ(file.parent_path(), desktop.Tmp());
-  EXPECT_EQ(file.filename().string().rfind("qelmora-report-", 0), 0u) << file;
-  EXPECT_EQ(file.extension(), ".xlsx");
-  ExpectReportOfRow(rtest::ReadXlsx(file));
-
-  // A second report gets a new file; the first one is left as it was.
-  const std::string firstBytes = qtest::ReadFileBytes(file);
-  const rtest::CommandResult again = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
-  ASSERT_EQ(again.status, 0) << again.output;
-  const std::vector<std::string> both = desktop.WaitForRecords(2);
-  ASSERT_EQ(both.size(), 2u);
-  EXPECT_NE(both[1], both[0]);
-  EXPECT_EQ(qtest::ReadFileBytes(file), firstBytes);
-  ExpectReportOfRow(rtest::ReadXlsx(both[1]));
-}
-
-TEST(SpreadsheetServer, ReportIsKeptInTheDocumentsFolderUnderTheModelFilesNameAndNeverReplaced) {
-  const ScratchDesktop desktop(true);
-  const std::filesystem::path home = desktop.root.Path() / "home";
-  qtest::WriteFileBytes(desktop.root.Path() / "config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+// Where the workbooks go: qelmora/ in the documents folder of user-dirs.dirs, else in ~/Documents
+// when it exists, else in the home folder; never in the temporary directory, and nothing left there.
+TEST(SpreadsheetServer, ReportAndHistoryGoToTheDocumentsFolderAndAreNeverReplaced) {
   rtest::ScratchStore store;
   OpenTableRecordset();
   g_pRecordset->AddNew();
@@ -146,52 +115,69 @@ TEST(SpreadsheetServer, ReportIsKeptInTheDocumentsFolderUnderTheModelFilesNameAn
   g_pRecordset->Update();
   g_pRecordset->Close();
 
-  ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);
-  ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);
-  const std::vector<std::string> records = desktop.WaitForRecords(2);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_NE(records[0], records[1]);
-  for (const std::filesystem::path file : records) {
-    EXPECT_EQ(file.parent_path(), home / "Dokumente/qelmora");
-    EXPECT_EQ(file.filename().string().rfind("zelle 4-20", 0), 0u) << file;
-    const rtest::XlsxBook book = rtest::ReadXlsx(file);
-    ExpectReportOfRow(book);
-    EXPECT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+  const struct {
+    const char* userDirs;  // user-dirs.dirs, when there is one
+    const char* documents;  // made before the run, when not empty
+    const char* expected;  // the folder of the workbooks, under home
+  } cases[] = {{"XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", "", "Dokumente/qelmora"},
+               {nullptr, "Documents", "Documents/qelmora"},
+               {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", "", "qelmora"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    const ScratchDesktop desktop(true);
+    const std::filesystem::path home = desktop.root.Path() / "home";
+    if (c.userDirs != nullptr) qtest::WriteFileBytes(desktop.root.Path() / "config/user-dirs.dirs", c.userDirs);
+    if (*c.documents != '\0') std::filesystem::create_directory(home / c.documents);
+
+    for (const char* command : {"open-excel ", "open-excel ", "history "}) {
+      const rtest::CommandResult run = desktop.Probe(command + rtest::ShellQuote(store.dir.Dir()));
+      ASSERT_EQ(run.status, 0) << run.output;
+      EXPECT_EQ(run.output.find("box App"), std::string::npos) << run.output;
+    }
+    const std::vector<std::string> records = desktop.WaitForRecords(3);
+    ASSERT_EQ(records.size(), 3u);
+    for (const std::filesystem::path file : records) EXPECT_EQ(file.parent_path(), home / c.expected) << file;
+    // Two reports under the model file's name, side by side; then the history.
+    EXPECT_NE(records[0], records[1]);
+    for (const std::filesystem::path file : {records[0], records[1]}) {
+      EXPECT_EQ(file.filename().string().rfind("zelle 4-20", 0), 0u) << file;
+      const rtest::XlsxBook book = rtest::ReadXlsx(file);
+      ExpectReportOfRow(book);
+      EXPECT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+    }
+    EXPECT_EQ(std::filesystem::path(records[2]).filename().string().rfind("qelmora-history-20", 0), 0u);
+    const rtest::XlsxBook history = rtest::ReadXlsx(records[2]);
+    EXPECT_EQ(history.sheetNames, std::vector<std::string>{"参数历史"});
+    ASSERT_EQ(history.cells.count("U2"), 1u);
+    EXPECT_EQ(history.cells.at("U2").number, 3310.5);  // Rp
+    // Nothing but the three workbooks, nothing in the temporary directory.
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(home / c.expected)) entries += entry.is_regular_file() ? 1 : 100;
+    EXPECT_EQ(entries, 3u);
+    EXPECT_TRUE(std::filesystem::is_empty(desktop.Tmp()));
   }
-  // The first report is still there beside the second.
-  EXPECT_TRUE(std::filesystem::exists(records[0]));
 }
 
-TEST(SpreadsheetServer, ParameterHistoryIsOpenedInTheDefaultApplicationAndTheDialogStays) {
+// A link at qelmora/ (planted in a shared documents folder) is never followed: nothing is written
+// where it points, the message says why and the dialog stays open.
+TEST(SpreadsheetServer, ALinkInPlaceOfTheFolderIsNeverFollowed) {
   rtest::ScratchStore store;
   store.Append(kRow);
-  store.Append(kRow);
-  {
-    const ScratchDesktop desktop(true);
-    const rtest::CommandResult run = desktop.Probe("history " + rtest::ShellQuote(store.dir.Dir()));
+  const ScratchDesktop desktop(true);
+  const std::filesystem::path home = desktop.root.Path() / "home";
+  std::filesystem::create_directories(home / "Documents");
+  std::filesystem::create_directory(desktop.root.Path() / "elsewhere");
+  std::filesystem::create_directory_symlink(desktop.root.Path() / "elsewhere", home / "Documents/qelmora");
+
+  for (const char* command : {"open-excel ", "history "}) {
+    const rtest::CommandResult run = desktop.Probe(command + rtest::ShellQuote(store.dir.Dir()));
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output, "");  // no message, and the dialog did not end
-    const std::vector<std::string> records = desktop.WaitForRecords(1);
-    ASSERT_EQ(records.size(), 1u) << "the default application was not started";
-    const std::filesystem::path file = records[0];
-    EXPECT_EQ(file.parent_path().parent_path(), desktop.Tmp());
-    EXPECT_EQ(file.extension(), ".xlsx");
-    const rtest::XlsxBook book = rtest::ReadXlsx(file);
-    EXPECT_EQ(book.sheetNames, std::vector<std::string>{"参数历史"});
-    ASSERT_EQ(book.cells.count("A3"), 1u);
-    EXPECT_EQ(book.cells.at("A3").number, 2);
-    ASSERT_EQ(book.cells.count("U3"), 1u);
-    EXPECT_EQ(book.cells.at("U3").number, 3310.5);  // Rp
-  }
-  {
-    const ScratchDesktop desktop(false);
-    const rtest::CommandResult run = desktop.Probe("history " + rtest::ShellQuote(store.dir.Dir()));
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output.rfind("box App||无法打开文件 " + desktop.Tmp().string() + "/qelmora-history-", 0), 0u)
+    EXPECT_NE(run.output.find("box App||无法使用文件夹 " + (home / "Documents/qelmora").string() + "："), std::string::npos)
         << run.output;
-    EXPECT_NE(run.output.find("：没有打开 .xlsx 文件的默认程序\n"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
   }
+  EXPECT_TRUE(std::filesystem::is_empty(desktop.root.Path() / "elsewhere"));
+  EXPECT_FALSE(std::filesystem::exists(desktop.Record()));
 }
 
 TEST(SpreadsheetServer, WithoutADefaultApplicationTheProgramEndsWithStatusOne) {
@@ -203,59 +189,13 @@ TEST(SpreadsheetServer, WithoutADefaultApplicationTheProgramEndsWithStatusOne) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("box Dialog|信息提示|创建Excel服务失败!\n"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
-  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
-}
-
-TEST(SpreadsheetServer, FindsTheFirstSheetByNameWithoutRegardToCase) {
-  const ScratchDesktop desktop(true);
-  for (const char* name : {"sheet1", "SHEET1", "Sheet1"}) {
-    const rtest::CommandResult run = desktop.Probe(std::string("sheet ") + name);
-    EXPECT_EQ(run.status, 0) << name << ": " << run.output;
-    EXPECT_EQ(run.output, "found\n") << name;
-  }
-  const rtest::CommandResult missing = desktop.Probe("sheet Tabelle1");
-  EXPECT_EQ(missing.status, 4) << missing.output;
-  EXPECT_NE(missing.output.find("error "), std::string::npos) << missing.output;
-  EXPECT_NE(missing.output.find("Tabelle1"), std::string::npos) << missing.output;
-  // An invisible server shows nothing.
-  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
-}
-
-TEST(SpreadsheetServer, CellAddressesAreCheckedAsTheSheetAllowsThem) {
-  const ScratchDesktop desktop(true);
-  for (const char* address : {"1 A", "2 r", "1048576 XFD", "7 12"}) {
-    const rtest::CommandResult run = desktop.Probe(std::string("cell ") + address);
-    EXPECT_EQ(run.output, "written\n") << address;
-  }
-  for (const char* address : {"0 A", "1048577 A", "1 XFE", "1 A1", "x A", "1 ''", "'' A", "-1 A", "1 0"}) {
-    const rtest::CommandResult run = desktop.Probe(std::string("cell ") + address);
-    EXPECT_EQ(run.status, 4) << address << ": " << run.output;
-    EXPECT_EQ(run.output.rfind("error ", 0), 0u) << address << ": " << run.output;
-  }
-}
-
-TEST(SpreadsheetServer, AReportFileThatCannotBeMadeSaysWhyAndKeepsTheDialogOpen) {
-  rtest::ScratchStore store;
-  store.Append(kRow);
-  // No temporary directory: the report file cannot be made.
-  const ScratchDesktop desktop(true);
-  std::filesystem::remove(desktop.Tmp());
-  const rtest::CommandResult run = desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir()));
-  ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("box App||无法写入报表文件 " + desktop.Tmp().string() + "/qelmora-report-"),
-            std::string::npos)
-      << run.output;
-  EXPECT_EQ(run.output.find("end "), std::string::npos) << run.output;
-  EXPECT_FALSE(std::filesystem::exists(desktop.Record()));
-}
-
-TEST(SpreadsheetServer, InvisibleServerLeavesNoFileAndStartsNothing) {
-  const ScratchDesktop desktop(true);
-  const rtest::CommandResult run = desktop.Probe("hidden");
-  ASSERT_EQ(run.status, 0) << run.output;
-  // The workbook would be written before the release returns: none means none was made.
-  EXPECT_TRUE(rtest::FilesStartingWith(desktop.Tmp(), "qelmora-report-").empty());
-  EXPECT_FALSE(std::filesystem::exists(desktop.Record()));
+  // The history says so and the dialog stays.
+  const rtest::CommandResult history = desktop.Probe("history " + rtest::ShellQuote(store.dir.Dir()));
+  EXPECT_EQ(history.status, 0) << history.output;
+  EXPECT_EQ(history.output, "box App||无法打开参数历史：没有打开 .xlsx 文件的默认程序\n");
+  // Nothing was written anywhere.
+  EXPECT_FALSE(std::filesystem::exists(desktop.root.Path() / "home/qelmora"));
+  EXPECT_TRUE(std::filesystem::is_empty(desktop.Tmp()));
 }
 
 }  // namespace

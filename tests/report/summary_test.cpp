@@ -8,7 +8,7 @@
 TEST(Summary, ValuesCarryTheirUnitsAndNumbersStayNumbers) {
   const ParameterSet set = {"1.2e-7", "12.5 ohm", "100", "1e-5", "1", "", "0.5", "0.9", "3210.5", "4.56E-4", "0.62"};
   std::map<std::string, SummaryRow> rows;
-  for (const SummaryRow& row : BuildSummaryRows(BuildReportCells(set))) rows[row.name] = row;
+  for (const SummaryRow& row : BuildSummaryRows(ComputeReportTexts(set))) rows[row.name] = row;
   ASSERT_EQ(rows.size(), kReportColumns);
   const std::map<std::string, std::string> units = {{"L0", "H"},  {"R0", "Ω"},  {"CPE3-T", "S·s^P"}, {"CPE2-P", ""},
                                                     {"C1", "F"}, {"f3", "Hz"}, {"R3", "Ω"},         {"Rp", "Ω"}};

@@ -156,7 +156,7 @@ std::string Windows1252ToUtf8(std::string_view s) {
 std::string TextOfFile(std::string_view s) {
   s = Unquote(s);
   if (s.size() > kMaxFactBytes) s = s.substr(0, kMaxFactBytes);
-  return ValidUtf8(s) ? std::string(s) : Windows1252ToUtf8(s);
+  return ProgramTextFromUtf8(ValidUtf8(s) ? std::string(s) : Windows1252ToUtf8(s));
 }
 
 // Keeps a header entry that tells the date, time, title, cell or electrode area of the measurement.
@@ -518,6 +518,18 @@ MeasuredData ReadMeasuredData(const std::string& path) {
   MeasuredData data = ParseMeasuredData(bytes);
   data.file = path;
   return data;
+}
+
+MeasuredInput LoadMeasuredInput(const std::string& named, const std::string& source) {
+  MeasuredInput input;
+  input.file = named.empty() ? FindMeasuredDataFile(source) : named;
+  if (input.file.empty()) return input;
+  try {
+    input.data = ReadMeasuredData(input.file);
+  } catch (const OperationError& e) {
+    input.failure = e.what();
+  }
+  return input;
 }
 
 MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parameters) {

@@ -27,9 +27,25 @@ struct MeasuredData {
   std::vector<MeasuredPoint> points;  // the first sweep, in the file's order
   std::size_t sweeps = 1;             // sweeps in the file; the points are the first of them
   // What the file's header says of the measurement (date, time, title, cell, electrode area), key
-  // and value as the file writes them, in UTF-8.
+  // and value as the file writes them, in the program's text encoding (ProgramTextFromUtf8).
   std::vector<std::pair<std::string, std::string>> facts;
 };
+
+// The report's measured data: the file named for this run or found beside the model file, and what
+// reading it gave. No file: the report has no measured parts.
+struct MeasuredInput {
+  std::string file;
+  std::optional<MeasuredData> data;  // the file was read
+  std::string failure;               // why it could not be read
+};
+
+// Reads the file `named` (the user's choice for this run), else the one beside the model file
+// `source`. A file that cannot be read leaves its reason in failure; nothing raises.
+MeasuredInput LoadMeasuredInput(const std::string& named, const std::string& source);
+
+// Backend: UTF-8 text as the program's texts are encoded (Linux: as it is; Windows: the system
+// code page, a character it lacks as '?').
+std::string ProgramTextFromUtf8(const std::string& text);
 
 // The extensions of a data file beside the model file, in the order they are looked for.
 inline constexpr const char* kMeasuredDataExtensions[] = {".mpt", ".DTA", ".dta", ".z", ".txt", ".csv"};

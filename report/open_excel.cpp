@@ -38,6 +38,8 @@ void MainDialog::OnOpenExcel() {
   SummaryHeading heading;
   const ParameterSet parameters = ReadReportRow(heading);
   heading.reportTime = ReportTimeText();
+  // The measured data beside the model; a file that cannot be read is named in the summary with why.
+  heading.measured = LoadMeasuredInput(m_strDataPath, heading.provenance[kSource]);
   const ReportWorkbook report = BuildReportWorkbook(parameters, heading);
 
   // Done with the table before the spreadsheet program starts.

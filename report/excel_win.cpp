@@ -450,7 +450,7 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
   if (sheet.repeatRows) Put(page, L"PrintTitleRows", "$1:$" + std::to_string(*sheet.repeatRows + 1));
   for (const std::size_t row : sheet.pageBreaks) {
     const Ref breaks = GetObject(worksheet, L"HPageBreaks");
-    GetObject(breaks, L"Add", Args(Arg(GetObject(worksheet, L"Range", Args(Address(row, 0)))), DISPATCH_METHOD);
+    GetObject(breaks, L"Add", Args(Arg(GetObject(worksheet, L"Range", Args(Address(row, 0))))), DISPATCH_METHOD);
   }
   for (const SheetChart& chart : sheet.charts) {
     try {

@@ -40,6 +40,7 @@ constexpr const char* kSpectrumHeaders[] = {"f (Hz)", "Z′ (Ω)", "Z″ (Ω)", 
 constexpr std::size_t kNegativeImaginaryColumn = kSpectrumColumns;
 constexpr double kSpectrumColumnWidths[] = {11, 14, 14, 14, 11, 14};
 
+<<<<<<< HEAD
 // The measured rows beside the model's, after one empty column: the columns of MeasuredColumn, then
 // −Z″, |Z| and the phase of the measured points for the charts.
 constexpr std::size_t kMeasuredFirstColumn = std::size(kSpectrumHeaders) + 1;
@@ -50,16 +51,21 @@ constexpr std::size_t kMeasuredNegativeImaginary = kMeasuredColumns, kMeasuredMo
 constexpr double kMeasuredColumnWidths[] = {3, 11, 13, 13, 13, 13, 12, 12, 13, 13, 14};
 
 // The printed pages of the spectrum sheet (portrait, one page wide): the table on two pages (its
+=======
+// The printed pages of the spectrum sheet (portrait A4, one page wide): the table on two pages (its
+>>>>>>> i25-ready
 // header repeated), the Nyquist chart on the third, the two Bode charts on the fourth. Rows are
-// 20 pixels high.
-constexpr std::size_t kTableSecondPageRow = 40;
+// 18 points (24 pixels) high: a page holds 40.
+constexpr std::size_t kTableSecondPageRow = 37;
 constexpr std::size_t kChartsFirstRow = kSpectrumPoints + 2;
-constexpr double kRowPixels = 20;
+constexpr double kRowPoints = 18;
+constexpr double kRowPixels = kRowPoints * 4 / 3;
 constexpr double kChartWidth = 600;
 
 // The automatic layout's margins around the plot area of a chart with a title and two axis titles,
-// in pixels: what LibreOffice and Excel leave for the title, the tick labels and the axis titles.
-constexpr PlotArea kAutomaticMargins = {72, 44, 24, 56};  // left, top, right, bottom
+// in pixels: what LibreOffice Calc leaves for the title, the tick labels and the axis titles (measured
+// with the workbook's font, Calibri or its metric twin Carlito). Excel is given the plot area itself.
+constexpr PlotArea kAutomaticMargins = {81, 75, 20, 72};  // left, top, right, bottom
 
 // A frequency as the decade labels show it: "0.01 Hz" … "100 kHz".
 std::string DecadeLabel(double f) {
@@ -77,6 +83,16 @@ std::pair<double, double> DecadeBounds(double low, double high) {
 }
 
 }  // namespace
+
+std::size_t RowsInUse(const FormattedSheet& sheet) {
+  const double rowPixels = sheet.rowHeight ? *sheet.rowHeight * 4 / 3 : 20;
+  std::size_t rows = 0;
+  for (const SheetCell& cell : sheet.cells) rows = std::max(rows, cell.row + 1);
+  for (const SheetChart& chart : sheet.charts) {
+    rows = std::max(rows, chart.anchorRow + static_cast<std::size_t>(std::ceil(chart.height / rowPixels)) + 1);
+  }
+  return rows;
+}
 
 std::string SignificantFormat(double v) {
   if (!std::isfinite(v) || v == 0) return "General";
@@ -108,25 +124,27 @@ NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, d
   const double span = std::max({xHigh - xLow, yHigh - yLow, std::fabs(xHigh) * 1e-6, 1e-12});
 
   NyquistFrame frame;
-  frame.width = chartWidth;
   const double plotWidth = chartWidth - kAutomaticMargins.left - kAutomaticMargins.width;
-  constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 600;
-  // Grid lines about every 80 pixels across the longer data span; the same step on both axes.
-  const double step = NiceStep(span / std::max(2.0, plotWidth / 80.0));
+  constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 600, kMinPlotWidth = 240;
+  // About ten grid steps across the longer data span; the same step on both axes.
+  const double step = NiceStep(span / 10);
   const double x0 = std::floor(xLow / step) * step;
   double columns = std::max(1.0, std::ceil((xHigh - x0) / step - 1e-9));
   const double y0 = std::floor(yLow / step) * step;
   double rows = std::max(1.0, std::ceil((yHigh - y0) / step - 1e-9));
-  // One ohm per the same length on both axes: the plot's height follows from the two ranges; a plot
-  // that would be too tall gets more room on the real axis, one too flat more room upwards.
-  if (plotWidth * rows / columns > kMaxPlotHeight) columns = std::ceil(plotWidth * rows / kMaxPlotHeight);
-  if (plotWidth * rows / columns < kMinPlotHeight) rows = std::ceil(kMinPlotHeight * columns / plotWidth);
-  const double plotHeight = plotWidth * rows / columns;
+  // One ohm per the same length on both axes: one grid step is a square of `cell` pixels. A plot
+  // that would be too tall for the page is made narrower (the chart with it), down to a least width
+  // that gets more room on the real axis; one too flat gets more room upwards.
+  double cell = plotWidth / columns;
+  if (cell * rows > kMaxPlotHeight) cell = kMaxPlotHeight / rows;
+  if (cell * columns < kMinPlotWidth) columns = std::ceil(kMinPlotWidth / cell);
+  if (cell * rows < kMinPlotHeight) rows = std::ceil(kMinPlotHeight / cell);
 
   frame.x = {"Z′ (Ω)", false, x0, x0 + columns * step, step, {}};
   frame.y = {"−Z″ (Ω)", false, y0, y0 + rows * step, step, {}};
-  frame.plot = {kAutomaticMargins.left, kAutomaticMargins.top, plotWidth, plotHeight};
-  frame.height = plotHeight + kAutomaticMargins.top + kAutomaticMargins.height;
+  frame.plot = {kAutomaticMargins.left, kAutomaticMargins.top, cell * columns, cell * rows};
+  frame.width = cell * columns + kAutomaticMargins.left + kAutomaticMargins.width;
+  frame.height = cell * rows + kAutomaticMargins.top + kAutomaticMargins.height;
   return frame;
 }
 
@@ -343,6 +361,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   phase.height = 260;
 
   sheet.charts = {nyquist, modulus, phase};
+  sheet.rowHeight = kRowPoints;
   sheet.repeatRows = 0;
   sheet.pageBreaks = {kTableSecondPageRow, kChartsFirstRow, bodeRow};
   if (measuredRows > 0) {

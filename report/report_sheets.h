@@ -81,6 +81,9 @@ struct FormattedSheet {
   std::string item;
   std::vector<SheetCell> cells;       // written in this order
   std::vector<double> columnWidths;   // in characters, from column A on
+  // The height of every row down to the last chart, in points, said outright: a reader that picks
+  // its own default height from its fonts would squeeze charts sized in rows. None: the default.
+  std::optional<double> rowHeight;
   bool formatted = true;              // false: cells only (no widths, page setup or charts)
   bool landscape = false;
   bool fitToOnePageWide = true;
@@ -88,6 +91,9 @@ struct FormattedSheet {
   std::vector<std::size_t> pageBreaks;    // a new printed page starts at each of these rows
   std::vector<SheetChart> charts;
 };
+
+// The rows a sheet uses: its cells and its charts (at the sheet's row height, else 20 pixels).
+std::size_t RowsInUse(const FormattedSheet& sheet);
 
 struct ReportWorkbook {
   std::vector<FormattedSheet> sheets;  // in workbook order, the parameter sheet first

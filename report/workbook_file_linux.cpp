@@ -1,6 +1,7 @@
 // The .xlsx writer of the Linux build (libxlsxwriter).
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -215,6 +216,11 @@ std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const Format
   }
   if (error != LXW_NO_ERROR) return lxw_strerror(error);
   if (!content.formatted) return {};
+  if (content.rowHeight) {
+    for (std::size_t row = 0; row < RowsInUse(content); ++row) {
+      keep(worksheet_set_row(sheet, static_cast<lxw_row_t>(row), *content.rowHeight, nullptr));
+    }
+  }
   worksheet_set_paper(sheet, 9);  // A4
   if (content.landscape) {
     worksheet_set_landscape(sheet);

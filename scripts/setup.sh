@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the program and the tests need on Debian 12.
-#   scripts/setup.sh [--pictures]   --pictures: also LibreOffice Calc and poppler-utils, which
+#   scripts/setup.sh [--pictures]   --pictures: also LibreOffice Calc, poppler-utils and Carlito (the
+#                                   workbook font's metric twin, so that Calc lays out as Excel), which
 #                                   scripts/report-screenshot.sh needs for the README's pictures
 set -euo pipefail
 SUDO=""
@@ -23,7 +24,7 @@ PKGS=(
   openbox
   lintian appstream
 )
-if [ "${1:-}" = --pictures ]; then PKGS+=(libreoffice-calc poppler-utils); fi
+if [ "${1:-}" = --pictures ]; then PKGS+=(libreoffice-calc poppler-utils fonts-crosextra-carlito); fi
 stamp=/var/lib/apt/periodic/qelmora-setup
 # The 32-bit Windows build runs under Wine's 32-bit loader, a package of the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -39,14 +39,15 @@ for name in sorted(n for n in z.namelist() if re.match(r"xl/charts/chart\d+\.xml
           ",".join(re.findall(r"<c:min val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<c:max val=\"([^\"]*)\"/>", xml)),
           ",".join(re.findall(r"<c:majorUnit val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<a:t>([^<]*)</a:t>", xml)),
           xml.count("<c:ser>"), xml.count("<c:symbol val=\"none\"/>"), xml.count("<a:ln><a:noFill/>")))
-# The charts' sizes in pixels, in the order they were placed, from their cell anchors (rows of 20
-# pixels; a column of width w characters is w × 7 pixels wide).
+# The charts' sizes in pixels, in the order they were placed, from their cell anchors (a row of h
+# points is h × 4/3 pixels high, a column of width w characters w × 7 pixels wide).
 ws = wb["阻抗谱"]
 def column_pixels(c):
     return round(ws.column_dimensions[openpyxl.utils.get_column_letter(c + 1)].width * 7)
 def at(anchor, end):
     col, col_off, row, row_off = (int(v) for v in re.findall(r"<xdr:%s><xdr:col>(\d+)</xdr:col><xdr:colOff>(\d+)</xdr:colOff><xdr:row>(\d+)</xdr:row><xdr:rowOff>(\d+)</xdr:rowOff>" % end, anchor)[0])
-    return sum(column_pixels(c) for c in range(col)) + col_off / 9525.0, row * 20 + row_off / 9525.0
+    return (sum(column_pixels(c) for c in range(col)) + col_off / 9525.0,
+            sum((ws.row_dimensions[r + 1].height or 15) * 4 / 3 for r in range(row)) + row_off / 9525.0)
 for anchor in re.findall(r"<xdr:twoCellAnchor>.*?</xdr:twoCellAnchor>", z.read("xl/drawings/drawing1.xml").decode()):
     (x0, y0), (x1, y1) = at(anchor, "from"), at(anchor, "to")
     print("size\t%g\t%g" % (x1 - x0, y1 - y0))
@@ -180,7 +181,7 @@ TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
   EXPECT_EQ(dump.pages.at("报告"), (std::vector<std::string>{"portrait", "1", "0", "True", "None", ""}));
   // The spectrum's table on two pages under its repeated header, then the charts on pages of their own.
   EXPECT_EQ(dump.pages.at("阻抗谱")[4], "$1:$1");
-  EXPECT_EQ(dump.pages.at("阻抗谱")[5].rfind("40,73,", 0), 0u);
+  EXPECT_EQ(dump.pages.at("阻抗谱")[5].rfind("37,73,", 0), 0u);
 }
 
 TEST_F(ReportSheetsTest, ARowWithoutProvenanceShowsADash) {
@@ -249,7 +250,7 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
     const double y = dump.cells.at("阻抗谱!F" + std::to_string(r)).number();
     EXPECT_TRUE(x >= xMin && x <= xMax && y >= yMin && y <= yMax) << r << ": " << x << ", " << y;
   }
-  const double plotWidth = dump.sizes[0].first - 72 - 24, plotHeight = dump.sizes[0].second - 44 - 56;
+  const double plotWidth = dump.sizes[0].first - 81 - 20, plotHeight = dump.sizes[0].second - 75 - 72;
   EXPECT_NEAR((xMax - xMin) / (yMax - yMin), plotWidth / plotHeight, 0.01 * plotWidth / plotHeight);
   EXPECT_EQ(nyquist[5], "Nyquist,0.01 Hz,0.1 Hz,1 Hz,10 Hz,100 Hz,1 kHz,10 kHz,100 kHz,Z′ (Ω),−Z″ (Ω)");
   EXPECT_EQ(dump.charts[1][1], "2");
@@ -258,7 +259,7 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
   EXPECT_EQ(dump.charts[2][1], "1");
   // The Bode charts begin on the page after the Nyquist chart's.
   const std::string breaks = dump.pages.at("阻抗谱")[5];
-  EXPECT_GE(std::stod(breaks.substr(breaks.rfind(',') + 1)) * 20, 73 * 20 + dump.sizes[0].second);
+  EXPECT_GE(std::stod(breaks.substr(breaks.rfind(',') + 1)) * 24, 73 * 24 + dump.sizes[0].second);  // rows of 18 pt
 }
 
 TEST(ReportFileName, ModelBaseNameAndTimeWithoutDirectoryOrExtension) {

@@ -40,7 +40,6 @@ constexpr const char* kSpectrumHeaders[] = {"f (Hz)", "Z′ (Ω)", "Z″ (Ω)", 
 constexpr std::size_t kNegativeImaginaryColumn = kSpectrumColumns;
 constexpr double kSpectrumColumnWidths[] = {11, 14, 14, 14, 11, 14};
 
-<<<<<<< HEAD
 // The measured rows beside the model's, after one empty column: the columns of MeasuredColumn, then
 // −Z″, |Z| and the phase of the measured points for the charts.
 constexpr std::size_t kMeasuredFirstColumn = std::size(kSpectrumHeaders) + 1;
@@ -50,10 +49,7 @@ constexpr std::size_t kMeasuredNegativeImaginary = kMeasuredColumns, kMeasuredMo
                       kMeasuredPhase = kMeasuredColumns + 2;
 constexpr double kMeasuredColumnWidths[] = {3, 11, 13, 13, 13, 13, 12, 12, 13, 13, 14};
 
-// The printed pages of the spectrum sheet (portrait, one page wide): the table on two pages (its
-=======
 // The printed pages of the spectrum sheet (portrait A4, one page wide): the table on two pages (its
->>>>>>> i25-ready
 // header repeated), the Nyquist chart on the third, the two Bode charts on the fourth. Rows are
 // 18 points (24 pixels) high: a page holds 40.
 constexpr std::size_t kTableSecondPageRow = 37;

@@ -439,6 +439,10 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
     const std::string letters = ReportColumnLetters(column);
     Put(GetObject(worksheet, L"Range", Args(letters + ":" + letters)), L"ColumnWidth", sheet.columnWidths[column]);
   }
+  if (sheet.rowHeight) {
+    const Ref rows = GetObject(worksheet, L"Range", Args("1:" + std::to_string(RowsInUse(sheet))));
+    Put(rows, L"RowHeight", *sheet.rowHeight);
+  }
   const Ref page = GetObject(worksheet, L"PageSetup");
   Put(page, L"Orientation", static_cast<long>(sheet.landscape ? xlLandscape : xlPortrait));
   Put(page, L"PaperSize", static_cast<long>(xlPaperA4));

@@ -229,6 +229,7 @@ class HistorySheetWriter {
     chart_axis_set_label_position(chart->y_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
     chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
     chart_show_blanks_as(chart, LXW_CHART_BLANKS_AS_GAP);
+    chart_show_hidden_data(chart);  // the plotted columns are hidden
     chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
     lxw_chart_options options = {};
     options.x_scale = 1.5;

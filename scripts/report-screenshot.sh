@@ -1,48 +1,91 @@
 #!/usr/bin/env bash
-# Takes a picture of the report's summary ("报告") and spectrum ("阻抗谱") sheets as LibreOffice Calc
-# prints them: qelmora-cli writes the report of samples/sample.mdl, Calc converts it headless to
-# PDF, pdftoppm renders the two sheets' first pages, and they are put side by side in
-# docs/report-sheets.png. Installs LibreOffice Calc and poppler-utils when missing (they are needed
-# for this picture only, not by the program).
+# Takes the README's pictures of the report and the history workbook as LibreOffice Calc shows them:
+# qelmora-cli imports samples/sample.mdl (and five variants of it with growing resistances), writes
+# the report and the history workbook; Calc converts the report headless to PDF, and pdftoppm renders
+# the summary's page, the Nyquist chart's page and the Bode charts' page side by side into
+# docs/report-sheets.png; Calc shows the history workbook in Xvfb, scrolled to its charts, for
+# docs/history-workbook.png. Needs `scripts/setup.sh --pictures` (LibreOffice Calc, poppler-utils and
+# Carlito, the workbook font's metric twin, so that Calc lays the charts out as Excel does).
 #
-#   scripts/report-screenshot.sh [BUILD_DIR [OUT]]   (default build/linux and docs/report-sheets.png;
-#                                                     build first)
+#   scripts/report-screenshot.sh [BUILD_DIR [DOCS_DIR]]   (default build/linux and docs; build first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/linux}
-out=${2:-docs/report-sheets.png}
+docs=${2:-docs}
 
 [ -x "$build/qelmora-cli" ] || { echo "no $build/qelmora-cli: build first" >&2; exit 1; }
-if ! command -v soffice >/dev/null || ! command -v pdftoppm >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends libreoffice-calc poppler-utils
-fi
-command -v convert >/dev/null || { echo "convert (ImageMagick) is missing: run scripts/setup.sh" >&2; exit 1; }
+for tool in soffice pdftoppm pdftotext Xvfb openbox xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh --pictures" >&2; exit 1; }
+done
+fc-list | grep -i carlito >/dev/null || { echo "Carlito is missing: run scripts/setup.sh --pictures" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 # A store, a home and a LibreOffice profile of their own: nothing of yours is touched.
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 cli="$build/qelmora-cli"
 "$cli" --store "$work" init-store >/dev/null
-"$cli" --store "$work" import samples/sample.mdl >/dev/null
-"$cli" --store "$work" report --xlsx "$work/report.xlsx" >/dev/null
-soffice --headless --norestore --convert-to pdf --outdir "$work" "$work/report.xlsx" >/dev/null 2>&1
+"$cli" --store "$work" import samples/sample.mdl >/dev/null 2>&1
+"$cli" --store "$work" report --xlsx "$work/report.xlsx" >/dev/null 2>&1
+# The history: the sample, then five imports whose resistances grow by 15 % each.
+for i in 1 2 3 4 5; do
+  awk -v f="$(awk -v i="$i" 'BEGIN { print 1 + 0.15 * i }')" 'BEGIN { ORS = "\r\n" } { sub(/\r$/, "") }
+    /Name: R[0-3]/ { r = 1 } /Value:/ && r { printf "  Value: %g\r\n", $2 * f; r = 0; next } { print }' \
+    samples/sample.mdl >"$work/sample-$i.mdl"
+  "$cli" --store "$work" import "$work/sample-$i.mdl" >/dev/null 2>&1
+done
+"$cli" --store "$work" history --xlsx "$work/history.xlsx" >/dev/null 2>&1
 
-# The first page of each sheet, found by its text.
+# The report: the summary's page (the first that shows its title), then the last two pages, the
+# spectrum's charts (Nyquist, then Bode), each on a page of its own.
+soffice --headless --norestore --convert-to pdf --outdir "$work" "$work/report.xlsx" >/dev/null 2>&1
 pages=$(pdfinfo "$work/report.pdf" | awk '/^Pages:/ {print $2}')
-first_page_with() {
-  for ((p = 1; p <= pages; p++)); do
-    if pdftotext -f "$p" -l "$p" "$work/report.pdf" - | grep -qF "$1"; then echo "$p"; return; fi
-  done
-  echo "no page shows $1" >&2
-  exit 1
-}
-summary=$(first_page_with "qelmora 参数报告")
-spectrum=$(first_page_with "Nyquist")
-pdftoppm -png -r 90 -f "$summary" -l "$summary" -singlefile "$work/report.pdf" "$work/summary"
-pdftoppm -png -r 90 -f "$spectrum" -l "$spectrum" -singlefile "$work/report.pdf" "$work/spectrum"
-convert "$work/summary.png" "$work/spectrum.png" -bordercolor '#888888' -border 1 +append -strip "$out"
-echo "$out"
+summary=""
+for ((p = 1; p <= pages; p++)); do
+  if pdftotext -f "$p" -l "$p" "$work/report.pdf" - | grep -F "qelmora 参数报告" >/dev/null; then summary=$p; break; fi
+done
+[ -n "$summary" ] || { echo "no page shows the summary" >&2; exit 1; }
+shots=()
+for p in "$summary" $((pages - 1)) "$pages"; do
+  pdftoppm -png -r 80 -f "$p" -l "$p" -singlefile "$work/report.pdf" "$work/page-$p"
+  shots+=("$work/page-$p.png")
+done
+convert "${shots[@]}" -bordercolor '#888888' -border 1 +append -strip "$docs/report-sheets.png"
+echo "$docs/report-sheets.png"
+
+# The history workbook in Calc's window, scrolled to the charts beside the table.
+display=99
+while [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+soffice --calc --norestore --nologo "$work/history.xlsx" >"$work/calc.log" 2>&1 &
+pids+=($!)
+window=""
+for _ in $(seq 120); do
+  window=$(xdotool search --onlyvisible --name "history.xlsx" 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.5
+done
+[ -n "$window" ] || { echo "Calc did not open the history workbook" >&2; exit 1; }
+sleep 4
+xdotool windowactivate --sync "$window"
+xdotool windowsize "$window" 1600 1000
+xdotool windowmove "$window" 0 0
+sleep 1
+# The Name Box: go to the column before the charts.
+xdotool key ctrl+shift+F5 && sleep 0.5 && xdotool key ctrl+a && xdotool type "AG1" && xdotool key Return
+sleep 2
+import -window root "$work/history.png"
+convert "$work/history.png" -crop 1600x940+0+0 -resize 1200x -strip "$docs/history-workbook.png"
+echo "$docs/history-workbook.png"

@@ -38,7 +38,8 @@ for name in sorted(n for n in z.namelist() if n.startswith("xl/charts/chart")):
     xml = z.read(name).decode()
     print("chart", re.findall(r"<c:f>([^<]*)</c:f>", xml))
     print("titles", re.findall(r"<a:t>([^<]*)</a:t>", xml), xml.count('<c:logBase val="10"/>'),
-          re.findall(r'<c:majorUnit val="([^"]*)"/>', xml), re.findall(r'<c:dispBlanksAs val="([^"]*)"/>', xml) or ["gap"])  # a gap unless said otherwise
+          re.findall(r'<c:majorUnit val="([^"]*)"/>', xml), re.findall(r'<c:dispBlanksAs val="([^"]*)"/>', xml) or ["gap"],  # a gap unless said otherwise
+          re.findall(r'<c:plotVisOnly val="([^"]*)"/>', xml))
 )PY";
   const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
   const rtest::CommandResult run =
@@ -67,7 +68,7 @@ std::string Charts() {
       refs += std::string(refs.empty() ? "" : ", ") + "\"" + sheet + c + "$1\", \"" + sheet + "A$2:$A$3\", \"" + sheet + c +
               "$2:$" + c + "$3\"";
     }
-    text += "chart [" + refs + "]\ntitles " + titles + " 1 ['1'] ['gap']\n";
+    text += "chart [" + refs + "]\ntitles " + titles + " 1 ['1'] ['gap'] ['0']\n";  // hidden cells plotted
   }
   return text;
 }

@@ -502,22 +502,39 @@ TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWit
   const Spectrum spectrum = ComputeSpectrum(ExampleParameters());
   EXPECT_EQ(std::stod(state.cells[L"added2!B2"]), *spectrum[0][kSpectrumReal]);  // 17 digits read back exactly
 
-  // Two chart objects; Bode with logarithmic x and |Z| axes and the phase on the secondary axis;
-  // Nyquist with both axes over the same range.
-  EXPECT_EQ(NamedCalls(state, L"ChartObjects").size(), 2u);
+  // Three chart objects: Nyquist with the same step on both axes, its ranges in the proportions of
+  // the plot area it places and its decades labelled; the Bode |Z| with logarithmic x and |Z| axes,
+  // the phase over the logarithmic x.
+  EXPECT_EQ(NamedCalls(state, L"ChartObjects").size(), 3u);
   const std::vector<const CallSeen*> scales = NamedCalls(state, L"ScaleType");
-  ASSERT_EQ(scales.size(), 2u);
+  ASSERT_EQ(scales.size(), 3u);
   for (const CallSeen* call : scales) EXPECT_EQ(call->args[0].number, -4133);
-  const std::vector<const CallSeen*> groups = NamedCalls(state, L"AxisGroup");
-  ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0]->args[0].number, 2);
+  EXPECT_TRUE(NamedCalls(state, L"AxisGroup").empty());
+  const std::vector<const CallSeen*> minima = NamedCalls(state, L"MinimumScale");
   const std::vector<const CallSeen*> maxima = NamedCalls(state, L"MaximumScale");
-  ASSERT_EQ(maxima.size(), 2u);
-  EXPECT_EQ(maxima[0]->args[0].number, maxima[1]->args[0].number);
-  EXPECT_GT(maxima[0]->args[0].number, 0);
+  const std::vector<const CallSeen*> units = NamedCalls(state, L"MajorUnit");
+  const std::vector<const CallSeen*> width = NamedCalls(state, L"InsideWidth");
+  const std::vector<const CallSeen*> height = NamedCalls(state, L"InsideHeight");
+  ASSERT_EQ(minima.size(), 6u);
+  ASSERT_EQ(maxima.size(), 6u);
+  ASSERT_GE(units.size(), 2u);
+  ASSERT_EQ(width.size(), 1u);
+  ASSERT_EQ(height.size(), 1u);
+  EXPECT_EQ(units[0]->args[0].number, units[1]->args[0].number);
+  const double xRange = maxima[0]->args[0].number - minima[0]->args[0].number;
+  const double yRange = maxima[1]->args[0].number - minima[1]->args[0].number;
+  EXPECT_NEAR(xRange / yRange, width[0]->args[0].number / height[0]->args[0].number, 1e-9);
+  for (const Spectrum::value_type& point : spectrum) {
+    EXPECT_GE(*point[kSpectrumReal], minima[0]->args[0].number);
+    EXPECT_LE(*point[kSpectrumReal], maxima[0]->args[0].number);
+    EXPECT_GE(-*point[kSpectrumImaginary], minima[1]->args[0].number);
+    EXPECT_LE(-*point[kSpectrumImaginary], maxima[1]->args[0].number);
+  }
+  EXPECT_EQ(NamedCalls(state, L"HasDataLabel").size(), 8u);  // 0.01 Hz … 100 kHz
   const std::vector<const CallSeen*> orientation = NamedCalls(state, L"Orientation");
   ASSERT_EQ(orientation.size(), 2u);
-  EXPECT_EQ(orientation[0]->args[0].number, 2);  // landscape
+  for (const CallSeen* call : orientation) EXPECT_EQ(call->args[0].number, 1);  // portrait
+  EXPECT_EQ(NamedCalls(state, L"HPageBreaks").size(), 3u);  // the table's second page, Nyquist, Bode
 
   EXPECT_EQ(state.live, 0);
   EXPECT_EQ(view.endResult, kIdOk);

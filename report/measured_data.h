@@ -76,7 +76,15 @@ enum MeasuredColumn : std::size_t {
 };
 using MeasuredRow = std::array<std::optional<double>, kMeasuredColumns>;
 
-inline constexpr const char* kChiSquareFormula = "χ² = (1/N)·Σ[(Z′−Z′fit)² + (Z″−Z″fit)²]/|Zfit|²";
+// The square as the program's texts can hold it: code page 936, the Windows program's, has no "²".
+#ifdef _WIN32
+#define QELMORA_SQUARE "^2"
+#else
+#define QELMORA_SQUARE "²"
+#endif
+inline constexpr const char* kChiSquareName = "χ" QELMORA_SQUARE;
+inline constexpr const char* kChiSquareFormula =
+    "χ" QELMORA_SQUARE " = (1/N)·Σ[(Z′−Z′fit)" QELMORA_SQUARE " + (Z″−Z″fit)" QELMORA_SQUARE "]/|Zfit|" QELMORA_SQUARE;
 
 struct MeasuredFit {
   std::vector<MeasuredRow> rows;     // one per measured point

@@ -182,9 +182,9 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
   line("最低频率", fit->minFrequency, "Hz");
   line("最高频率", fit->maxFrequency, "Hz");
   if (fit->chiSquare) {
-    line("χ²", *fit->chiSquare, kChiSquareFormula);
+    line(kChiSquareName, *fit->chiSquare, kChiSquareFormula);
   } else {
-    line("χ²", kNoValue, kChiSquareFormula);
+    line(kChiSquareName, kNoValue, kChiSquareFormula);
   }
   line("残差", "ΔZ′/|Z|, ΔZ″/|Z| (%)", "Δ = 测量值 − 模型值，|Z| 为测量值的模");
   for (const auto& [key, value] : data.facts) line(key, value);

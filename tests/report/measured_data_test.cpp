@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "report/measured_data.h"
+#include "report/report_sheets.h"
+#include "report/show_report.h"
 #include "res/resource.h"
 #include "tests/support/scripted_view.h"
 #include "tests/report/report_test_util.h"
@@ -161,6 +163,22 @@ TEST(MeasuredData, TheDialogTakesAChosenFileOnlyWhenItReads) {
     }
   }
   EXPECT_EQ(view.fileRequests.at(0).filters.at(0).second, "*.mpt *.DTA *.dta *.z *.txt *.csv");
+
+  // The report of this run draws the chosen file: the summary names it.
+  rtest::ScratchStore store;
+  store.Append({"", "10", "1000", "1e-4", "1", "", "", "", "", "", ""});
+  std::optional<ReportWorkbook> shown;
+  SetReportShower([&](const ReportWorkbook& report) { return shown = report, true; });
+  boxes.Answer(kIdOk);
+  dialog.OnCommand(IDC_BUTTON_EXCEL);
+  SetReportShower(nullptr);
+  ASSERT_TRUE(shown);
+  std::map<std::pair<std::size_t, std::size_t>, std::string> texts;
+  for (const SheetCell& cell : shown->sheets.at(1).cells) {
+    if (const auto* text = std::get_if<std::string>(&cell.value)) texts[{cell.row, cell.column}] = *text;
+  }
+  EXPECT_EQ((texts[{6, 0}]), "测量数据");
+  EXPECT_EQ((texts[{6, 1}]), good.string());
 }
 
 TEST(SpectrumCli, MeasuredPointsBesideTheModelWithResidualsAndChiSquare) {

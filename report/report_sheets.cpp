@@ -70,6 +70,17 @@ std::string DecadeLabel(double f) {
   return decade >= 0 && decade < 8 ? texts[decade] : std::string();
 }
 
+// A series of the spectrum's rows 1 … 71 in the style of a model: a line with its points marked.
+ChartSeries SpectrumSeries(const char* name, std::size_t xColumn, std::size_t yColumn) {
+  ChartSeries series;
+  series.name = name;
+  series.xColumn = xColumn;
+  series.yColumn = yColumn;
+  series.firstRow = 1;
+  series.lastRow = kSpectrumPoints;
+  return series;
+}
+
 // The decades a positive range covers, as axis bounds.
 std::pair<double, double> DecadeBounds(double low, double high) {
   double min = std::pow(10.0, std::floor(std::log10(low)));
@@ -124,10 +135,17 @@ NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, d
   constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 600, kMinPlotWidth = 240;
   // About ten grid steps across the longer data span; the same step on both axes.
   const double step = NiceStep(span / 10);
-  const double x0 = std::floor(xLow / step) * step;
-  double columns = std::max(1.0, std::ceil((xHigh - x0) / step - 1e-9));
-  const double y0 = std::floor(yLow / step) * step;
-  double rows = std::max(1.0, std::ceil((yHigh - y0) / step - 1e-9));
+  // Whole steps around the data; a quotient rounded the wrong way gets one step more.
+  const auto from = [step](double low) {
+    const double start = std::floor(low / step) * step;
+    return start > low ? start - step : start;
+  };
+  const auto steps = [step](double start, double high) {
+    double n = std::max(1.0, std::ceil((high - start) / step));
+    return start + n * step < high ? n + 1 : n;
+  };
+  const double x0 = from(xLow), y0 = from(yLow);
+  double columns = steps(x0, xHigh), rows = steps(y0, yHigh);
   // One ohm per the same length on both axes: one grid step is a square of `cell` pixels. A plot
   // that would be too tall for the page is made narrower (the chart with it), down to a least width
   // that gets more room on the real axis; one too flat gets more room upwards.
@@ -255,7 +273,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
     phaseHigh = anyModulus ? std::max(phaseHigh, phase) : phase;
     anyModulus = true;
   };
-  ChartSeries nyquistSeries{"Z", kSpectrumReal, kNegativeImaginaryColumn, 1, spectrum.size()};
+  ChartSeries nyquistSeries = SpectrumSeries("Z", kSpectrumReal, kNegativeImaginaryColumn);
   for (std::size_t k = 0; k < spectrum.size(); ++k) {
     const SpectrumPoint& point = spectrum[k];
     for (std::size_t column = 0; column < kSpectrumColumns; ++column) {
@@ -334,7 +352,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   modulus.x = frequencyAxis;
   modulus.y = {"|Z| (Ω)", true, {}, {}, 10.0, "General"};
   if (anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(modulusLow, modulusHigh);
-  modulus.series = {{"|Z|", kSpectrumFrequency, kSpectrumModulus, 1, spectrum.size()}};
+  modulus.series = {SpectrumSeries("|Z|", kSpectrumFrequency, kSpectrumModulus)};
   withMeasured(modulus, kMeasuredFrequency, kMeasuredModulus);
   modulus.anchorRow = bodeRow;
   modulus.width = kChartWidth;
@@ -350,7 +368,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
     phase.y.max = std::max(*phase.y.min + unit, std::ceil(phaseHigh / unit) * unit);
     phase.y.majorUnit = unit;
   }
-  phase.series = {{"phase", kSpectrumFrequency, kSpectrumPhase, 1, spectrum.size()}};
+  phase.series = {SpectrumSeries("phase", kSpectrumFrequency, kSpectrumPhase)};
   withMeasured(phase, kMeasuredFrequency, kMeasuredPhase);
   phase.anchorRow = bodeRow + static_cast<std::size_t>(std::ceil(modulus.height / kRowPixels));
   phase.width = kChartWidth;

@@ -68,7 +68,7 @@ std::string Charts() {
       refs += std::string(refs.empty() ? "" : ", ") + "\"" + sheet + c + "$1\", \"" + sheet + "A$2:$A$3\", \"" + sheet + c +
               "$2:$" + c + "$3\"";
     }
-    text += "chart [" + refs + "]\ntitles " + titles + " 1 ['1'] ['gap'] ['0']\n";  // hidden cells plotted
+    text += "chart [" + refs + "]\ntitles " + titles + " 1 ['1'] ['gap'] []\n";  // no plotVisOnly: hidden cells plotted
   }
   return text;
 }

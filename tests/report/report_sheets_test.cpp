@@ -262,6 +262,33 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
   EXPECT_GE(std::stod(breaks.substr(breaks.rfind(',') + 1)) * 24, 73 * 24 + dump.sizes[0].second);  // rows of 18 pt
 }
 
+// The Nyquist frame for spectra of every shape: a wide arc, a tall inductive tail, a single point and
+// a flat line. Every point inside, whole steps on both axes, the ranges in the plot's proportions,
+// the chart within a page.
+TEST(NyquistAxes, HoldEveryPointInTrueProportion) {
+  const std::vector<std::vector<std::pair<double, double>>> spectra = {
+      {{10, 0}, {60, 25}, {110, 0.5}},
+      {{0.015, -0.077}, {0.016, 0}, {0.05, 0.012}},
+      {{3, 0.7}},
+      {{1e-3, 0}, {5e4, 1}},
+      {{-20, -5}, {-2, -40}},
+  };
+  for (const auto& points : spectra) {
+    const NyquistFrame frame = NyquistAxes(points, 600);
+    SCOPED_TRACE(::testing::PrintToString(points));
+    for (const auto& [x, y] : points) {
+      EXPECT_TRUE(x >= *frame.x.min && x <= *frame.x.max && y >= *frame.y.min && y <= *frame.y.max);
+    }
+    const double step = *frame.x.majorUnit, xRange = *frame.x.max - *frame.x.min, yRange = *frame.y.max - *frame.y.min;
+    EXPECT_EQ(*frame.y.majorUnit, step);
+    EXPECT_NEAR(xRange / step, std::round(xRange / step), 1e-6);
+    EXPECT_NEAR(yRange / step, std::round(yRange / step), 1e-6);
+    EXPECT_NEAR(xRange / yRange, frame.plot.width / frame.plot.height, 1e-9);
+    EXPECT_LE(frame.width, 600);
+    EXPECT_LE(frame.height, 760);
+  }
+}
+
 TEST(ReportFileName, ModelBaseNameAndTimeWithoutDirectoryOrExtension) {
   EXPECT_EQ(ReportFileName("/data/cell 7/run3.mdl", "2026-11-02 08:15:09"), "run3-20261102-081509.xlsx");
   EXPECT_EQ(ReportFileName("C:\\Daten\\probe.v2.mdl", "2026-11-02 08:15:09"), "probe.v2-20261102-081509.xlsx");

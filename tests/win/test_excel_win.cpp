@@ -573,6 +573,18 @@ TEST_F(ExcelAutomation, StoredTextsThatWouldBeFormulasReachTheSheetAsTextNumbers
   EXPECT_EQ(view.endResult, kIdOk);
 }
 
+TEST_F(ExcelAutomation, ControlCharactersAWorkbookCannotHoldArriveReplaced) {
+  InstallStore({"a\x01" "b", "1\t2", "x\x1F", "", "", "", "", "", "", "", ""});
+  RegisteredServer server("Excel.Application", state);
+  MainDialog dialog(view);
+  boxes.Answer(kIdOk);
+  dialog.OnCommand(IDC_BUTTON_EXCEL);
+
+  EXPECT_EQ(state.cells[L"A2"], L"a\xFFFD" L"b");
+  EXPECT_EQ(state.cells[L"B2"], L"1\t2");  // a tab is XML's own
+  EXPECT_EQ(state.cells[L"C2"], L"x\xFFFD");
+}
+
 TEST_F(ExcelAutomation, MissingSheet1StopsTheReportWithTheServersDescription) {
   state.sheetName = L"工作表1";  // an Excel whose first sheet carries a translated name
   state.missingSheetDescription = L"无法取得 Worksheets 类的 Item 属性";

@@ -11,6 +11,7 @@
 
 const char* const kAboutMenuText = "关于 qelmora(&A)...";
 const char* const kHistoryMenuText = "参数历史…";
+const char* const kMeasuredDataMenuText = "测量数据…";
 
 namespace {
 
@@ -70,6 +71,7 @@ void MainDialog::OnCommand(int id) {
       QELMORA_DIALOG_BUTTONS(QELMORA_DISPATCH)
 #undef QELMORA_DISPATCH
       case IDM_HISTORY: OnParameterHistory(); break;
+      case IDM_MEASURED_DATA: OnMeasuredData(); break;
       default: break;
     }
   } catch (const FileException& e) {

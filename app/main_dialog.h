@@ -69,6 +69,9 @@ class MainDialog {
   bool m_bFromCommandLine = false;
   // An import has saved a row since the dialog was initialised.
   bool m_bImported = false;
+  // The measured data file chosen for the report of this run ("测量数据…"); empty: the one beside
+  // the reported row's model file.
+  std::string m_strDataPath;
 
   // Data exchange: true = controls into members, false = members into controls.
   void UpdateData(bool saveAndValidate);
@@ -102,6 +105,10 @@ class MainDialog {
   // "参数历史…" (Linux): the history workbook, opened in the spreadsheet application; the dialog
   // stays open.
   void OnParameterHistory();
+  // "测量数据…" (Linux): the Open dialog for the measured data file that the report of this run
+  // draws beside the model; a file that cannot be read is reported and not taken.
+  // (report/measured_data_command.cpp)
+  void OnMeasuredData();
 
   // The rule run first by "OpenExcel" and "Transfer data"; returns whether the command goes on.
   // (app/main_dialog.cpp)
@@ -121,3 +128,5 @@ class MainDialog {
 extern const char* const kAboutMenuText;
 // The item beside it on Linux (IDM_HISTORY).
 extern const char* const kHistoryMenuText;
+// And the item after it (IDM_MEASURED_DATA).
+extern const char* const kMeasuredDataMenuText;

@@ -277,6 +277,11 @@ bool QtMainDialogView::AddAboutMenuItem(const std::string& text) {
   QObject::connect(history, &QAction::triggered, m_window, [this] {
     if (m_window->dialog != nullptr) m_window->dialog->OnCommand(IDM_HISTORY);
   });
+  QAction* measured = m_window->aboutMenu->addAction(QString::fromUtf8(kMeasuredDataMenuText));
+  measured->setObjectName(QStringLiteral("IDM_MEASURED_DATA"));
+  QObject::connect(measured, &QAction::triggered, m_window, [this] {
+    if (m_window->dialog != nullptr) m_window->dialog->OnCommand(IDM_MEASURED_DATA);
+  });
   return true;
 }
 

@@ -21,6 +21,8 @@ void MainDialog::OnOpenExcel() {
   heading.provenance = row.provenance;
   heading.storeFile = store.Name();
   heading.reportTime = ReportTimeText();
+  // The measured data beside the model; a file that cannot be read is named in the summary with why.
+  heading.measured = LoadMeasuredInput(m_strDataPath, heading.provenance[kSource]);
   const ReportWorkbook report = BuildReportWorkbook(parameters, heading);
 
   // A step that fails raises (AutomationError, OperationError): OnCommand reports it and the dialog

@@ -38,7 +38,15 @@ int CliReport(const CliContext& context, const std::vector<std::string>& argumen
   std::vector<std::string> args = arguments;
   const bool force = CliTakeForce(&args);
   const bool csv = args.size() == 1 && args[0] == "--csv";
-  const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
+  // --xlsx FILE, optionally with --data DATAFILE (before or after it).
+  std::string target, dataFile;
+  bool xlsx = args.size() == 2 || args.size() == 4;
+  for (std::size_t i = 0; xlsx && i + 1 < args.size(); i += 2) {
+    std::string* value = args[i] == "--xlsx" ? &target : args[i] == "--data" ? &dataFile : nullptr;
+    xlsx = value != nullptr && value->empty() && !args[i + 1].empty();
+    if (xlsx) *value = args[i + 1];
+  }
+  xlsx = xlsx && !target.empty();
   if ((!csv && !xlsx) || (csv && force)) {
     CliUsage();
     return 2;
@@ -51,5 +59,9 @@ int CliReport(const CliContext& context, const std::vector<std::string>& argumen
   if (csv) return PrintCsv(SheetCells(kReportSheets[0], ComputeReportTexts(row->parameters)));
   heading.provenance = row->provenance;
   heading.reportTime = ReportTimeText();
-  return WriteXlsx(BuildReportWorkbook(row->parameters, heading), args[1], force);
+  heading.measured = LoadMeasuredInput(dataFile, heading.provenance[kSource]);
+  if (!heading.measured.failure.empty()) {
+    std::fprintf(stderr, "无法读取测量数据文件 %s：%s\n", heading.measured.file.c_str(), heading.measured.failure.c_str());
+  }
+  return WriteXlsx(BuildReportWorkbook(row->parameters, heading), target, force);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <numbers>
 #include <tuple>
 #include <string_view>
 
@@ -38,6 +39,15 @@ double NiceStep(double v) {
 constexpr const char* kSpectrumHeaders[] = {"f (Hz)", "Z′ (Ω)", "Z″ (Ω)", "|Z| (Ω)", "phase (°)", "−Z″ (Ω)"};
 constexpr std::size_t kNegativeImaginaryColumn = kSpectrumColumns;
 constexpr double kSpectrumColumnWidths[] = {11, 14, 14, 14, 11, 14};
+
+// The measured rows beside the model's, after one empty column: the columns of MeasuredColumn, then
+// −Z″, |Z| and the phase of the measured points for the charts.
+constexpr std::size_t kMeasuredFirstColumn = std::size(kSpectrumHeaders) + 1;
+constexpr const char* kMeasuredHeaders[] = {"f (Hz)",      "Z′ 测量 (Ω)",  "Z″ 测量 (Ω)", "Z′ 模型 (Ω)",  "Z″ 模型 (Ω)",
+                                            "ΔZ′/|Z| (%)", "ΔZ″/|Z| (%)", "−Z″ 测量 (Ω)", "|Z| 测量 (Ω)", "phase 测量 (°)"};
+constexpr std::size_t kMeasuredNegativeImaginary = kMeasuredColumns, kMeasuredModulus = kMeasuredColumns + 1,
+                      kMeasuredPhase = kMeasuredColumns + 2;
+constexpr double kMeasuredColumnWidths[] = {3, 11, 13, 13, 13, 13, 12, 12, 13, 13, 14};
 
 // The printed pages of the spectrum sheet (portrait A4, one page wide): the table on two pages (its
 // header repeated), the Nyquist chart on the third, the two Bode charts on the fourth. Rows are
@@ -167,7 +177,39 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
   return sheet;
 }
 
-FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading) {
+// The summary's lines of the measured data: the file, then what was read from it or why nothing was.
+std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const MeasuredInput& measured,
+                               const MeasuredFit* fit) {
+  if (measured.file.empty()) return row;
+  const auto line = [&](const std::string& label, std::variant<std::string, double> value, std::string note = {}) {
+    const bool number = std::holds_alternative<double>(value);
+    Put(sheet, row, 0, label, CellStyle::kHeader);
+    Put(sheet, row, 1, value, number ? CellStyle::kNumber : CellStyle::kText,
+        number ? SignificantFormat(std::get<double>(value)) : std::string());
+    if (!note.empty()) Put(sheet, row, 2, std::move(note), CellStyle::kText);
+    ++row;
+  };
+  line("测量数据", measured.file);
+  if (!measured.data || fit == nullptr) {
+    line("读取失败", measured.failure.empty() ? std::string(kNoValue) : measured.failure);
+    return row;
+  }
+  const MeasuredData& data = *measured.data;
+  line("数据格式", data.format, SweepText(data));
+  line("测量点数", static_cast<double>(data.points.size()));
+  line("最低频率", fit->minFrequency, "Hz");
+  line("最高频率", fit->maxFrequency, "Hz");
+  if (fit->chiSquare) {
+    line(kChiSquareName, *fit->chiSquare, kChiSquareFormula);
+  } else {
+    line(kChiSquareName, kNoValue, kChiSquareFormula);
+  }
+  line("残差", "ΔZ′/|Z|, ΔZ″/|Z| (%)", "Δ = 测量值 − 模型值，|Z| 为测量值的模");
+  for (const auto& [key, value] : data.facts) line(key, value);
+  return row;
+}
+
+FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSummary);
   sheet.columnWidths = {16, 18, 10};
@@ -186,6 +228,7 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
     Put(sheet, row, 1, text, CellStyle::kText);
     ++row;
   }
+  row = PutMeasuredSummary(sheet, row, heading.measured, fit);
 
   ++row;
   Put(sheet, row, 0, "参数", CellStyle::kHeader);
@@ -212,7 +255,7 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
   return sheet;
 }
 
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
   sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
@@ -223,6 +266,13 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
   std::vector<std::pair<double, double>> nyquistPoints;
   double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
   bool anyModulus = false;
+  const auto modulusRange = [&](double modulus, double phase) {
+    modulusLow = anyModulus ? std::min(modulusLow, modulus) : modulus;
+    modulusHigh = anyModulus ? std::max(modulusHigh, modulus) : modulus;
+    phaseLow = anyModulus ? std::min(phaseLow, phase) : phase;
+    phaseHigh = anyModulus ? std::max(phaseHigh, phase) : phase;
+    anyModulus = true;
+  };
   ChartSeries nyquistSeries = SpectrumSeries("Z", kSpectrumReal, kNegativeImaginaryColumn);
   for (std::size_t k = 0; k < spectrum.size(); ++k) {
     const SpectrumPoint& point = spectrum[k];
@@ -238,14 +288,47 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
         if (k % 10 == 0) nyquistSeries.pointLabels.emplace_back(k, DecadeLabel(*point[kSpectrumFrequency]));
       }
     }
-    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) {
-      modulusLow = anyModulus ? std::min(modulusLow, *point[kSpectrumModulus]) : *point[kSpectrumModulus];
-      modulusHigh = anyModulus ? std::max(modulusHigh, *point[kSpectrumModulus]) : *point[kSpectrumModulus];
-      phaseLow = anyModulus ? std::min(phaseLow, *point[kSpectrumPhase]) : *point[kSpectrumPhase];
-      phaseHigh = anyModulus ? std::max(phaseHigh, *point[kSpectrumPhase]) : *point[kSpectrumPhase];
-      anyModulus = true;
+    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) modulusRange(*point[kSpectrumModulus], *point[kSpectrumPhase]);
+  }
+
+  // The measured rows: the columns of MeasuredColumn, then −Z″, |Z| and the phase for the charts.
+  const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
+  double frequencyLow = SpectrumFrequency(0), frequencyHigh = SpectrumFrequency(kSpectrumPoints - 1);
+  if (measuredRows > 0) {
+    sheet.columnWidths.insert(sheet.columnWidths.end(), std::begin(kMeasuredColumnWidths), std::end(kMeasuredColumnWidths));
+    for (std::size_t column = 0; column < std::size(kMeasuredHeaders); ++column) {
+      Put(sheet, 0, kMeasuredFirstColumn + column, kMeasuredHeaders[column], CellStyle::kHeader);
+    }
+    for (std::size_t i = 0; i < measuredRows; ++i) {
+      const MeasuredRow& row = fit->rows[i];
+      for (std::size_t column = 0; column < kMeasuredColumns; ++column) {
+        if (!row[column]) continue;
+        const bool residual = column == kResidualReal || column == kResidualImaginary;
+        Put(sheet, i + 1, kMeasuredFirstColumn + column, *row[column], CellStyle::kNumber,
+            column == kMeasuredFrequency ? "" : residual ? "0.000" : "0.0000E+00");
+      }
+      const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary], f = *row[kMeasuredFrequency];
+      const double modulus = std::hypot(re, im), phase = std::atan2(im, re) * (180.0 / std::numbers::pi);
+      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredNegativeImaginary, -im, CellStyle::kNumber, "0.0000E+00");
+      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredModulus, modulus, CellStyle::kNumber, "0.0000E+00");
+      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, phase, CellStyle::kNumber, "0.00");
+      nyquistPoints.emplace_back(re, -im);
+      if (modulus > 0) modulusRange(modulus, phase);
+      frequencyLow = std::min(frequencyLow, f);
+      frequencyHigh = std::max(frequencyHigh, f);
     }
   }
+  // With measured points the model is the line through them; the points are markers.
+  const auto measuredSeries = [&](std::size_t x, std::size_t y, const char* name) {
+    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, measuredRows, SeriesStyle::kMarkers, false, {}};
+  };
+  const auto withMeasured = [&](SheetChart& chart, std::size_t x, std::size_t y) {
+    if (measuredRows == 0) return;
+    chart.series.front().name = "模型";
+    chart.series.front().style = SeriesStyle::kLine;
+    chart.series.push_back(measuredSeries(x, y, "测量"));
+    chart.legend = true;
+  };
 
   const NyquistFrame frame = NyquistAxes(nyquistPoints, kChartWidth);
   SheetChart nyquist;
@@ -253,14 +336,16 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
   nyquist.x = frame.x;
   nyquist.y = frame.y;
   nyquist.series = {nyquistSeries};
+  withMeasured(nyquist, kMeasuredReal, kMeasuredNegativeImaginary);
   nyquist.plotArea = frame.plot;
   nyquist.anchorRow = kChartsFirstRow;
   nyquist.width = frame.width;
   nyquist.height = frame.height;
 
   // Bode: |Z| and the phase in two charts over the same logarithmic frequency axis, one decade a label.
-  const ChartAxis frequencyAxis{"f (Hz)", true, SpectrumFrequency(0), SpectrumFrequency(kSpectrumPoints - 1), 10.0,
-                                "General"};
+  const auto [frequencyMin, frequencyMax] = DecadeBounds(frequencyLow, frequencyHigh);
+  const ChartAxis frequencyAxis{"f (Hz)", true, measuredRows > 0 ? frequencyMin : frequencyLow,
+                                measuredRows > 0 ? frequencyMax : frequencyHigh, 10.0, "General"};
   const std::size_t bodeRow = kChartsFirstRow + static_cast<std::size_t>(std::ceil(frame.height / kRowPixels)) + 1;
   SheetChart modulus;
   modulus.title = "Bode |Z|";
@@ -268,6 +353,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
   modulus.y = {"|Z| (Ω)", true, {}, {}, 10.0, "General"};
   if (anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(modulusLow, modulusHigh);
   modulus.series = {SpectrumSeries("|Z|", kSpectrumFrequency, kSpectrumModulus)};
+  withMeasured(modulus, kMeasuredFrequency, kMeasuredModulus);
   modulus.anchorRow = bodeRow;
   modulus.width = kChartWidth;
   modulus.height = 340;
@@ -283,6 +369,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
     phase.y.majorUnit = unit;
   }
   phase.series = {SpectrumSeries("phase", kSpectrumFrequency, kSpectrumPhase)};
+  withMeasured(phase, kMeasuredFrequency, kMeasuredPhase);
   phase.anchorRow = bodeRow + static_cast<std::size_t>(std::ceil(modulus.height / kRowPixels));
   phase.width = kChartWidth;
   phase.height = 260;
@@ -291,17 +378,36 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum) {
   sheet.rowHeight = kRowPoints;
   sheet.repeatRows = 0;
   sheet.pageBreaks = {kTableSecondPageRow, kChartsFirstRow, bodeRow};
+  if (measuredRows > 0) {
+    // The residuals over the same frequency axis, on a page of their own.
+    SheetChart residuals;
+    residuals.title = "残差";
+    residuals.x = frequencyAxis;
+    residuals.y = {"ΔZ/|Z| (%)", false, {}, {}, {}, "0.0"};
+    residuals.series = {measuredSeries(kMeasuredFrequency, kResidualReal, "ΔZ′/|Z|"),
+                        measuredSeries(kMeasuredFrequency, kResidualImaginary, "ΔZ″/|Z|")};
+    for (ChartSeries& series : residuals.series) series.style = SeriesStyle::kLineAndMarkers;
+    residuals.legend = true;
+    residuals.anchorRow = phase.anchorRow + static_cast<std::size_t>(std::ceil(phase.height / kRowPixels)) + 1;
+    residuals.width = kChartWidth;
+    residuals.height = 300;
+    sheet.pageBreaks.push_back(residuals.anchorRow);
+    sheet.charts.push_back(residuals);
+  }
   return sheet;
 }
 
 ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const SummaryHeading& heading) {
   const ReportTexts texts = ComputeReportTexts(parameters);
+  std::optional<MeasuredFit> fit;
+  if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters);
+  const MeasuredFit* fitted = fit ? &*fit : nullptr;
   ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {
     switch (sheet.kind) {
       case ReportSheetKind::kParameterRow: report.sheets.push_back(BuildParameterSheet(sheet, texts)); break;
-      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading)); break;
-      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters))); break;
+      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted)); break;
+      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters), fitted)); break;
     }
   }
   report.fileName = ReportFileName(heading.provenance[kSource], heading.reportTime);

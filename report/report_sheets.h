@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "report/measured_data.h"
 #include "report/report.h"
 #include "report/spectrum.h"
 #include "store/store.h"
@@ -104,20 +105,27 @@ struct SummaryHeading {
   std::string reportTime;  // "YYYY-MM-DD hh:mm:ss", local time
   Provenance provenance;   // of the reported row; empty texts where it has none
   std::string storeFile;
+  MeasuredInput measured;  // the data file beside the model, or the one named for this run
 };
 
 // The parameter sheet: names in row 1, texts in row 2, by the layout's column list (all 36 cells,
 // the empty ones too, row 1 from column A on, then row 2).
 FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts& texts);
 
-// The summary: title, report time, provenance and store, every report value with its unit, then the
-// circuit and the formulas of C and f.
-FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading);
+// The summary: title, report time, provenance and store, the measured data (its file, points,
+// frequency range and χ² from fit; or why the file could not be read), every report value with its
+// unit, then the circuit and the formulas of C and f.
+FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading,
+                                 const MeasuredFit* fit = nullptr);
 
 // The spectrum: one row per frequency, printed on its own pages, then the Nyquist and Bode charts.
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum);
+// With a fit of measured data, the measured rows beside it (the model at each measured frequency
+// and the residuals), the measured points as markers beside the model's line, and a fourth chart
+// of the residuals over the frequency.
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
 
-// The whole report of a parameter set, its sheets in the order of kReportSheets.
+// The whole report of a parameter set, its sheets in the order of kReportSheets; the measured data
+// that heading.measured read, fitted with the parameter set.
 ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const SummaryHeading& heading);
 
 // A number format that shows v with the significant digits it needs, at most six ("0.0E+00" for

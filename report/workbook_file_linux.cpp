@@ -217,7 +217,8 @@ std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const Format
   if (error != LXW_NO_ERROR) return lxw_strerror(error);
   if (!content.formatted) return {};
   if (content.rowHeight) {
-    for (std::size_t row = 0; row < RowsInUse(content); ++row) {
+    const std::size_t rows = RowsInUse(content);  // a walk over every cell: once, not per row
+    for (std::size_t row = 0; row < rows; ++row) {
       keep(worksheet_set_row(sheet, static_cast<lxw_row_t>(row), *content.rowHeight, nullptr));
     }
   }

@@ -29,3 +29,5 @@
 
 // Context-menu command of the Linux dialog: the parameter history as a workbook.
 #define IDM_HISTORY             0x0020
+// Context-menu command of the Linux dialog: another measured data file for the report of this run.
+#define IDM_MEASURED_DATA       0x0030

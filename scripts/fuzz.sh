@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh long N     each harness for N seconds, one after the other, on one core
 # The seed corpus (fuzz/corpus/<harness>/ and samples/) is only read; the units a run finds go to
 # the build directory. Crash reproducers land there as crash-* files and the script fails.
-# Environment: QELMORA_FUZZ_BUILD (default build/fuzz), QELMORA_FUZZ_HARNESSES (default both).
+# Environment: QELMORA_FUZZ_BUILD (default build/fuzz), QELMORA_FUZZ_HARNESSES (default all three).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +16,7 @@ case "$mode" in
 esac
 
 build=${QELMORA_FUZZ_BUILD:-build/fuzz}
-harnesses=${QELMORA_FUZZ_HARNESSES:-"fuzz_model_reader fuzz_import"}
+harnesses=${QELMORA_FUZZ_HARNESSES:-"fuzz_model_reader fuzz_import fuzz_measured_data"}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

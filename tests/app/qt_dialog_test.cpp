@@ -509,8 +509,9 @@ TEST_F(QtDialogTest, ContextMenuOffersTheAboutBox) {
     Control("IDCANCEL")->click();
   });
 
-  // The About item, and beside it the parameter history.
-  EXPECT_EQ(menuTexts, (QStringList{QStringLiteral("关于 qelmora(&A)..."), QStringLiteral("参数历史…")}));
+  // The About item, and beside it the parameter history and the measured data.
+  EXPECT_EQ(menuTexts, (QStringList{QStringLiteral("关于 qelmora(&A)..."), QStringLiteral("参数历史…"),
+                                    QStringLiteral("测量数据…")}));
   EXPECT_EQ(aboutTitle, QStringLiteral("关于 qelmora"));
   EXPECT_TRUE(aboutIcon);
   for (const char* text : {"qelmora 2.0 版", "新增读入L0功能2012-11-01", "数据导入临时文件", "关联mdl文件", "总结Rp",

@@ -35,9 +35,10 @@ for ws in wb.worksheets[1:]:
 z = zipfile.ZipFile(sys.argv[1])
 for name in sorted(n for n in z.namelist() if re.match(r"xl/charts/chart\d+\.xml$", n)):
     xml = z.read(name).decode()
-    print("chart\t%s\t%d\t%s\t%s\t%s\t%s\t%s" % (name, xml.count("<c:scatterChart>"), xml.count("<c:logBase val=\"10\"/>"),
+    print("chart\t%s\t%d\t%s\t%s\t%s\t%s\t%s\t%d\t%d\t%d" % (name, xml.count("<c:scatterChart>"), xml.count("<c:logBase val=\"10\"/>"),
           ",".join(re.findall(r"<c:min val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<c:max val=\"([^\"]*)\"/>", xml)),
-          ",".join(re.findall(r"<c:majorUnit val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<a:t>([^<]*)</a:t>", xml))))
+          ",".join(re.findall(r"<c:majorUnit val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<a:t>([^<]*)</a:t>", xml)),
+          xml.count("<c:ser>"), xml.count("<c:symbol val=\"none\"/>"), xml.count("<a:ln><a:noFill/>")))
 # The charts' sizes in pixels, in the order they were placed, from their cell anchors (a row of h
 # points is h × 4/3 pixels high, a column of width w characters w × 7 pixels wide).
 ws = wb["阻抗谱"]
@@ -285,6 +286,69 @@ TEST(ReportFileName, ModelBaseNameAndTimeWithoutDirectoryOrExtension) {
   EXPECT_EQ(ReportFileName("C:\\Daten\\probe.v2.mdl", "2026-11-02 08:15:09"), "probe.v2-20261102-081509.xlsx");
   EXPECT_EQ(ReportFileName("", "2026-11-02 08:15:09"), "qelmora-report-20261102-081509.xlsx");
   EXPECT_EQ(ReportFileName("a:b|c.mdl", "2026-11-02 08:15:09"), "a_b_c-20261102-081509.xlsx");
+}
+
+TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFourCharts) {
+  // The data file beside the model file: three of the model's own frequencies, each point 2 % above
+  // the model (from qelmora-cli spectrum), so that χ² = 0.02² and ΔZ′/|Z| = 2·Z′fit / (1.02·|Zfit|) %.
+  const std::filesystem::path model = store.dir.Path() / "cell.mdl";
+  AppendWithProvenance(kRow, "2026-11-02T08:15:00Z", model.string());
+  const rtest::CommandResult csv = Cli("spectrum");
+  std::istringstream lines(csv.output);
+  std::vector<std::vector<double>> spectrum;
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<double> values;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) values.push_back(std::atof(field.c_str()));
+    spectrum.push_back(values);
+  }
+  std::ostringstream data;
+  data.precision(17);
+  data << "Freq\tZreal\tZimag\n";
+  for (int k : {40, 30, 20}) data << spectrum[k + 1][0] << "\t" << 1.02 * spectrum[k + 1][1] << "\t" << 1.02 * spectrum[k + 1][2] << "\n";
+  qtest::WriteFileBytes(store.dir.Path() / "cell.txt", data.str());
+  const std::filesystem::path file = store.dir.Path() / "report.xlsx";
+  ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(file.string())).status, 0);
+  Dump dump = ReadBack(file);
+
+  const auto values = SummaryValues(dump);
+  EXPECT_EQ(values.at("测量数据").first->text, (store.dir.Path() / "cell.txt").string());
+  EXPECT_EQ(values.at("测量点数").first->number(), 3);
+  EXPECT_EQ(values.at("最低频率").first->number(), 1);
+  EXPECT_EQ(values.at("最高频率").first->number(), 100);
+  EXPECT_EQ(values.at("数据格式").second->text, "sweep 1 of 1");
+  EXPECT_NEAR(values.at("χ²").first->number(), 4e-4, 1e-12);
+  EXPECT_EQ(values.at("χ²").second->text, "χ² = (1/N)·Σ[(Z′−Z′fit)² + (Z″−Z″fit)²]/|Zfit|²");
+  const char* const headers[] = {"f (Hz)", "Z′ 测量 (Ω)", "Z″ 测量 (Ω)", "Z′ 模型 (Ω)", "Z″ 模型 (Ω)", "ΔZ′/|Z| (%)", "ΔZ″/|Z| (%)"};
+  for (int c = 0; c < 7; ++c) EXPECT_EQ(dump.cells.at(std::string("阻抗谱!") + static_cast<char>('H' + c) + "1").text, headers[c]);
+  for (int r = 2, k = 40; r <= 4; ++r, k -= 10) {
+    const auto at = [&](char column) { return dump.cells.at("阻抗谱!" + std::string(1, column) + std::to_string(r)).number(); };
+    const std::vector<double>& fit = spectrum[k + 1];
+    EXPECT_NEAR(at('H'), fit[0], 1e-9 * fit[0]);
+    EXPECT_NEAR(at('K'), fit[1], 1e-12 * fit[3]);
+    EXPECT_NEAR(at('L'), fit[2], 1e-12 * fit[3]);
+    EXPECT_NEAR(at('M'), 2 * fit[1] / (1.02 * fit[3]), 1e-9);
+    EXPECT_NEAR(at('N'), 2 * fit[2] / (1.02 * fit[3]), 1e-9);
+  }
+  // Nyquist and both Bode charts: the model a line (no markers), the measured points markers (no
+  // line); then the residuals over the logarithmic frequency.
+  ASSERT_EQ(dump.charts.size(), 4u);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(std::vector<std::string>(dump.charts[c].begin() + 6, dump.charts[c].end()),
+                                        (std::vector<std::string>{"2", "1", "1"})) << c;
+  EXPECT_EQ(dump.charts[3][0], "1");
+  EXPECT_EQ(dump.charts[3][1], "1");
+  EXPECT_EQ(dump.charts[3][6], "2");
+  EXPECT_NE(dump.charts[3][5].find("残差"), std::string::npos);
+
+  // A data file that cannot be read: the report is written all the same and says which file and why.
+  qtest::WriteFileBytes(store.dir.Path() / "cell.txt", "EXPLAIN\nTAG\tEISPOT\n");
+  const std::filesystem::path second = store.dir.Path() / "report2.xlsx";
+  ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(second.string())).status, 0);
+  dump = ReadBack(second);
+  EXPECT_EQ(SummaryValues(dump).at("测量数据").first->text, (store.dir.Path() / "cell.txt").string());
+  EXPECT_EQ(SummaryValues(dump).at("读取失败").first->text, "Gamry 文件中没有 ZCURVE 表");
+  EXPECT_EQ(dump.charts.size(), 3u);
+  EXPECT_EQ(dump.cells.count("阻抗谱!H1"), 0u);
 }
 
 }  // namespace

@@ -471,7 +471,8 @@ class RealProgram {
 
 // The report's two formatted sheets as the spreadsheet server received them: added after sheet1 and
 // named, the summary with the provenance of the row just imported, the 71 points of the spectrum,
-// the three charts; every call by member name answered with success.
+// the three charts; every call by member name answered with success. The data file beside the model
+// adds its lines to the summary, its points beside the model's and the residual chart.
 void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& added, const std::string& model,
                         const std::string& importedAt, const std::string& store) {
   const std::string summary = Utf8(L"报告") + "!", spectrum = Utf8(L"阻抗谱") + "!";
@@ -484,9 +485,14 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
   EXPECT_EQ(added[summary + "B4"], model);
   EXPECT_EQ(added[summary + "B5"], importedAt);
   EXPECT_EQ(added[summary + "B6"], store);
-  EXPECT_EQ(added[summary + "A9"], "L0");
-  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B9"].c_str()), std::atof(kValues[0].c_str()));
-  EXPECT_EQ(added[summary + "C9"], "H");
+  EXPECT_EQ(added[summary + "A7"], Utf8(L"测量数据"));
+  EXPECT_EQ(added[summary + "B7"], model.substr(0, model.size() - 3) + "csv");
+  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B9"].c_str()), 3);
+  EXPECT_EQ(added[summary + "A12"], Utf8(L"χ^2"));
+  EXPECT_GT(std::atof(added[summary + "B12"].c_str()), 0);
+  EXPECT_EQ(added[summary + "A16"], "L0");
+  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B16"].c_str()), std::atof(kValues[0].c_str()));
+  EXPECT_EQ(added[summary + "C16"], "H");
 
   EXPECT_EQ(added[spectrum + "A1"], "f (Hz)");
   EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A2"].c_str()), 0.01);
@@ -496,16 +502,22 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
     if (cell.rfind(spectrum + "A", 0) == 0 && cell != spectrum + "A1") ++frequencies;
   }
   EXPECT_EQ(frequencies, 71);
+  EXPECT_EQ(added[spectrum + "I1"], Utf8(L"Z′ 测量 (Ω)"));
+  EXPECT_EQ(added[spectrum + "N1"], Utf8(L"ΔZ″/|Z| (%)"));
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "H4"].c_str()), 0.1);
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "J4"].c_str()), -0.02);
+  EXPECT_EQ(added.count(spectrum + "H5"), 0u);
 
   EXPECT_EQ(log.Starting("sheet " + Utf8(L"报告") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting("sheet " + Utf8(L"阻抗谱") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
   const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱") + " ";
   std::vector<std::string> charts = log.Starting(onSpectrum + "ChartObjects.Add R8:");
-  EXPECT_EQ(charts.size(), 3u);
+  EXPECT_EQ(charts.size(), 4u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:" + Utf8(L"残差") + " -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Nyquist -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Bode ").size(), 2u);  // |Z| and the phase
   EXPECT_EQ(log.Starting(onSpectrum + "Series.XValues DISPATCH:A2:A72 -> 0x00000000").size(), 2u);  // Bode's
-  EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 3u);  // f twice, |Z|
+  EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 4u);  // f thrice, |Z|
   int named = 0;
   for (const std::string& line : log.Starting("sheet ")) {
     if (line.find(" -> ") == std::string::npos) continue;
@@ -540,6 +552,7 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
   WriteTable(folder.Store(), {});
   const std::string model = folder.dir.Dir() + "fit.mdl";
   qtest::WriteFileBytes(model, qtest::ModelText(kValues));
+  qtest::WriteFileBytes(folder.dir.Dir() + "fit.csv", "f,Z',Z''\r\n1000,0.02,-0.001\r\n10,0.03,-0.01\r\n0.1,0.05,-0.02\r\n");
   CallLog log(folder.dir.Path() / "calls.log");
   std::string importedAt;  // the provenance of the row run 1 imports
 

@@ -7,6 +7,9 @@
 #   scripts/lab-server.sh stop DIR [--at-once]    stop it (at once: as a crash would) and remove DIR
 #   scripts/lab-server.sh halt DIR                stop it at once, keep DIR
 #   scripts/lab-server.sh resume DIR              start a halted cluster again
+#   scripts/lab-server.sh up FILE [--durable]     start one in a new directory under /tmp and write
+#                                                 that directory into FILE (the tests' fixture)
+#   scripts/lab-server.sh down FILE               stop the one FILE names and remove FILE
 #
 # The cluster's superuser is "postgres", trusted on the socket; the database "lab" exists. Run as
 # root, the server runs as the user postgres (the server refuses root). Without --durable the server
@@ -16,9 +19,31 @@
 # installs (pg_config --bindir), or from LAB_SERVER_BINDIR.
 set -euo pipefail
 
-cmd=${1:?usage: lab-server.sh start|stop|halt|resume DIR}
-dir=${2:?usage: lab-server.sh start|stop|halt|resume DIR}
+usage="usage: lab-server.sh start|stop|halt|resume DIR | up|down FILE"
+cmd=${1:?$usage}
+dir=${2:?$usage}
 option=${3:-}
+
+# The fixture's server lives under /tmp, which the server's own user can always reach (a build
+# directory under a home directory may not be).
+case "$cmd" in
+  up)
+    if [ -f "$dir" ]; then "$0" down "$dir"; fi
+    top=$(mktemp -d /tmp/qelmora-lab.XXXXXX)
+    rmdir "$top"
+    "$0" start "$top" $option >/dev/null
+    echo "$top" >"$dir"
+    exit 0
+    ;;
+  down)
+    if [ -f "$dir" ]; then
+      top=$(cat "$dir")
+      case "$top" in /tmp/qelmora-lab.*) "$0" stop "$top" ;; esac
+      rm -f "$dir"
+    fi
+    exit 0
+    ;;
+esac
 
 bindir=${LAB_SERVER_BINDIR:-}
 if [ -z "$bindir" ]; then
@@ -85,7 +110,7 @@ case "$cmd" in
     rm -rf "$dir"
     ;;
   *)
-    echo "usage: lab-server.sh start|stop|halt|resume DIR" >&2
+    echo "$usage" >&2
     exit 2
     ;;
 esac

@@ -228,4 +228,32 @@ TEST_F(LabStore, AServerStoppedAtOnceLeavesNoPartialRowAndSaysSo) {
   qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "down", stateFile}, {});
 }
 
+TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  qtest::TempDir local;
+  const auto Local = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {QELMORA_CLI, "--store", local.Dir()});
+    return qtest::Run(args, {});
+  };
+  ASSERT_EQ(Local({"init-store"}).status, 0);
+  ASSERT_EQ(Local({"import", Model("a.mdl"), Model("b.mdl")}).status, 0);
+  std::string expected;  // time and source of each local row, as psql prints them
+  std::istringstream rows(Local({"history"}).out);
+  std::string line;
+  std::getline(rows, line);
+  while (std::getline(rows, line)) {
+    const auto source = line.rfind(',');
+    const auto time = line.rfind(',', source - 1);
+    expected += line.substr(time + 1, source - time - 1) + "|" + line.substr(source + 1, line.size() - source - 2) + "\n";
+  }
+  for (const char* said : {"复制 2 行", "复制 0 行（2 行此前已复制过）"}) {
+    const auto copied = Cli({"copy-history", local.Dir()});
+    EXPECT_EQ(copied.status, 0) << copied.err;
+    EXPECT_NE(copied.err.find(said), std::string::npos) << copied.err;
+  }
+  EXPECT_EQ(Psql("SELECT to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source FROM table1 "
+                 "WHERE workstation = '" + WorkstationName() + "' AND copied_from LIKE '%dravo.mdb#_' ORDER BY id"),
+            expected);
+}
+
 }  // namespace

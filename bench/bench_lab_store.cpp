@@ -45,7 +45,11 @@ class Server {
     std::ifstream in(state);
     std::getline(in, m_top);
     m_state = state;
-    m_ready = Run({QELMORA_CLI, "--store", Location(), "init-store"}).status == 0;
+    try {
+      InitLabStore(Location());
+      m_ready = true;
+    } catch (const StoreError&) {
+    }
   }
   ~Server() {
     if (!m_state.empty()) Run({QELMORA_LAB_SERVER_SCRIPT, "down", m_state});

@@ -75,6 +75,9 @@ std::vector<std::string> CreateStatements() {
       "CREATE TRIGGER table1_stamp BEFORE INSERT ON table1 FOR EACH ROW EXECUTE FUNCTION table1_stamp()",
       "CREATE TRIGGER table1_keep BEFORE UPDATE OR DELETE OR TRUNCATE ON table1 FOR EACH STATEMENT "
       "EXECUTE FUNCTION table1_keep()",
+      // Also for a session that replicates (session_replication_role), which skips ordinary triggers.
+      "ALTER TABLE table1 ENABLE ALWAYS TRIGGER table1_stamp",
+      "ALTER TABLE table1 ENABLE ALWAYS TRIGGER table1_keep",
       "DO $q$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'qelmora_member') THEN "
       "CREATE ROLE qelmora_member NOLOGIN; END IF; END $q$",
       "REVOKE ALL ON table1 FROM PUBLIC",
@@ -128,7 +131,7 @@ const std::array<SchemaFact, 6> kSchemaFacts = {{
      "(SELECT string_agg(g.tgname || ' ' || g.tgtype || ' ' || g.tgenabled::text || ' ' || g.tgnargs || ' ' ||"
      " (g.tgqual IS NULL) || ' ' || p.proname || ' ' || (p.pronamespace = t.relnamespace), ';' ORDER BY g.tgname)"
      " FROM pg_trigger g JOIN pg_proc p ON p.oid = g.tgfoid WHERE g.tgrelid = t.oid)",
-     "table1_keep 58 O 0 true table1_keep true;table1_stamp 7 O 0 true table1_stamp true"},
+     "table1_keep 58 A 0 true table1_keep true;table1_stamp 7 A 0 true table1_stamp true"},
     {"触发器函数",
      "(SELECT string_agg(p.proname || ' ' || l.lanname || ' ' || p.prosecdef || ' ' ||"
      " coalesce(array_to_string(p.proconfig, ','), '') || ' ' || p.prosrc, ';' ORDER BY p.proname)"

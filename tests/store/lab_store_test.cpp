@@ -145,7 +145,8 @@ TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) 
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("数据库角色 reader 在实验室数据库"), std::string::npos) << refused.err;
   for (const char* user : {"alice", "postgres"}) {
-    for (const char* change : {"UPDATE table1 SET \"L0\" = '0'", "DELETE FROM table1", "TRUNCATE table1"}) {
+    for (const char* change : {"UPDATE table1 SET \"L0\" = '0'", "DELETE FROM table1", "TRUNCATE table1",
+                               "SET session_replication_role = replica; DELETE FROM table1"}) {
       EXPECT_NE(Psql(change, user).find("ERROR:"), std::string::npos) << user << ": " << change;
     }
   }

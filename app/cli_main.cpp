@@ -8,6 +8,7 @@
 #include "app/cli.h"
 #include "app/platform.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context
 
 void CliUsage() {
   std::fputs(
-      "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
+      "usage: qelmora-cli [--store DIR | --store LOCATION] COMMAND [ARGS...]\n"
       "  init-store                  create DIR/dravo.mdb with table1 (by default beside\n"
       "                              this program)\n"
       "  import FILE...              import model files, one row each\n"
@@ -91,8 +92,15 @@ void CliUsage() {
       "                              file in its Wine prefix's temporary directory\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
-      "DIR defaults to the program directory when it holds dravo.mdb, else to the user's\n"
-      "data directory ($XDG_DATA_HOME/qelmora), where the store is created on first use.\n",
+      "  copy-history DIR            copy the rows of the store in DIR into the lab store\n"
+      "                              of --store LOCATION (rows copied before are skipped)\n"
+      "LOCATION is a lab store on a PostgreSQL server: postgresql://[user@]host[:port]/db\n"
+      "[?sslmode=...] or service=NAME (passwords from ~/.pgpass, PGPASSWORD or the\n"
+      "service file, never in LOCATION). Without --store, the store is the one that\n"
+      "\"store = ...\" of $XDG_CONFIG_HOME/qelmora/qelmora.conf names, when that file exists;\n"
+      "else DIR defaults to the program directory when it holds dravo.mdb, else to the\n"
+      "user's data directory ($XDG_DATA_HOME/qelmora), where the store is created on\n"
+      "first use.\n",
       stderr);
 }
 
@@ -108,15 +116,33 @@ int main(int argc, char** argv) {
     }
     context.storeDir = args[i + 1];
     context.userStore = false;
-    if (context.storeDir.back() != kPathSeparator) context.storeDir += kPathSeparator;
     i += 2;
   }
   if (i >= args.size()) {
     CliUsage();
     return 2;
   }
-  // The store of a run that names none; init-store makes the portable one, beside the program.
-  if (context.userStore) context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
+  if (context.userStore) {
+    // The store of a run that names none: the one the configuration names, else the local store;
+    // init-store makes the portable one, beside the program.
+    std::optional<std::string> configured;
+    try {
+      configured = ConfiguredStoreLocation();
+    } catch (const StoreError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 1;
+    }
+    if (configured) {
+      context.storeDir = *configured;
+      context.userStore = false;
+    } else {
+      context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
+    }
+  }
+  // A folder ends in the separator; a server's location is taken as it stands.
+  if (!context.storeDir.empty() && !IsServerStoreLocation(context.storeDir) && context.storeDir.back() != kPathSeparator) {
+    context.storeDir += kPathSeparator;
+  }
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {

@@ -9,11 +9,17 @@
 #include "app/csv.h"
 #include "report/history_xlsx.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args) {
   if (!args.empty()) {
     CliUsage();
     return 2;
+  }
+  // A store on a server: its failures raise StoreError, which the dispatcher reports.
+  if (IsServerStoreLocation(context.storeDir)) {
+    std::fprintf(stderr, "%s\n", InitServerStore(context.storeDir).c_str());
+    return 0;
   }
   try {
     CreateParameterStore(context.storeDir);

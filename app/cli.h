@@ -18,6 +18,7 @@ struct CliContext {
 
 // Each returns the process exit status: 0 success, 1 failure, 2 bad arguments (after printing usage).
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args);   // store/store_cli.cpp
+int CliBackup(const CliContext& context, const std::vector<std::string>& args);      // store/store_cli.cpp
 int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
 int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // store/copy_history_cli.cpp
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
@@ -27,15 +28,14 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args);
 int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
 int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp
 
-// Opens the store in context.storeDir for a command (the connection failure is printed). Returns
-// false when the connection could not be opened.
+// Opens the store in context.storeDir as the run's store (TheParameterStore; the failure is
+// printed). Returns false when it could not be opened.
 bool CliOpenStore(const CliContext& context);
 
-// The current parameter set of the store in context.storeDir, read by the store's read rule, with
-// the store closed again. nullopt when the connection could not be opened (printed); a failure of
-// the table raises ComError.
-// provenance, when given, receives the row's provenance (ReadCurrentProvenance).
-std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context, Provenance* provenance = nullptr);
+// The current parameter set of the store in context.storeDir with its provenance, the store closed
+// again; storeName, when given, receives the store's Name(). nullopt when the store could not be
+// opened (printed); a failed read raises StoreError.
+std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* storeName = nullptr);
 
 // Prints the usage text to standard error.
 void CliUsage();

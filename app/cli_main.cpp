@@ -20,7 +20,7 @@ struct Command {
 const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
-    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},
+    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
 };
 
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
@@ -55,22 +55,18 @@ bool CliOpenStore(const CliContext& context) {
     const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
     if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());
   }
-  const PathParts parts = SplitPath(context.storeDir);
-  OpenParameterStore(parts.drive, parts.dir);
+  OpenParameterStore(context.storeDir);
   return ParameterStoreConnected();
 }
 
-std::optional<ParameterSet> CliReadCurrentParameterSet(const CliContext& context, Provenance* provenance) {
+std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* storeName) {
   if (!CliOpenStore(context)) return std::nullopt;
-  // The table is opened once on its own so that a failed open is reported alone, not followed by
-  // the failure of the walk that the read rule would go on with.
-  OpenTableRecordset();
-  g_pRecordset->Close();
-  const ParameterSet parameters = ReadCurrentParameterSet();
-  if (provenance != nullptr) *provenance = ReadCurrentProvenance();
-  g_pRecordset->Close();
-  CloseParameterStore();
-  return parameters;
+  struct CloseAtEnd {
+    ~CloseAtEnd() { CloseParameterStore(); }
+  } closeAtEnd;
+  StoredRow row = TheParameterStore().ReadCurrent();
+  if (storeName != nullptr) *storeName = TheParameterStore().Name();
+  return row;
 }
 
 void CliUsage() {
@@ -84,6 +80,8 @@ void CliUsage() {
       "  report --csv | --xlsx FILE  the report of the current parameter set\n"
       "  spectrum                    the modelled impedance spectrum of the current\n"
       "                              parameter set as CSV\n"
+      "  backup FILE                 copy the store, consistently, into the new file FILE\n"
+      "                              (never replaced)\n"
       "  handoff [--no-launch]       write the hand-off file, print its path and start\n"
       "                              sim/Kambrisolve.exe beside this program; exit 1 when\n"
       "                              the store or the file fails (nothing started) or the\n"

@@ -133,8 +133,7 @@ bool MainDialog::OnInitDialog() {
     const std::string storeDirectory = StoreDirectory();
     const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
     if (!created.empty()) AfxMessageBox(created);
-    const PathParts store = SplitPath(storeDirectory);
-    OpenParameterStore(store.drive, store.dir);
+    OpenParameterStore(storeDirectory);
   }
 
   // "Transfer data" only when the simulation program is installed.
@@ -154,12 +153,8 @@ void MainDialog::OnOK() {
 }
 
 void MainDialog::OnCancel() {
-  try {
-    CloseParameterStore();
-  } catch (const ComError&) {
-    // The connection never opened (its failure was reported at start-up): nothing to close, and the
-    // dialog must close all the same.
-  }
+  // A store that never opened (its failure was reported at start-up) has nothing to close.
+  CloseParameterStore();
   m_view.EndDialog(kIdCancel);
 }
 

@@ -82,7 +82,7 @@ void BM_ImportVsBareInsert(benchmark::State& state) {
     state.SkipWithError("cannot create the store");
     return;
   }
-  OpenParameterStore("", dir.Dir());
+  OpenParameterStore(dir.Dir());
   const std::string model = (dir.Path() / "model.mdl").string();
   qtest::WriteFileBytes(model, qtest::ModelText(kValues));
   BareTable bare(dir.Dir() + "bare.db");
@@ -112,12 +112,7 @@ void BM_ImportVsBareInsert(benchmark::State& state) {
   state.counters["import_us"] = importSeconds / n * 1e6;
   state.counters["bare_insert_us"] = bareSeconds / n * 1e6;
   state.counters["ratio"] = bareSeconds > 0 ? importSeconds / bareSeconds : 0;
-  try {
-    CloseParameterStore();
-  } catch (const ComError&) {
-  }
-  g_pRecordset.Release();
-  g_pConnection.Release();
+  CloseParameterStore();
 }
 BENCHMARK(BM_ImportVsBareInsert)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 

@@ -78,7 +78,5 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  g_pRecordset.Release();
-  g_pConnection.Release();
   return shown ? 0 : 1;
 }

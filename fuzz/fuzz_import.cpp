@@ -109,7 +109,7 @@ struct Fixture {
       Fail(std::string("cannot create the store: ") + e.what());
     }
     AfxSetMessageBoxes(&boxes);
-    OpenParameterStore("", dir);
+    OpenParameterStore(dir);
     Check(ParameterStoreConnected(), "the store did not open");
     reader = new Reader(dir);
   }
@@ -157,8 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         continue;
       }
       Fail("the import failed to read a readable file: " + std::string(e.what()));
-    } catch (const ComError& e) {
-      Fail("a store failure escaped the import: " + e.Description());
+    } catch (const StoreError& e) {
+      Fail("a store failure escaped the import: " + std::string(e.what()));
     }
   }
 
@@ -177,12 +177,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& text : fixture.boxes.texts) Check(text != "插入成功!", "success shown without a row");
   }
 
-  // The recordset is closed again: the next command can open it.
+  // The store is usable again: the next command can start a row.
   try {
-    OpenTableRecordset();
-    g_pRecordset->Close();
-  } catch (const ComError& e) {
-    Fail("the recordset was left unusable: " + e.Description());
+    TheParameterStore().StartRow()->Drop();
+  } catch (const StoreError& e) {
+    Fail("the store was left unusable: " + std::string(e.what()));
   }
 
   if (++fixture.inputs % kCheckEvery == 0) {

@@ -7,6 +7,7 @@
 #include "app/afx.h"
 #include "app/platform.h"
 #include "report/report.h"
+#include "store/store.h"
 
 HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
   static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
@@ -43,22 +44,14 @@ std::optional<std::string> SimulatorTempDirectory() {
 }
 
 std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory) {
-  // A hand-off that fails (an empty table, a file that cannot be written) closes the recordset:
-  // left open, it would make the next command's Open fail.
-  ParameterSet parameters;
-  try {
-    parameters = ReadCurrentParameterSet();
-  } catch (const ComError&) {
-    CloseTableRecordsetQuietly();
-    throw;
-  }
-  const HandoffBytes bytes = EncodeHandoff(parameters);
+  // A failed read (an empty history, a store that is not open) ends the command before anything is
+  // written.
+  const HandoffBytes bytes = EncodeHandoff(TheParameterStore().ReadCurrent().parameters);
 
   const std::string path = HandoffFilePath(directory);
   try {
     WriteHandoffFile(path, bytes);
   } catch (const OperationError& e) {
-    CloseTableRecordsetQuietly();
     AfxMessageBox(HandoffWriteFailureText(path, e.what()));
     return std::nullopt;
   }

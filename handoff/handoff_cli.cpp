@@ -23,6 +23,7 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args) 
   const std::optional<std::string> directory = SimulatorTempDirectory();
   if (!directory) return 1;
   const std::optional<std::string> path = WriteCurrentSetToHandoffFile(*directory);
+  CloseParameterStore();
   if (!path) return 1;
   std::printf("%s\n", path->c_str());
   std::fflush(stdout);

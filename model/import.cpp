@@ -10,22 +10,6 @@
 
 namespace {
 
-// Drops the pending new row and closes the recordset, so that table1 stays unchanged and the next
-// command can open the recordset again. Either step may fail when the recordset is already closed;
-// the failure that brought us here has been reported, so these are not.
-void DropPendingRow() {
-  try {
-    g_pRecordset->CancelUpdate();
-  } catch (const ComError&) {
-  }
-  try {
-    g_pRecordset->Close();
-  } catch (const ComError&) {
-  }
-}
-
-void ReportComError(const ComError& error) { AfxMessageBox(ComErrorText(error.Error())); }
-
 // The time of the import, UTC, as "YYYY-MM-DDThh:mm:ssZ".
 std::string ImportTime() {
   using namespace std::chrono;
@@ -39,53 +23,20 @@ std::string ImportTime() {
                 static_cast<int>(time.seconds().count()));
 }
 
-// When and from which file, into the pending row, after the file's values (a file's element of the
-// same name does not win). A table without these columns (a store of the earlier program) is left
-// as it is: the row is saved without them.
-void PutProvenance() {
-  const Provenance provenance = {ImportTime(), g_strModelPath};
-  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
-    try {
-      g_pRecordset->PutCollect(kProvenanceColumns[i], provenance[i]);
-    } catch (const ComError& error) {
-      if (error.Error() != kHrItemNotFound) throw;
-    }
-  }
-}
-
 }  // namespace
 
 bool ImportModelFile() {
-  // 1. The recordset over table1. A failure is reported and the import goes on with the recordset
-  //    as it is: one that an earlier command left open serves as if opened here.
-  bool openFailed = false;
+  // A new row is pending in the store before the first line of the model file is read; each value
+  // goes into it as its block is read. The first failed write ends the import, the row dropped.
+  std::unique_ptr<PendingRow> row;
   try {
-    OpenTableRecordset();
-  } catch (const ComError& error) {
-    ReportComError(error);
-    openFailed = true;
-  }
-
-  // 2. Behind the last row.
-  try {
-    while (!g_pRecordset->GetEOF()) g_pRecordset->MoveNext();
-  } catch (const ComError& error) {
-    // A recordset that did not open fails here with the same cause, which is already shown.
-    if (!openFailed) ReportComError(error);
-    DropPendingRow();
-    return false;
-  }
-
-  // 3. to 5. A new row, one value per column the file yields, then save it. The first failed write
-  //    ends the import: after it the recordset is closed and every later write would fail as well.
-  try {
-    g_pRecordset->AddNew();
+    row = TheParameterStore().StartRow();
     std::size_t values = 0;
     bool cutLine = false;
     const bool foundElement = WalkModelFile(
         g_strModelPath,
-        [&values](const std::string& column, const std::string& value) {
-          g_pRecordset->PutCollect(column, value);
+        [&](const std::string& column, const std::string& value) {
+          row->Put(column, value);
           ++values;
         },
         &cutLine);
@@ -100,30 +51,23 @@ bool ImportModelFile() {
       refusal = "模型文件 %s 中没有读到任何参数值，未插入任何数据!";
     }
     if (refusal != nullptr) {
-      DropPendingRow();
+      row->Drop();
       AfxMessageBox(Format(refusal, g_strModelPath.c_str()));
       return false;
     }
-    PutProvenance();
-    g_pRecordset->Update();
-  } catch (const ComError& error) {
-    ReportComError(error);
-    DropPendingRow();
+    // When and from which file.
+    row->Save({ImportTime(), g_strModelPath});
+  } catch (const StoreError& error) {
+    if (row) row->Drop();
+    AfxMessageBox(error.what());
     return false;
   } catch (const FileException&) {
-    // The reader has shown its message; the failed read ends the whole command. Leave the store
-    // as the next command needs it.
-    DropPendingRow();
+    // The reader has shown its message; the failed read ends the whole command. The row is dropped
+    // so that the store is as the next command needs it.
+    if (row) row->Drop();
     throw;
   }
 
-  // 6. and 7.
   AfxMessageBox("插入成功!");
-  try {
-    g_pRecordset->Close();
-  } catch (const ComError& error) {
-    // The row is saved; only the recordset stays as it is.
-    ReportComError(error);
-  }
   return true;
 }

@@ -37,10 +37,6 @@ int CliImport(const CliContext& context, const std::vector<std::string>& args) {
     }
   }
 
-  try {
-    CloseParameterStore();
-  } catch (const ComError&) {
-    // Never opened: its failure was printed at the start.
-  }
+  CloseParameterStore();
   return allSaved ? 0 : 1;
 }

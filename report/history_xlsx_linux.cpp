@@ -21,7 +21,7 @@
 namespace {
 
 // A worksheet holds 1,048,576 rows; the first holds the headers.
-constexpr long kMaxHistoryRows = 1048575;
+constexpr long kMaxStoredRows = 1048575;
 
 // The report's names of the derived quantities, in the order of the sheet.
 constexpr const char* kDerivedNames[] = {"C1", "f1", "C2", "f2", "C3", "f3", "Rp"};
@@ -117,8 +117,8 @@ class HistorySheetWriter {
   HistorySheetWriter(const HistorySheetWriter&) = delete;
   HistorySheetWriter& operator=(const HistorySheetWriter&) = delete;
 
-  void Add(const HistoryRow& row) {
-    if (m_rows == kMaxHistoryRows) Fail(m_path, "历史记录超过一张工作表的行数上限");
+  void Add(const StoredRow& row) {
+    if (m_rows == kMaxStoredRows) Fail(m_path, "历史记录超过一张工作表的行数上限");
     const auto r = static_cast<lxw_row_t>(++m_rows);
     Check(worksheet_write_number(m_sheet, r, kColNumber, static_cast<double>(m_rows), nullptr));
     lxw_datetime time{};
@@ -237,7 +237,7 @@ long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
   HistorySheetWriter writer(file, path);
-  ReadHistory([&](const HistoryRow& row) { writer.Add(row); });
+  TheParameterStore().ReadHistory([&](const StoredRow& row) { writer.Add(row); });
   return writer.Finish();
 }
 

@@ -8,39 +8,19 @@
 #include "report/report_sheets.h"
 #include "store/store.h"
 
-namespace {
-
-// The current parameter set and its provenance. A read that fails after the recordset was opened (an
-// empty table1, a missing column) ends the command; the recordset is closed first so that the next
-// command can open it again.
-ParameterSet ReadParametersForReport(Provenance& provenance) {
-  try {
-    ParameterSet parameters = ReadCurrentParameterSet();
-    provenance = ReadCurrentProvenance();
-    return parameters;
-  } catch (const ComError&) {
-    try {
-      g_pRecordset->Close();
-    } catch (const ComError&) {
-      // It was not open (the connection failed): nothing to close.
-    }
-    throw;
-  }
-}
-
-}  // namespace
-
 void MainDialog::OnOpenExcel() {
   if (!PrepareDataSource()) return;
 
+  // The current parameter set and its provenance; the store is done with before the spreadsheet
+  // program starts. A failed read (an empty history, a store that is not open) ends the command.
+  ParameterStore& store = TheParameterStore();
+  const StoredRow row = store.ReadCurrent();
+  const ParameterSet& parameters = row.parameters;
   SummaryHeading heading;
-  const ParameterSet parameters = ReadParametersForReport(heading.provenance);
+  heading.provenance = row.provenance;
   const ReportTexts texts = ComputeReportTexts(parameters);
   heading.reportTime = ReportTimeText();
-  heading.storeFile = ParameterStoreFile();
-
-  // Done with the table before the spreadsheet program starts.
-  g_pRecordset->Close();
+  heading.storeFile = store.Name();
 
   // Declared in the order they are obtained: a failing step (an AutomationError, reported by
   // OnCommand) releases those held so far in the reverse order, the same order as below.

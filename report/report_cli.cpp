@@ -39,14 +39,14 @@ int CliReport(const CliContext& context, const std::vector<std::string>& args) {
     CliUsage();
     return 2;
   }
-  // Store failures raise ComError, which the dispatcher reports with the store's text.
+  // Store failures raise StoreError, which the dispatcher reports with the store's text.
   SummaryHeading heading;
-  const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context, &heading.provenance);
-  if (!parameters) return 1;
+  const std::optional<StoredRow> row = CliReadCurrent(context, &heading.storeFile);
+  if (!row) return 1;
 
-  const ReportTexts texts = ComputeReportTexts(*parameters);
+  const ReportTexts texts = ComputeReportTexts(row->parameters);
   if (csv) return PrintCsv(SheetCells(kReportSheets[0], texts));
+  heading.provenance = row->provenance;
   heading.reportTime = ReportTimeText();
-  heading.storeFile = ParameterStoreFile();
-  return WriteXlsx(texts, BuildFormattedSheets(*parameters, heading), args[1]);
+  return WriteXlsx(texts, BuildFormattedSheets(row->parameters, heading), args[1]);
 }

@@ -29,13 +29,13 @@ int CliSpectrum(const CliContext& context, const std::vector<std::string>& args)
     CliUsage();
     return 2;
   }
-  // Store failures raise ComError, which the dispatcher reports.
-  const std::optional<ParameterSet> parameters = CliReadCurrentParameterSet(context);
-  if (!parameters) return 1;
+  // Store failures raise StoreError, which the dispatcher reports.
+  const std::optional<StoredRow> row = CliReadCurrent(context);
+  if (!row) return 1;
 
   std::string text = CsvRecord({std::begin(kSpectrumCsvNames), std::end(kSpectrumCsvNames)});
   std::vector<std::string> fields(kSpectrumColumns);
-  for (const SpectrumPoint& point : ComputeSpectrum(*parameters)) {
+  for (const SpectrumPoint& point : ComputeSpectrum(row->parameters)) {
     for (std::size_t column = 0; column < kSpectrumColumns; ++column) fields[column] = NumberField(point[column]);
     text += CsvRecord(fields);
   }

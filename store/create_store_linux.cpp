@@ -1,4 +1,5 @@
-// A new, empty store on Linux: an SQLCipher file with table1, keyed as the connection string says.
+// A new, empty store on Linux: an SQLCipher file with table1, keyed with the store's password; and
+// the copy of a store through the engine's online backup.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,10 +12,9 @@
 #include "store/store.h"
 
 void CreateParameterStore(const std::string& directory) {
-  // The file and its key come from the connection string, the one place that holds them.
-  const std::string connectionString = ConnectionString("", directory);
-  const std::string path = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
-  const std::optional<std::string> key = ConnectionStringProperty(connectionString, kKeyKeyword);
+  const std::string path = directory + kStoreFileName;
+  const std::string key = kStoreKey;
+  sqlcipher::UseSafeFileOpens();
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
 
@@ -30,7 +30,7 @@ void CreateParameterStore(const std::string& directory) {
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
-      if (rc == SQLITE_OK && key && !key->empty()) rc = sqlite3_key(handle, key->data(), static_cast<int>(key->size()));
+      if (rc == SQLITE_OK) rc = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
       if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
       // Write-ahead logging from the start: readers and one writer do not block each other.
       std::string sql = "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
@@ -51,5 +51,49 @@ void CreateParameterStore(const std::string& directory) {
       throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
     }
     throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error())));
+  }
+}
+
+void BackupParameterStore(const std::string& directory, const std::string& target) {
+  const std::shared_ptr<sqlcipher::Database> source =
+      sqlcipher::OpenDatabase(directory + kStoreFileName, std::string(kStoreKey));
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) == 0) throw OperationError(Format("文件已存在，未覆盖：%s", target.c_str()));
+  // The copy is made under the target's name in a folder only this user can enter (the engine opens
+  // it by name, and its journal beside it), then moved into place only if the name is still free.
+  struct SqliteFailure {
+    std::string message;
+  };
+  try {
+    const SafeWriteOptions file{.mode = CreationMode(0600), .replace = false, .privateDirectory = true};
+    WriteFileSafelyWith(target, file, [&](int, const std::string& scratch) {
+      sqlite3* handle = nullptr;
+      int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+      sqlcipher::Database copy(handle);
+      if (rc == SQLITE_OK) rc = sqlite3_key(handle, kStoreKey, static_cast<int>(std::strlen(kStoreKey)));
+      if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
+      // One step over every page: a reader's consistent view of the store, its -wal included.
+      sqlite3_backup* backup = sqlite3_backup_init(handle, "main", source->Handle(), "main");
+      if (backup == nullptr) throw SqliteFailure{sqlite3_errmsg(handle)};
+      rc = sqlite3_backup_step(backup, -1);
+      sqlite3_backup_finish(backup);
+      if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlcipher::Fail(nullptr, rc, source->Path());
+      if (rc != SQLITE_DONE) throw SqliteFailure{sqlite3_errstr(rc)};
+      // The copy stands alone: its log is folded into the file before it is moved into place.
+      char* message = nullptr;
+      if (sqlite3_exec(handle, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message) != SQLITE_OK) {
+        SqliteFailure failure{message != nullptr ? message : "?"};
+        sqlite3_free(message);
+        throw failure;
+      }
+      sqlcipher::CheckStoreSchema(handle, target);
+    });
+  } catch (const SqliteFailure& failure) {
+    throw OperationError(Format("无法写入备份文件 %s：%s", target.c_str(), failure.message.c_str()));
+  } catch (const FileSystemError& e) {
+    if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
+      throw OperationError(Format("文件已存在，未覆盖：%s", target.c_str()));
+    }
+    throw OperationError(Format("无法写入备份文件 %s：%s", target.c_str(), std::strerror(e.error())));
   }
 }

@@ -1,7 +1,7 @@
 // A thin wrapper over SQLCipher for the Linux store: the database handle, prepared statements, the
-// wait for a lock that another process holds, and the library's failures as ComError. The ADO-shaped
-// connection and recordset (store_linux.cpp) and the creation of a new store (create_store_linux.cpp)
-// are built on it.
+// wait for a lock that another process holds, the checks a store passes before anything touches
+// table1, and the library's failures as StoreError in the program's words. The store
+// (store_linux.cpp), a new store and its backup (create_store_linux.cpp) are built on it.
 #pragma once
 
 #include <sqlite3.h>
@@ -11,25 +11,29 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "store/store.h"
 
 namespace sqlcipher {
 
-// The HRESULT that ADO gives for a failure of this kind.
-HResult HResultFromSqlite(int rc);
+// Makes the engine open every file (the store, its -wal, -shm and journal) without following a link,
+// and only when it is a regular file with one name (no hard link to another file, no FIFO, no
+// device): anything else fails to open.
+// Called before the first handle is opened; later calls do nothing.
+void UseSafeFileOpens();
 
-// Raises ComError for a failed call: the HRESULT of rc, the handle's message.
-[[noreturn]] void Fail(sqlite3* db, int rc);
+// Raises StoreError for a failed call on the store at path: what happened, in the program's words.
+[[noreturn]] void Fail(sqlite3* db, int rc, const std::string& path);
 
 // An identifier in double quotes, inner quotes doubled.
 std::string QuoteIdentifier(const std::string& name);
 
-// A prepared statement, finalized on destruction. Raises ComError when it cannot be prepared.
+// A prepared statement, finalized on destruction. Raises StoreError when it cannot be prepared.
 class Statement {
  public:
   Statement() = default;
-  Statement(sqlite3* db, const std::string& sql);
+  Statement(sqlite3* db, const std::string& sql, const std::string& path = {});
   ~Statement() { sqlite3_finalize(m_stmt); }
   Statement(Statement&& other) noexcept : m_stmt(other.m_stmt) { other.m_stmt = nullptr; }
   Statement& operator=(Statement&& other) noexcept;
@@ -49,15 +53,16 @@ class Statement {
 int Step(sqlite3_stmt* statement);
 
 // Runs a statement without results to its end.
-void Execute(sqlite3* db, const std::string& sql);
+void Execute(sqlite3* db, const std::string& sql, const std::string& path = {});
 
-// Refuses a store whose schema holds anything the program did not make: raises ComError
-// (kHrStoreSchema) naming `path` and what was found, having run no statement against table1.
-// Accepted are table1 as the program creates it (the key `id`, the eleven parameter columns and the
-// provenance columns, which a store of the earlier release lacks), and sqlite_sequence; nothing else
-// (no view, trigger, index, virtual or WITHOUT ROWID table, no other column, no constraint, default
-// or collation). A store without table1 passes: opening the table then says that it is missing.
-void CheckStoreSchema(sqlite3* db, const std::string& path);
+// Refuses a store whose schema holds anything the program did not make: raises StoreError naming
+// `path` and what was found, having run no statement against table1. Accepted are table1 as the
+// program creates it (the key `id`, the eleven parameter columns and the provenance columns, which a
+// store of the earlier release lacks), and sqlite_sequence; nothing else (no view, trigger, index,
+// virtual or WITHOUT ROWID table, no other column, no constraint, default or collation). Every row of
+// sqlite_master must say what its SQL makes, each on a page of its own within the file, and the text
+// encoding must be UTF-8. Returns table1's columns in table order; none when the store has no table1.
+std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path);
 
 // Puts the store into write-ahead logging, so that readers and one writer do not block each other;
 // called before a write. A store that cannot be switched (another process has it open, it cannot be
@@ -74,8 +79,7 @@ struct LockWait {
   static int Retry(void* context, int attempt);
 };
 
-// One open database. Connection::Close closes it while recordsets may still refer to it; they
-// notice and close themselves (their statements keep the handle alive until they are finalized).
+// One open database, closed when the last holder lets it go.
 class Database {
  public:
   explicit Database(sqlite3* db, std::string path = {}) : m_db(db), m_path(std::move(path)) {}
@@ -85,7 +89,6 @@ class Database {
 
   sqlite3* Handle() const { return m_db; }
   const std::string& Path() const { return m_path; }
-  bool IsOpen() const { return m_db != nullptr; }
   // Lock waits of this handle go through m_lockWait, which lives as long as the handle.
   void WaitForLocks() { sqlite3_busy_handler(m_db, &LockWait::Retry, &m_lockWait); }
   void Close() {
@@ -99,8 +102,9 @@ class Database {
   LockWait m_lockWait;
 };
 
-// Opens an existing database file (never creates one) and applies the key; the first read shows
-// whether the key fits, then the schema is checked (CheckStoreSchema). Raises ComError.
+// Opens an existing store file (never creates one) and applies the key; the first read shows whether
+// the key fits, then the schema is checked (CheckStoreSchema). Raises StoreError: a folder without a
+// store is named with how to create one.
 std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key);
 
 }  // namespace sqlcipher

@@ -11,13 +11,15 @@ const std::array<const char*, kParameterCount> kParameterColumns = {
 
 const std::array<const char*, kProvenanceCount> kProvenanceColumns = {"imported_at", "source"};
 
-ComPtr<Connection> g_pConnection;
-ComPtr<Recordset> g_pRecordset;
-
 namespace {
 
-bool g_bStoreConnected = false;
-std::string g_strStoreFile;  // the Data Source of the last OpenParameterStore
+// The run's store, while open. It is let go by CloseParameterStore, never at exit: a run that ends
+// through "OpenExcel" or "Transfer data" leaves the connection to the backend's own objects.
+std::unique_ptr<ParameterStore>& RunStore() {
+  static auto* store = new std::unique_ptr<ParameterStore>;
+  return *store;
+}
+std::string g_storeFailure;  // why the last OpenParameterStore did not open it
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -45,20 +47,18 @@ std::string ConnectionString(const std::string& drive, const std::string& dir) {
   if (path.find(';') != std::string::npos ||
       (!path.empty() && (path[0] == '"' || path[0] == '\'' || path[0] == ' ' || path[0] == '\t'))) {
     std::string quoted = "\"";
-    for (const char c : path + "dravo.mdb") {
+    for (const char c : path + kStoreFileName) {
       if (c == '"') quoted += '"';
       quoted += c;
     }
     quoted += '"';
-    return Format(
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s;Persist Security Info=False;"
-        "Jet OLEDB:Database Password=582046",
-        quoted.c_str());
+    return Format("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s;Persist Security Info=False;"
+                  "Jet OLEDB:Database Password=%s",
+                  quoted.c_str(), kStoreKey);
   }
-  return Format(
-      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s%sdravo.mdb;Persist Security Info=False;"
-      "Jet OLEDB:Database Password=582046",
-      drive.c_str(), dir.c_str());
+  return Format("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%s%s%s;Persist Security Info=False;"
+                "Jet OLEDB:Database Password=%s",
+                drive.c_str(), dir.c_str(), kStoreFileName, kStoreKey);
 }
 
 std::optional<std::string> ConnectionStringProperty(const std::string& connectionString,
@@ -103,112 +103,28 @@ std::optional<std::string> ConnectionStringProperty(const std::string& connectio
   return std::nullopt;
 }
 
-void OpenParameterStore(const std::string& drive, const std::string& dir) {
-  const std::string connectionString = ConnectionString(drive, dir);
-  g_strStoreFile = ConnectionStringProperty(connectionString, kSourceKeyword).value_or("");
+void OpenParameterStore(const std::string& location) {
   ThePlatform().OleInit();
-
-  g_pConnection.Release();
-  g_pConnection = CreateConnectionObject();
-  g_pRecordset.Release();
-  g_pRecordset = CreateRecordsetObject();
-
-  g_bStoreConnected = false;
+  RunStore().reset();
+  g_storeFailure.clear();
   try {
-    g_pConnection->Open(connectionString, "", "", 0);
-    g_bStoreConnected = true;
-  } catch (const ComError& e) {
-    // A store refused for its schema is named, with what was found in it (the backend's text).
-    const std::string text =
-        e.Error() == kHrStoreSchema && !e.Description().empty() ? e.Description() : ComErrorText(e.Error());
-    AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", text.c_str()), kMbOk);
+    RunStore() = OpenParameterStoreAt(location);
+  } catch (const StoreError& e) {
+    g_storeFailure = e.what();
+    AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);
   }
 }
 
-bool ParameterStoreConnected() { return g_bStoreConnected; }
+bool ParameterStoreConnected() { return RunStore() != nullptr; }
 
-std::string ParameterStoreFile() { return g_strStoreFile; }
-
-void CloseParameterStore() { g_pConnection->Close(); }
-
-void OpenTableRecordset() {
-  // Dereferencing the connection pointer raises E_POINTER when it is empty, so an empty pointer
-  // never becomes the active connection.
-  Connection& connection = *g_pConnection;
-  g_pRecordset->Open(kTableQuery, connection, adOpenDynamic, adLockOptimistic, adCmdText);
+ParameterStore& TheParameterStore() {
+  if (RunStore()) return *RunStore();
+  if (ParameterStore* unopened = UnopenedParameterStore()) return *unopened;
+  if (g_storeFailure.empty()) throw StoreError("参数数据库未打开，命令未执行。");
+  throw StoreError(Format("参数数据库未打开（%s），命令未执行。", g_storeFailure.c_str()));
 }
 
-ParameterSet ReadCurrentParameterSet() {
-  try {
-    OpenTableRecordset();
-  } catch (const ComError& e) {
-    AfxMessageBox(ComErrorText(e.Error()), kMbOk);
-  }
-
-  long steps = 0;
-  while (!g_pRecordset->GetEOF()) {
-    g_pRecordset->MoveNext();
-    ++steps;
-  }
-  if (steps > 0) g_pRecordset->MovePrevious();
-
-  ParameterSet values;
-  for (std::size_t i = 0; i < kParameterCount; ++i) {
-    const FieldValue value = g_pRecordset->GetCollect(kParameterColumns[i]);
-    if (value) values[i] = *value;
-  }
-  return values;
-}
-
-Provenance ReadCurrentProvenance() {
-  Provenance provenance;
-  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
-    try {
-      provenance[i] = g_pRecordset->GetCollect(kProvenanceColumns[i]).value_or("");
-    } catch (const ComError& e) {
-      if (e.Error() != kHrItemNotFound) throw;
-    }
-  }
-  return provenance;
-}
-
-void CloseTableRecordsetQuietly() {
-  try {
-    g_pRecordset->Close();
-  } catch (const ComError&) {
-  }
-}
-
-void ReadHistory(const std::function<void(const HistoryRow&)>& visit) {
-  OpenTableRecordset();
-  try {
-    HistoryRow row;
-    // Whether table1 has the provenance columns shows at the first row that asks for them.
-    std::array<bool, kProvenanceCount> present;
-    present.fill(true);
-    while (!g_pRecordset->GetEOF()) {
-      for (std::size_t i = 0; i < kParameterCount; ++i) {
-        row.parameters[i] = g_pRecordset->GetCollect(kParameterColumns[i]).value_or("");
-      }
-      for (std::size_t i = 0; i < kProvenanceCount; ++i) {
-        row.provenance[i].clear();
-        if (!present[i]) continue;
-        try {
-          row.provenance[i] = g_pRecordset->GetCollect(kProvenanceColumns[i]).value_or("");
-        } catch (const ComError& e) {
-          if (e.Error() != kHrItemNotFound) throw;
-          present[i] = false;
-        }
-      }
-      visit(row);
-      g_pRecordset->MoveNext();
-    }
-  } catch (...) {
-    CloseTableRecordsetQuietly();
-    throw;
-  }
-  g_pRecordset->Close();
-}
+void CloseParameterStore() noexcept { RunStore().reset(); }
 
 std::string ComErrorText(HResult hr) {
   if (std::optional<std::string> system = SystemMessageText(hr)) {

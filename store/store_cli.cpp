@@ -1,4 +1,4 @@
-// qelmora-cli init-store and history (CSV, or the history workbook).
+// qelmora-cli init-store, backup and history (CSV, or the history workbook).
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -7,6 +7,7 @@
 
 #include "app/cli.h"
 #include "app/csv.h"
+#include "app/platform.h"
 #include "report/history_xlsx.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -27,7 +28,22 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "已创建数据库：%sdravo.mdb\n", context.storeDir.c_str());
+  std::fprintf(stderr, "已创建数据库：%s%s\n", context.storeDir.c_str(), kStoreFileName);
+  return 0;
+}
+
+int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].empty()) {
+    CliUsage();
+    return 2;
+  }
+  if (context.storeDir.empty()) {
+    AfxMessageBox(kProgramPathUnknownText);
+    return 1;
+  }
+  // Failures (StoreError for the store, OperationError for the copy) are reported by the dispatcher.
+  BackupParameterStore(context.storeDir, args[0]);
+  std::fprintf(stderr, "已备份参数数据库：%s%s → %s\n", context.storeDir.c_str(), kStoreFileName, args[0].c_str());
   return 0;
 }
 
@@ -39,10 +55,12 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& args) 
   }
   if (!CliOpenStore(context)) return 1;
 
-  // Store failures raise ComError, which the dispatcher reports.
+  // Store failures raise StoreError, which the dispatcher reports.
+  struct CloseAtEnd {
+    ~CloseAtEnd() { CloseParameterStore(); }
+  } closeAtEnd;
   if (xlsx) {
     const long rows = SaveHistoryWorkbook(args[1]);
-    CloseParameterStore();
     std::fprintf(stderr, "已写入参数历史（%ld 行）：%s\n", rows, args[1].c_str());
     return 0;
   }
@@ -52,13 +70,12 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& args) 
   fields.insert(fields.end(), std::begin(kProvenanceColumns), std::end(kProvenanceColumns));
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
-  ReadHistory([&](const HistoryRow& row) {
+  TheParameterStore().ReadHistory([&](const StoredRow& row) {
     // NULL: an empty field.
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
   });
-  CloseParameterStore();
   return 0;  // a failed write of the CSV is found by the dispatcher
 }

@@ -1,4 +1,5 @@
-// Where the store of a run lies, and the first use of the user's store.
+// Where the store of a run lies, the first use of the user's store, and the one place where a store
+// location becomes an open store.
 #include "app/platform.h"
 #include "store/store.h"
 
@@ -14,4 +15,9 @@ std::string CreateUserStoreOnFirstUse(const std::string& directory) {
     return e.what();
   }
   return "已创建新的参数数据库：" + directory + kStoreFileName;
+}
+
+std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location) {
+  // Today a location is the folder of a store file.
+  return OpenStoreFileIn(location);
 }

@@ -1,12 +1,9 @@
-// The store on Linux: an SQLCipher database (sqlite_linux.h) keyed with the password of the connection
-// string, behind a connection and a recordset that behave as ADO's do for the calls the program makes.
-//
-// The recordset is a cursor over table1 in rowid order (the order of "SELECT * FROM table1" on a rowid
-// table): walking forward steps one prepared statement, every other move re-queries by rowid, so no
-// more than one row is ever held in memory.
-#include <strings.h>
-
+// The store on Linux: an SQLCipher database (sqlite_linux.h) keyed with the store's password, read and
+// written with plain SQL. The current parameter set is the row with the greatest key, the history one
+// forward statement in key order, an import one INSERT in one transaction.
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "store/sqlite_linux.h"
@@ -17,404 +14,192 @@ namespace {
 using sqlcipher::Database;
 using sqlcipher::Execute;
 using sqlcipher::Fail;
-using sqlcipher::OpenDatabase;
 using sqlcipher::QuoteIdentifier;
 using sqlcipher::Statement;
 using sqlcipher::Step;
 
-bool LacksProvenanceColumns(const std::vector<std::string>& columns) {
-  for (const char* column : kProvenanceColumns) {
-    if (std::find(columns.begin(), columns.end(), column) == columns.end()) return true;
+constexpr const char* kEmptyHistoryText = "参数历史中还没有数据，请先导入模型文件";
+
+bool Has(const std::vector<std::string>& columns, const std::string& column) {
+  return std::find(columns.begin(), columns.end(), column) != columns.end();
+}
+
+// table1's columns as the schema check found them; a store without table1 is refused here.
+std::vector<std::string> TableColumns(const Database& database) {
+  // The schema may have changed since the store was opened.
+  std::vector<std::string> columns = sqlcipher::CheckStoreSchema(database.Handle(), database.Path());
+  if (columns.empty()) {
+    throw StoreError(Format("参数数据库 %s 中没有表 table1，未执行任何操作。", database.Path().c_str()));
   }
-  return false;
+  return columns;
+}
+
+// The SELECT of the eleven values and of the provenance columns the table has (NULL for the others).
+std::string SelectRows(const std::vector<std::string>& columns, const char* order) {
+  std::string sql = "SELECT ";
+  for (const char* column : kParameterColumns) sql += QuoteIdentifier(column) + ",";
+  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
+    sql += Has(columns, kProvenanceColumns[i]) ? QuoteIdentifier(kProvenanceColumns[i]) : std::string("NULL");
+    sql += i + 1 < kProvenanceCount ? "," : "";
+  }
+  return sql + " FROM table1 ORDER BY id " + order;
+}
+
+StoredRow RowOf(sqlite3_stmt* statement) {
+  StoredRow row;
+  const auto text = [&](int column) {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return bytes == nullptr ? std::string()
+                            : std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+  };
+  for (std::size_t i = 0; i < kParameterCount; ++i) row.parameters[i] = text(static_cast<int>(i));
+  for (std::size_t i = 0; i < kProvenanceCount; ++i) row.provenance[i] = text(static_cast<int>(kParameterCount + i));
+  return row;
 }
 
 // A store made by the earlier release lacks the provenance columns: before its first write they are
-// added, in one transaction (its rows keep NULL there). A store that cannot be written is still read,
-// as nothing else changes it.
-void AddProvenanceColumns(sqlite3* db, const std::vector<std::string>& columns) {
-  Execute(db, "BEGIN IMMEDIATE");
-  try {
-    for (const char* column : kProvenanceColumns) {
-      if (std::find(columns.begin(), columns.end(), column) != columns.end()) continue;
-      Execute(db, "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT");
-    }
-    Execute(db, "COMMIT");
-  } catch (...) {
-    if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
+// added, in the write's transaction (its rows keep NULL there).
+void AddProvenanceColumns(const Database& database, std::vector<std::string>& columns) {
+  for (const char* column : kProvenanceColumns) {
+    if (Has(columns, column)) continue;
+    Execute(database.Handle(), "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT", database.Path());
+    columns.emplace_back(column);
   }
 }
 
-class SqlCipherConnection final : public Connection {
+// An INSERT that failed for want of a key: the table's sequence has reached the greatest key.
+bool KeysUsedUp(const Database& database) {
+  try {
+    Statement sequence(database.Handle(), "SELECT seq FROM sqlite_sequence WHERE name = 'table1'", database.Path());
+    return Step(sequence.get()) == SQLITE_ROW &&
+           sqlite3_column_int64(sequence.get(), 0) == std::numeric_limits<sqlite3_int64>::max();
+  } catch (const StoreError&) {
+    return false;
+  }
+}
+
+// A name from a model file as a message shows it: control bytes (a NUL would end the text) as \xNN.
+std::string Shown(const std::string& name) {
+  std::string text;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    text += byte < 0x20 || byte == 0x7F ? Format("\\x%02X", byte) : std::string(1, c);
+  }
+  return text;
+}
+
+class SqlCipherRow final : public PendingRow {
  public:
-  void Open(const std::string& connectionString, const std::string&, const std::string&, long) override {
-    if (m_database) throw ComError(kHrObjectOpen, "connection already open");
-    const std::optional<std::string> source = ConnectionStringProperty(connectionString, kSourceKeyword);
-    if (!source || source->empty()) throw ComError(kHrFail, "no data source in the connection string");
-    m_database = OpenDatabase(*source, ConnectionStringProperty(connectionString, kKeyKeyword));
+  SqlCipherRow(std::shared_ptr<Database> database, std::vector<std::string> columns)
+      : m_database(std::move(database)), m_columns(std::move(columns)) {}
+
+  void Put(const std::string& column, const std::string& value) override {
+    if (column == "id") throw StoreError("table1 的列 id 由参数数据库自动编号，不能写入，未插入任何数据!");
+    if (!Has(m_columns, column)) {
+      throw StoreError("参数数据库的 table1 中没有列 " + Shown(column) + "，未插入任何数据!");
+    }
+    for (auto& [name, text] : m_values) {
+      if (name == column) {
+        text = value;
+        return;
+      }
+    }
+    m_values.emplace_back(column, value);
   }
 
-  void Close() override {
-    if (!m_database) throw ComError(kHrObjectClosed, "connection not open");
-    m_database->Close();
+  void Save(const Provenance& provenance) override {
+    if (!m_database) throw StoreError("这一行已经保存或放弃。");
+    const Database& database = *m_database;
+    sqlite3* db = database.Handle();
+    sqlcipher::UseWriteAheadLog(db);
+    Execute(db, "BEGIN IMMEDIATE", database.Path());
+    try {
+      std::vector<std::string> columns = TableColumns(database);
+      AddProvenanceColumns(database, columns);
+      // The provenance is the import's own: a value the model file gave under its names does not win.
+      std::vector<std::pair<std::string, std::string>> values;
+      for (const auto& value : m_values) {
+        if (std::find(kProvenanceColumns.begin(), kProvenanceColumns.end(), value.first) == kProvenanceColumns.end()) {
+          values.push_back(value);
+        }
+      }
+      for (std::size_t i = 0; i < kProvenanceCount; ++i) values.emplace_back(kProvenanceColumns[i], provenance[i]);
+      std::string names;
+      std::string marks;
+      for (const auto& [name, text] : values) {
+        names += (names.empty() ? "" : ",") + QuoteIdentifier(name);
+        marks += marks.empty() ? "?" : ",?";
+      }
+      Statement insert(db, "INSERT INTO table1 (" + names + ") VALUES (" + marks + ")", database.Path());
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string& text = values[i].second;
+        const int rc = sqlite3_bind_text(insert.get(), static_cast<int>(i) + 1, text.data(), static_cast<int>(text.size()),
+                                         SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK) Fail(db, rc, database.Path());
+      }
+      const int rc = Step(insert.get());
+      if (rc == SQLITE_FULL && KeysUsedUp(database)) {
+        throw StoreError(Format("参数数据库 %s 的行号已用尽（table1 的序号已是最大值），未插入任何数据! "
+                                "请用 qelmora-cli backup 保存历史，再用 init-store 在另一个文件夹新建参数数据库。",
+                                database.Path().c_str()));
+      }
+      if (rc != SQLITE_DONE) Fail(db, rc, database.Path());
+      // Exactly the one row, or the save fails: nothing in the store may drop or multiply it.
+      if (sqlite3_changes(db) != 1) {
+        throw StoreError(Format("参数数据库 %s 没有正好增加一行，未插入任何数据!", database.Path().c_str()));
+      }
+      Execute(db, "COMMIT", database.Path());
+    } catch (...) {
+      if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
     m_database.reset();
   }
 
-  const std::shared_ptr<Database>& Session() const { return m_database; }
+  void Drop() noexcept override {
+    m_database.reset();
+    m_values.clear();
+  }
+
+ private:
+  std::shared_ptr<Database> m_database;  // empty once saved or dropped
+  std::vector<std::string> m_columns;
+  std::vector<std::pair<std::string, std::string>> m_values;  // in the order first put
+};
+
+class SqlCipherStore final : public ParameterStore {
+ public:
+  explicit SqlCipherStore(std::shared_ptr<Database> database) : m_database(std::move(database)) {}
+
+  std::unique_ptr<PendingRow> StartRow() override {
+    return std::make_unique<SqlCipherRow>(m_database, TableColumns(*m_database));
+  }
+
+  StoredRow ReadCurrent() override {
+    Statement last(m_database->Handle(), SelectRows(TableColumns(*m_database), "DESC LIMIT 1"), m_database->Path());
+    const int rc = Step(last.get());
+    if (rc == SQLITE_DONE) throw StoreError(kEmptyHistoryText);
+    if (rc != SQLITE_ROW) Fail(m_database->Handle(), rc, m_database->Path());
+    return RowOf(last.get());
+  }
+
+  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
+    Statement rows(m_database->Handle(), SelectRows(TableColumns(*m_database), "ASC"), m_database->Path());
+    int rc;
+    while ((rc = Step(rows.get())) == SQLITE_ROW) visit(RowOf(rows.get()));
+    if (rc != SQLITE_DONE) Fail(m_database->Handle(), rc, m_database->Path());
+  }
+
+  std::string Name() const override { return m_database->Path(); }
 
  private:
   std::shared_ptr<Database> m_database;
 };
 
-class SqlCipherRecordset final : public Recordset {
- public:
-  void Open(const std::string& source, Connection& activeConnection, int, int, long) override {
-    DropIfConnectionClosed();
-    if (m_database) throw ComError(kHrObjectOpen, "recordset already open");
-    if (source != kTableQuery) throw ComError(kHrCommandError, "only the table query is supported");
-    auto* connection = dynamic_cast<SqlCipherConnection*>(&activeConnection);
-    if (connection == nullptr || !connection->Session()) {
-      throw ComError(kHrInvalidConnection, "the connection is not open");
-    }
-    const std::shared_ptr<Database> database = connection->Session();
-    try {
-      // The schema may have changed since the connection was opened.
-      sqlcipher::CheckStoreSchema(database->Handle(), database->Path());
-      Prepare(database->Handle());
-      if (StepForward(m_first.get())) {
-        m_position = Position::Row;
-      } else {
-        m_position = Position::Eof;
-      }
-    } catch (...) {
-      Reset();
-      throw;
-    }
-    m_database = database;
-  }
-
-  bool GetEOF() override {
-    CheckOpen();
-    return !m_pending && m_position == Position::Eof;
-  }
-
-  void MoveNext() override {
-    CheckOpen();
-    CheckNotPending();
-    switch (m_position) {
-      case Position::Eof:
-        throw ComError(kHrNoCurrentRecord, "MoveNext at the end");
-      case Position::Bof:
-        sqlite3_reset(m_first.get());
-        m_lastSeen.reset();
-        m_position = StepForward(m_first.get()) ? Position::Row : Position::Eof;
-        return;
-      case Position::Row: {
-        sqlite3_stmt* statement = m_rowStatement;
-        if (statement == nullptr) {
-          statement = m_after.get();
-          sqlite3_reset(statement);
-          sqlite3_bind_int64(statement, 1, m_rowid);
-        }
-        const sqlite3_int64 from = m_rowid;
-        if (!StepForward(statement)) {
-          m_lastSeen = from;
-          m_position = Position::Eof;
-        }
-        return;
-      }
-    }
-  }
-
-  void MovePrevious() override {
-    CheckOpen();
-    CheckNotPending();
-    switch (m_position) {
-      case Position::Bof:
-        throw ComError(kHrNoCurrentRecord, "MovePrevious at the beginning");
-      case Position::Eof:
-        // Back to the row the cursor left last; the last row of the table when it has seen none.
-        if (m_lastSeen && LoadRow(m_at.get(), *m_lastSeen)) return;
-        if (LoadRow(m_last.get(), std::nullopt)) return;
-        throw ComError(kHrNoCurrentRecord, "MovePrevious on an empty table");
-      case Position::Row:
-        if (!LoadRow(m_before.get(), m_rowid)) {
-          ReleaseRowStatement();
-          m_cache.clear();
-          m_position = Position::Bof;
-        }
-        return;
-    }
-  }
-
-  void AddNew() override {
-    CheckOpen();
-    CheckNotPending();
-    // The write begins: the read statements let go of the table (the cursor stays where it is), so
-    // that the store can move to write-ahead logging and, if it lacks them, gain the provenance
-    // columns, which only the statements need to learn.
-    ReleaseRowStatement();
-    m_cache.clear();
-    sqlite3_reset(m_first.get());
-    sqlite3_reset(m_after.get());
-    sqlcipher::UseWriteAheadLog(m_database->Handle());
-    if (LacksProvenanceColumns(m_columns)) {
-      AddProvenanceColumns(m_database->Handle(), m_columns);
-      m_columns.clear();
-      m_readOnlyColumn.reset();
-      Prepare(m_database->Handle());
-    }
-    m_pending = true;
-    m_newRow.assign(m_columns.size(), std::nullopt);
-  }
-
-  FieldValue GetCollect(const std::string& column) override {
-    CheckOpen();
-    const std::size_t index = ColumnIndex(column);
-    if (m_pending) return m_newRow[index];
-    if (m_position != Position::Row) throw ComError(kHrNoCurrentRecord, "no current record");
-    if (m_rowStatement != nullptr) return ColumnValue(m_rowStatement, static_cast<int>(index) + 1);
-    if (m_cache.empty() && !LoadRow(m_at.get(), m_rowid)) {
-      throw ComError(kHrNoCurrentRecord, "the current row is gone");
-    }
-    return m_cache[index];
-  }
-
-  void PutCollect(const std::string& column, const std::string& value) override {
-    CheckOpen();
-    const std::size_t index = ColumnIndex(column);
-    if (m_readOnlyColumn && *m_readOnlyColumn == index) {
-      throw ComError(kHrFeatureNotAvailable, "the key column is set by the store");
-    }
-    if (!m_pending) {
-      // Rows are only ever appended: an existing row is never changed.
-      if (m_position != Position::Row) throw ComError(kHrNoCurrentRecord, "no current record");
-      throw ComError(kHrIllegalOperation, "existing rows cannot be changed");
-    }
-    m_newRow[index] = value;
-  }
-
-  void Update() override {
-    CheckOpen();
-    if (!m_pending) {
-      if (m_position != Position::Row) throw ComError(kHrNoCurrentRecord, "no current record");
-      return;  // nothing changed
-    }
-    sqlite3* db = m_database->Handle();
-    // The read statements let go of the table before it is written.
-    ReleaseRowStatement();
-    sqlite3_reset(m_first.get());
-    sqlite3_reset(m_after.get());
-
-    std::string names;
-    std::string values;
-    std::vector<const std::string*> bound;
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-      if (!m_newRow[i]) continue;
-      if (!bound.empty()) {
-        names += ',';
-        values += ',';
-      }
-      names += QuoteIdentifier(m_columns[i]);
-      values += '?';
-      bound.push_back(&*m_newRow[i]);
-    }
-    const std::string sql = bound.empty() ? "INSERT INTO table1 DEFAULT VALUES"
-                                          : "INSERT INTO table1 (" + names + ") VALUES (" + values + ")";
-
-    // One transaction: the whole row or nothing.
-    Execute(db, "BEGIN IMMEDIATE");
-    try {
-      Statement insert(db, sql);
-      for (std::size_t i = 0; i < bound.size(); ++i) {
-        const int rc = sqlite3_bind_text(insert.get(), static_cast<int>(i) + 1, bound[i]->data(),
-                                         static_cast<int>(bound[i]->size()), SQLITE_TRANSIENT);
-        if (rc != SQLITE_OK) Fail(db, rc);
-      }
-      const int rc = Step(insert.get());
-      if (rc != SQLITE_DONE) Fail(db, rc);
-      // Exactly the one row, or the save fails: nothing in the store may drop or multiply it.
-      if (sqlite3_changes(db) != 1) throw ComError(kHrStoreSchema, "the insert did not add exactly one row");
-      const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db);
-      Execute(db, "COMMIT");
-      m_rowid = rowid;
-    } catch (...) {
-      if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;  // the row stays pending, as ADO leaves it
-    }
-    // The saved row becomes the current one.
-    m_pending = false;
-    m_newRow.clear();
-    m_cache.clear();
-    m_position = Position::Row;
-  }
-
-  void CancelUpdate() override {
-    CheckOpen();
-    m_pending = false;
-    m_newRow.clear();
-  }
-
-  void Close() override {
-    CheckOpen();
-    if (m_pending) throw ComError(kHrIllegalOperation, "a new row is pending");
-    Reset();
-  }
-
- private:
-  enum class Position { Bof, Row, Eof };
-
-  void CheckOpen() {
-    DropIfConnectionClosed();
-    if (!m_database) throw ComError(kHrObjectClosed, "recordset not open");
-  }
-
-  void CheckNotPending() const {
-    if (m_pending) throw ComError(kHrIllegalOperation, "a new row is pending: Update or CancelUpdate first");
-  }
-
-  // Closing the connection closes its recordsets (and drops their pending rows).
-  void DropIfConnectionClosed() {
-    if (m_database && !m_database->IsOpen()) Reset();
-  }
-
-  void Reset() {
-    m_rowStatement = nullptr;
-    m_first = {};
-    m_after = {};
-    m_at = {};
-    m_before = {};
-    m_last = {};
-    m_columns.clear();
-    m_readOnlyColumn.reset();
-    m_cache.clear();
-    m_newRow.clear();
-    m_pending = false;
-    m_lastSeen.reset();
-    m_position = Position::Eof;
-    m_database.reset();
-  }
-
-  void Prepare(sqlite3* db) {
-    const std::string select = "SELECT rowid, * FROM table1";
-    try {
-      m_first = Statement(db, select + " ORDER BY rowid");
-    } catch (const ComError& e) {
-      if (e.Description().rfind("no such table", 0) == 0) throw ComError(kHrNoSuchTable, e.Description());
-      throw;
-    }
-    m_after = Statement(db, select + " WHERE rowid > ?1 ORDER BY rowid");
-    m_at = Statement(db, select + " WHERE rowid = ?1");
-    m_before = Statement(db, select + " WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1");
-    m_last = Statement(db, select + " ORDER BY rowid DESC LIMIT 1");
-
-    // The table's own column names: the only names that ever reach SQL text.
-    const int count = sqlite3_column_count(m_first.get());
-    for (int i = 1; i < count; ++i) m_columns.emplace_back(sqlite3_column_name(m_first.get(), i));
-
-    // An INTEGER PRIMARY KEY is the rowid itself: the store assigns it, nobody writes it.
-    Statement info(db, "PRAGMA table_info(table1)");
-    int rc;
-    int keyColumns = 0;
-    std::optional<std::string> keyName;
-    while ((rc = Step(info.get())) == SQLITE_ROW) {
-      if (sqlite3_column_int(info.get(), 5) == 0) continue;
-      ++keyColumns;
-      const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2));
-      if (type != nullptr && strcasecmp(type, "INTEGER") == 0) {
-        keyName = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
-      }
-    }
-    if (rc != SQLITE_DONE) Fail(db, rc);
-    if (keyColumns == 1 && keyName) {
-      for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i] == *keyName) m_readOnlyColumn = i;
-      }
-    }
-  }
-
-  std::size_t ColumnIndex(const std::string& column) const {
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-      if (m_columns[i] == column) return i;
-    }
-    throw ComError(kHrItemNotFound, "no column of that name");
-  }
-
-  static FieldValue ColumnValue(sqlite3_stmt* statement, int column) {
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL) return std::nullopt;
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    if (text == nullptr) return std::string();
-    return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-  }
-
-  void ReleaseRowStatement() {
-    if (m_rowStatement != nullptr) sqlite3_reset(m_rowStatement);
-    m_rowStatement = nullptr;
-  }
-
-  // Steps a forward statement: true and the row current when it gives one; false (statement reset)
-  // at its end. A failure leaves the position as it was, its values to be read again.
-  bool StepForward(sqlite3_stmt* statement) {
-    if (m_rowStatement != nullptr && m_rowStatement != statement) ReleaseRowStatement();
-    m_cache.clear();
-    const int rc = Step(statement);
-    if (rc == SQLITE_ROW) {
-      m_rowid = sqlite3_column_int64(statement, 0);
-      m_rowStatement = statement;
-      return true;
-    }
-    sqlite3_reset(statement);
-    m_rowStatement = nullptr;
-    if (rc != SQLITE_DONE) Fail(sqlite3_db_handle(statement), rc);
-    return false;
-  }
-
-  // Runs a one-row query (bound to the rowid given) and makes its row current, its values copied so
-  // that the statement lets go of the table at once. False when it finds no row.
-  bool LoadRow(sqlite3_stmt* statement, std::optional<sqlite3_int64> rowid) {
-    ReleaseRowStatement();
-    sqlite3_reset(m_first.get());
-    sqlite3_reset(m_after.get());
-    sqlite3_reset(statement);
-    if (rowid) sqlite3_bind_int64(statement, 1, *rowid);
-    const int rc = Step(statement);
-    if (rc != SQLITE_ROW) {
-      sqlite3_reset(statement);
-      if (rc != SQLITE_DONE) Fail(sqlite3_db_handle(statement), rc);
-      return false;
-    }
-    std::vector<FieldValue> values;
-    values.reserve(m_columns.size());
-    for (std::size_t i = 0; i < m_columns.size(); ++i) values.push_back(ColumnValue(statement, static_cast<int>(i) + 1));
-    m_rowid = sqlite3_column_int64(statement, 0);
-    sqlite3_reset(statement);
-    m_cache = std::move(values);
-    m_position = Position::Row;
-    return true;
-  }
-
-  std::shared_ptr<Database> m_database;  // empty while closed; declared first, released last
-  Statement m_first;   // every row, in order
-  Statement m_after;   // the rows after a rowid, in order
-  Statement m_at;      // the row of a rowid
-  Statement m_before;  // the row before a rowid
-  Statement m_last;    // the last row
-  std::vector<std::string> m_columns;            // table1's columns in table order
-  std::optional<std::size_t> m_readOnlyColumn;   // the key column, if any
-
-  Position m_position = Position::Eof;
-  sqlite3_int64 m_rowid = 0;                    // the current row, at Position::Row
-  sqlite3_stmt* m_rowStatement = nullptr;       // a forward statement standing on that row, if any
-  std::vector<FieldValue> m_cache;              // else its values, once read
-  std::optional<sqlite3_int64> m_lastSeen;      // the row left when the cursor stepped to the end
-
-  bool m_pending = false;                        // AddNew was called; Update or CancelUpdate ends it
-  std::vector<FieldValue> m_newRow;             // the pending row's values by column
-};
-
 }  // namespace
 
-std::unique_ptr<Connection> CreateConnectionObject() { return std::make_unique<SqlCipherConnection>(); }
+std::unique_ptr<ParameterStore> OpenStoreFileIn(const std::string& directory) {
+  return std::make_unique<SqlCipherStore>(sqlcipher::OpenDatabase(directory + kStoreFileName, std::string(kStoreKey)));
+}
 
-std::unique_ptr<Recordset> CreateRecordsetObject() { return std::make_unique<SqlCipherRecordset>(); }
+ParameterStore* UnopenedParameterStore() { return nullptr; }

@@ -10,9 +10,6 @@ std::optional<std::string> SystemMessageText(HResult hr) {
       {0x80004005u, "未指定的错误\r\n"}, {0x80004003u, "无效指针\r\n"},   {0x8007000Eu, "内存不足\r\n"},
       {0x80070057u, "参数错误\r\n"},     {0x80004001u, "未实现\r\n"},     {0x80070005u, "拒绝访问。\r\n"},
       {0x8000FFFFu, "灾难性故障\r\n"},
-      // The store's own conditions, in the program's words.
-      {0x80030021u, "数据库正忙：另一个程序正在使用参数数据库，请稍后再试。\r\n"},
-      {0x80030109u, "数据库结构不符：参数数据库含有本程序未建立的内容，未执行任何操作。\r\n"},
   };
   const auto found = kMessages.find(static_cast<std::uint32_t>(hr));
   if (found == kMessages.end()) return std::nullopt;

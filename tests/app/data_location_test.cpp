@@ -28,8 +28,7 @@ class DataLocationTest : public ::testing::Test {
     platform.systemDirectory = system.Path().string();
   }
   void TearDown() override {
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
   }
 
   std::string UserDir() const { return (user.Path() / "share" / "qelmora").string() + "/"; }
@@ -44,8 +43,7 @@ class DataLocationTest : public ::testing::Test {
     EXPECT_TRUE(dialog.OnInitDialog());
     if (transferShown != nullptr) *transferShown = view.transferCalls == std::vector<bool>{true};
     if (!model.empty()) dialog.OnCommand(kIdOk);
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     return boxes.Texts();
   }
 

@@ -51,8 +51,7 @@ class MainDialogTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     g_strModelPath.clear();
     g_strModelFileName.clear();
   }
@@ -189,7 +188,7 @@ TEST_F(MainDialogTest, UnknownProgramPathIsNeverUsedAsAnEmptyPath) {
   EXPECT_EQ(boxes.Boxes()[1].kind, BoxKind::App);
   EXPECT_EQ(boxes.Boxes()[1].text, kProgramPathUnknownText);
   EXPECT_FALSE(std::filesystem::exists(RecordPath()));
-  EXPECT_FALSE(static_cast<bool>(g_pConnection));  // no store of the current directory was opened
+  EXPECT_FALSE(ParameterStoreConnected());  // no store of the current directory was opened
   EXPECT_EQ(view.transferCalls, std::vector<bool>{false});
 
   // The dialog still closes.
@@ -233,8 +232,7 @@ TEST_F(MainDialogTest, TransferButtonFollowsTheSimulationProgram) {
     MainDialog caseDialog(caseView);
     ASSERT_TRUE(caseDialog.OnInitDialog());
     EXPECT_EQ(caseView.transferCalls, std::vector<bool>{c.visible});
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
   }
   EXPECT_TRUE(boxes.Boxes().empty());
 }
@@ -348,7 +346,7 @@ TEST_F(MainDialogTest, DispatchReportsWhatACommandLeavesUnhandledAndGoesOn) {
   ReplacedOkDialog replaced(view);
   ASSERT_TRUE(replaced.OnInitDialog());
 
-  replaced.onOk = [] { throw ComError(kHrNoSuchTable, "table1 missing"); };
+  replaced.onOk = [] { throw StoreError("参数数据库中没有表 table1"); };
   replaced.OnCommand(kIdOk);
   replaced.onOk = [] { throw FileException(FileException::sharingViolation, "/m/x.mdl"); };
   replaced.OnCommand(kIdOk);
@@ -356,8 +354,7 @@ TEST_F(MainDialogTest, DispatchReportsWhatACommandLeavesUnhandledAndGoesOn) {
   replaced.OnCommand(kIdOk);
 
   ASSERT_EQ(boxes.Boxes().size(), 3u);
-  EXPECT_EQ(boxes.Boxes()[0].text, ComErrorText(kHrNoSuchTable));
-  EXPECT_EQ(boxes.Boxes()[0].text.find("table1 missing"), std::string::npos);  // descriptions are never shown
+  EXPECT_EQ(boxes.Boxes()[0].text, "参数数据库中没有表 table1");
   EXPECT_EQ(boxes.Boxes()[1].text, FileException(FileException::sharingViolation, "/m/x.mdl").ReportText());
   EXPECT_EQ(boxes.Boxes()[2].text, "out of paper");
   for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, BoxKind::App);
@@ -496,16 +493,16 @@ TEST_F(MainDialogTest, ChosenFileIsImportedByTheRuleUntilOneImportHasRun) {
 
 TEST_F(MainDialogTest, CancelClosesTheStoreAndEndsTheDialog) {
   ASSERT_TRUE(dialog.OnInitDialog());
-  // The connection serves a recordset before Cancel ...
-  ASSERT_NO_THROW(OpenTableRecordset());
-  g_pRecordset->Close();
+  // The store serves a command before Cancel ...
+  ASSERT_TRUE(ParameterStoreConnected());
+  ASSERT_NO_THROW(TheParameterStore().StartRow()->Drop());
 
   dialog.OnCommand(kIdCancel);
   EXPECT_TRUE(view.ended);
   EXPECT_EQ(view.endResult, kIdCancel);
   EXPECT_TRUE(boxes.Boxes().empty());
   // ... and none after it.
-  EXPECT_THROW(OpenTableRecordset(), ComError);
+  EXPECT_FALSE(ParameterStoreConnected());
 }
 
 TEST_F(MainDialogTest, CancelWithoutStoreObjectsStillEndsTheDialog) {

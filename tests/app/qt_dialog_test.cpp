@@ -193,8 +193,7 @@ class QtDialogTest : public ::testing::Test {
     AfxSetMessageBoxes(nullptr);
     dialog.reset();
     view.reset();
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     g_strModelPath.clear();
     g_strModelFileName.clear();
   }
@@ -357,14 +356,14 @@ TEST_F(QtDialogTest, EscapeIsCancelAndClosesTheStore) {
   });
   EXPECT_EQ(result, kIdCancel);
   EXPECT_FALSE(view->Window()->isVisible());
-  EXPECT_THROW(OpenTableRecordset(), ComError);
+  EXPECT_FALSE(ParameterStoreConnected());
 }
 
 TEST_F(QtDialogTest, CloseButtonIsCancel) {
   const int result = RunDialog([&] { EXPECT_TRUE(view->Window()->close()); });
   EXPECT_EQ(result, kIdCancel);
   EXPECT_FALSE(view->Window()->isVisible());
-  EXPECT_THROW(OpenTableRecordset(), ComError);
+  EXPECT_FALSE(ParameterStoreConnected());
 }
 
 TEST_F(QtDialogTest, OpenDialogChoosesAFileAndATypedNameGetsTheDefaultExtension) {

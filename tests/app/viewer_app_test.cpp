@@ -78,8 +78,7 @@ class ViewerAppTest : public ::testing::Test {
   }
   void TearDown() override {
     g_pScriptedView = nullptr;
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     g_strModelPath.clear();
   }
 

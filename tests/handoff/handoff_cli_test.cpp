@@ -29,16 +29,12 @@ class HandoffCliTest : public ::testing::Test {
 
   // Appends a row through the store's own objects, released again before the tool runs.
   void Append(const std::vector<std::string>& texts) {
-    OpenParameterStore("", m_store.Dir());
+    OpenParameterStore(m_store.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
-    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
-    g_pRecordset->AddNew();
-    for (std::size_t i = 0; i < kParameterCount; ++i) g_pRecordset->PutCollect(kParameterColumns[i], texts.at(i));
-    g_pRecordset->Update();
-    g_pRecordset->Close();
+    std::unique_ptr<PendingRow> row = TheParameterStore().StartRow();
+    for (std::size_t i = 0; i < kParameterCount; ++i) row->Put(kParameterColumns[i], texts.at(i));
+    row->Save({});
     CloseParameterStore();
-    g_pRecordset.Release();
-    g_pConnection.Release();
   }
 
   CliRun Run(const std::string& arguments, const std::string& tmpdir) const {
@@ -107,7 +103,7 @@ TEST_F(HandoffCliTest, FailuresExitWithTheirTextAndWriteNothing) {
   // An empty table has no current row.
   const CliRun empty = Run(StoreArgs() + " handoff", m_temp.Path().string());
   EXPECT_EQ(empty.status, 1);
-  EXPECT_EQ(empty.err, ComErrorText(kHrNoCurrentRecord) + "\n");
+  EXPECT_EQ(empty.err, std::string("参数历史中还没有数据，请先导入模型文件") + "\n");
 
   // No store at all.
   qtest::TempDir nowhere;

@@ -35,7 +35,7 @@ class TransferFixture : public ::testing::Test {
     m_platform.tempPath = m_temp.Dir();
     m_platform.startReal = true;
     ASSERT_NO_THROW(CreateParameterStore(m_program.Dir()));
-    OpenParameterStore("", m_program.Dir());
+    OpenParameterStore(m_program.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
     // A model file already imported: no question, no import.
     m_dialog.m_strPath = "/data/fit.mdl";
@@ -44,19 +44,16 @@ class TransferFixture : public ::testing::Test {
   }
 
   void TearDown() override {
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     g_strModelPath.clear();
   }
 
   static void Append(const Row& row) {
-    g_pRecordset->Open(kTableQuery, *g_pConnection, adOpenDynamic, adLockOptimistic, adCmdText);
-    g_pRecordset->AddNew();
+    std::unique_ptr<PendingRow> pending = TheParameterStore().StartRow();
     for (std::size_t i = 0; i < row.size(); ++i) {
-      if (row[i]) g_pRecordset->PutCollect(kParameterColumns[i], *row[i]);
+      if (row[i]) pending->Put(kParameterColumns[i], *row[i]);
     }
-    g_pRecordset->Update();
-    g_pRecordset->Close();
+    pending->Save({});
   }
 
   std::filesystem::path Sim() const { return m_program.Path() / "sim"; }

@@ -96,7 +96,7 @@ TEST_F(ImportCliTest, AFailingFileIsReportedAndTheNextGoesOn) {
   EXPECT_EQ(lines[1], "error:2");
   EXPECT_EQ(lines[2], FileException(FileException::fileNotFound, missing).ReportText());
   EXPECT_NE(lines[3].find(notes), std::string::npos);
-  EXPECT_EQ(lines[4], "Unknown error 0x800A0CC1");
+  EXPECT_EQ(lines[4], "参数数据库的 table1 中没有列 R9，未插入任何数据!");
   EXPECT_EQ(lines[5], "请查找mdl文件!");
   EXPECT_EQ(lines[6], "插入成功!");
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(kValues)}));

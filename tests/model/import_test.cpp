@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -34,18 +33,13 @@ class ImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
-    OpenParameterStore("", dir.Dir());
+    OpenParameterStore(dir.Dir());
     ASSERT_TRUE(ParameterStoreConnected());
     ASSERT_TRUE(boxes.Boxes().empty());
   }
 
   void TearDown() override {
-    try {
-      CloseParameterStore();
-    } catch (const ComError&) {
-    }
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
     g_strModelPath.clear();
   }
 
@@ -65,13 +59,8 @@ class ImportTest : public ::testing::Test {
   std::vector<TableRow> Rows() { return qtest::ReadTableRows(Database()); }
   std::string Database() const { return dir.Dir() + "dravo.mdb"; }
 
-  // The recordset is closed: opening it again works (and closes it again).
-  void ExpectRecordsetClosed() {
-    EXPECT_NO_THROW({
-      OpenTableRecordset();
-      g_pRecordset->Close();
-    });
-  }
+  // Nothing of a failed import is left pending: the next command can start a row.
+  void ExpectStoreUsable() { EXPECT_NO_THROW(TheParameterStore().StartRow()->Drop()); }
 
   qtest::TempDir dir;
   qtest::ScriptedMessageBoxes boxes;
@@ -82,11 +71,10 @@ TEST_F(ImportTest, AWellFormedModelBecomesOneNewRow) {
   EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
   EXPECT_EQ(boxes.Boxes()[0].kind, qtest::BoxKind::App);
   EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
 
   // The store's own read rule sees it as the current parameter set.
-  ParameterSet current = ReadCurrentParameterSet();
-  g_pRecordset->Close();
+  const ParameterSet current = TheParameterStore().ReadCurrent().parameters;
   EXPECT_EQ(Texts(current.begin(), current.end()), kValues);
 }
 
@@ -119,8 +107,7 @@ TEST_F(ImportTest, ColumnsTheFileDoesNotYieldStayNull) {
   expected[kCpe2P] = "0.9";
   EXPECT_EQ(Rows(), std::vector<TableRow>{expected});
 
-  ParameterSet current = ReadCurrentParameterSet();
-  g_pRecordset->Close();
+  const ParameterSet current = TheParameterStore().ReadCurrent().parameters;
   EXPECT_EQ(current[kL0], "");
   EXPECT_EQ(current[kR0], "0.5");
 }
@@ -140,7 +127,7 @@ TEST_F(ImportTest, AFileThatYieldsNoValueSavesNothingAndSaysSo) {
     EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
     EXPECT_NE(boxes.Texts()[0].find("没有读到任何参数值"), std::string::npos) << boxes.Texts()[0];
     EXPECT_TRUE(Rows().empty());
-    ExpectRecordsetClosed();
+    ExpectStoreUsable();
   }
 }
 
@@ -151,7 +138,7 @@ TEST_F(ImportTest, AValueCutByTheWindowSavesNothingAndSaysTheFileWasNotReadWhole
   EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
   EXPECT_NE(boxes.Texts()[0].find("无法完整读取"), std::string::npos) << boxes.Texts()[0];
   EXPECT_TRUE(Rows().empty());
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
 
   // Cut after the last value line: what the window holds is saved, as before.
   boxes.Clear();
@@ -192,8 +179,7 @@ TEST_F(ImportTest, TheSameFileTwiceGivesTwoIdenticalRowsAndTheLastIsCurrent) {
   EXPECT_TRUE(Import(first));
   EXPECT_EQ(boxes.Texts(), (Texts{"插入成功!", "插入成功!", "插入成功!"}));
   EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(other), RowOf(kValues), RowOf(kValues)}));
-  ParameterSet current = ReadCurrentParameterSet();
-  g_pRecordset->Close();
+  const ParameterSet current = TheParameterStore().ReadCurrent().parameters;
   EXPECT_EQ(Texts(current.begin(), current.end()), kValues);
 }
 
@@ -207,16 +193,16 @@ TEST_F(ImportTest, AnUnknownElementSavesNothingAndEndsAtTheFirstFailure) {
                                                   "Element 3 Type: 1", "Name: R8", "-", "Value: 3", "-"}),
                                 "bad.mdl");
   EXPECT_FALSE(Import(bad));
-  EXPECT_EQ(boxes.Texts(), Texts{"Unknown error 0x800A0CC1"});
+  EXPECT_EQ(boxes.Texts(), Texts{"参数数据库的 table1 中没有列 R7，未插入任何数据!"});
   EXPECT_EQ(Rows(), std::vector<TableRow>{RowOf(kValues)});
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
 
   // A CPE whose "-T" column is unknown fails the same way.
   boxes.Clear();
   EXPECT_FALSE(Import(Write(qtest::CrLfLines({"Element 1 Type: 11", "Name: CPE4", "-", "Value: 1", "-", "-",
                                               "Value: 2", "-"}),
                             "cpe4.mdl")));
-  EXPECT_EQ(boxes.Texts(), Texts{"Unknown error 0x800A0CC1"});
+  EXPECT_EQ(boxes.Texts(), Texts{"参数数据库的 table1 中没有列 CPE4-T，未插入任何数据!"});
 
   // The next import works.
   boxes.Clear();
@@ -232,7 +218,7 @@ TEST_F(ImportTest, AFileWithoutElementsSavesNothingAndSaysSo) {
   EXPECT_NE(boxes.Texts()[0].find(path), std::string::npos) << boxes.Texts()[0];
   EXPECT_NE(boxes.Texts()[0].find("未插入"), std::string::npos) << boxes.Texts()[0];
   EXPECT_TRUE(Rows().empty());
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
 
   boxes.Clear();
   EXPECT_FALSE(Import(Write("", "empty.mdl")));
@@ -251,7 +237,7 @@ TEST_F(ImportTest, AFileThatCannotBeOpenedEndsTheCommandAndLeavesTheStoreUsable)
   }
   EXPECT_EQ(boxes.Texts(), Texts{"error:2\n"});
   EXPECT_TRUE(Rows().empty());
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
 
   // Locked by another holder: a sharing violation.
   const std::string locked = Write(qtest::ModelText(kValues), "locked.mdl");
@@ -277,104 +263,14 @@ TEST_F(ImportTest, AFailedSaveIsReportedAndDropsTheRow) {
       Database(), "CREATE TRIGGER refuse BEFORE INSERT ON table1 BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
 
   EXPECT_FALSE(Import(Write(qtest::ModelText(kValues))));
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrStoreSchema)});
+  EXPECT_EQ(boxes.Texts(), Texts{"数据库结构不符：" + Database() + " 含有本程序未建立的内容（trigger refuse），未执行任何操作。"});
   EXPECT_TRUE(Rows().empty());
 
   ASSERT_TRUE(qtest::RunStoreSql(Database(), "DROP TRIGGER refuse;"));
-  ExpectRecordsetClosed();
+  ExpectStoreUsable();
   boxes.Clear();
   EXPECT_TRUE(Import(Write(qtest::ModelText(kValues))));
   EXPECT_EQ(Rows().size(), 1u);
-}
-
-TEST_F(ImportTest, ARecordsetLeftOpenServesTheImport) {
-  ASSERT_TRUE(Import(Write(qtest::ModelText(kValues))));
-  ReadCurrentParameterSet();  // leaves the recordset open, as the hand-off does
-  boxes.Clear();
-  Texts other = kValues;
-  other[kR3] = "7";
-  EXPECT_TRUE(Import(Write(qtest::ModelText(other), "other.mdl")));
-  EXPECT_EQ(boxes.Texts(), (Texts{"Unknown error 0x800A0E79", "插入成功!"}));
-  EXPECT_EQ(Rows(), (std::vector<TableRow>{RowOf(kValues), RowOf(other)}));
-  ExpectRecordsetClosed();
-}
-
-// table1 in memory with the columns given, ADO-shaped as far as the import uses it: a column it lacks
-// is refused with adErrItemNotFound, as Jet refuses it in a store of the earlier program.
-class MemoryRecordset final : public Recordset {
- public:
-  explicit MemoryRecordset(std::vector<std::string> columns) : m_columns(std::move(columns)) {}
-  void Open(const std::string&, Connection&, int, int, long) override {
-    if (m_open) throw ComError(kHrObjectOpen);
-    m_open = true;
-  }
-  bool GetEOF() override { return true; }
-  void MoveNext() override { throw ComError(kHrNoCurrentRecord); }
-  void MovePrevious() override { throw ComError(kHrNoCurrentRecord); }
-  void AddNew() override { m_pending.emplace(); }
-  FieldValue GetCollect(const std::string&) override { throw ComError(kHrNoCurrentRecord); }
-  void PutCollect(const std::string& column, const std::string& value) override {
-    if (std::find(m_columns.begin(), m_columns.end(), column) == m_columns.end()) throw ComError(kHrItemNotFound);
-    if (!m_pending) throw ComError(kHrIllegalOperation);
-    (*m_pending)[column] = value;
-  }
-  void Update() override {
-    if (!m_pending) throw ComError(kHrIllegalOperation);
-    rows.push_back(*m_pending);
-    m_pending.reset();
-  }
-  void CancelUpdate() override { m_pending.reset(); }
-  void Close() override {
-    if (!m_open || m_pending) throw ComError(kHrIllegalOperation);
-    m_open = false;
-  }
-
-  std::vector<std::map<std::string, std::string>> rows;
-
- private:
-  std::vector<std::string> m_columns;
-  bool m_open = false;
-  std::optional<std::map<std::string, std::string>> m_pending;
-};
-
-class NullConnection final : public Connection {
- public:
-  void Open(const std::string&, const std::string&, const std::string&, long) override {}
-  void Close() override {}
-};
-
-TEST(ImportProvenanceTest, ProvenanceIsWrittenOnlyWhereTheTableHasItsColumns) {
-  qtest::TempDir dir;
-  qtest::ScriptedMessageBoxes boxes;
-  g_strModelPath = (dir.Path() / "model.mdl").string();
-  qtest::WriteFileBytes(g_strModelPath, qtest::ModelText(kValues));
-  const std::vector<std::string> eleven(kParameterColumns.begin(), kParameterColumns.end());
-  std::vector<std::string> thirteen = eleven;
-  thirteen.insert(thirteen.end(), kProvenanceColumns.begin(), kProvenanceColumns.end());
-
-  for (const auto& columns : {eleven, thirteen}) {
-    SCOPED_TRACE(columns.size());
-    auto recordset = std::make_unique<MemoryRecordset>(columns);
-    MemoryRecordset& table = *recordset;
-    g_pConnection = std::make_unique<NullConnection>();
-    g_pRecordset = std::move(recordset);
-    boxes.Clear();
-    g_nModelReadPos = 0;
-    EXPECT_TRUE(ImportModelFile());
-    EXPECT_EQ(boxes.Texts(), Texts{"插入成功!"});
-    ASSERT_EQ(table.rows.size(), 1u);
-    const auto& row = table.rows[0];
-    // The eleven values always; the provenance exactly when the table has its columns.
-    EXPECT_EQ(row.size(), columns.size());
-    EXPECT_EQ(row.at("CPE3-P"), kValues[kCpe3P]);
-    if (columns.size() == thirteen.size()) {
-      EXPECT_EQ(row.at("source"), g_strModelPath);
-      EXPECT_EQ(row.at("imported_at").size(), 20u);
-    }
-  }
-  g_pRecordset.Release();
-  g_pConnection.Release();
-  g_strModelPath.clear();
 }
 
 TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks) {
@@ -383,31 +279,18 @@ TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks
   const std::string path = (dir.Path() / "model.mdl").string();
   qtest::WriteFileBytes(path, qtest::ModelText(kValues));
 
-  // No database file: the connection fails.
-  OpenParameterStore("", dir.Dir());
+  // No database file: the store does not open, and the import says so without reading the file.
+  OpenParameterStore(dir.Dir());
   ASSERT_FALSE(ParameterStoreConnected());
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  const std::string reason = boxes.Texts()[0].substr(boxes.Texts()[0].find("文件夹"));
   boxes.Clear();
   g_strModelPath = path;
   g_nModelReadPos = 0;
   EXPECT_FALSE(ImportModelFile());
-  HResult openFailure = 0;
-  try {
-    OpenTableRecordset();
-  } catch (const ComError& e) {
-    openFailure = e.Error();
-  }
-  ASSERT_NE(openFailure, 0);
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(openFailure)});
+  EXPECT_EQ(boxes.Texts(), Texts{"参数数据库未打开（" + reason + "），命令未执行。"});
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "dravo.mdb"));
   EXPECT_EQ(g_nModelReadPos, 0u);  // the file was never read
-
-  // The objects were never created: every call goes through an empty pointer.
-  g_pConnection.Release();
-  g_pRecordset.Release();
-  boxes.Clear();
-  g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile());
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrPointer)});
   g_strModelPath.clear();
 }
 

@@ -205,8 +205,7 @@ TEST_F(CliFileSafety, TheLocationRecordIsARegularFileOrNothing) {
   qtest::ScopedEnv dataHome("XDG_DATA_HOME", (m_dir.Path() / "data").string());
 
   qtest::RunDialogStartUp(boxes);
-  g_pRecordset.Release();
-  g_pConnection.Release();
+  CloseParameterStore();
   ASSERT_FALSE(boxes.Boxes().empty());
   EXPECT_EQ(boxes.Boxes().front().text, "error(stp)");
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(record)));

@@ -2,8 +2,11 @@
 // store while an import saves. Stores are made by the program, then changed with the sqlcipher shell;
 // the command-line tool runs as a child process, and the store is read back with the shell.
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,14 +84,29 @@ TEST_F(HostileStoreTest, AStoreWithAnythingTheProgramDidNotMakeIsRefusedUntouche
       {"default", rebuilt + Table1(keyed, ", source TEXT DEFAULT (zeroblob(100000000))")},
       {"numeric column", rebuilt + Table1(keyed, ", source REAL")},
       {"parameter column missing", rebuilt + "CREATE TABLE table1 (" + keyed + ", L0 TEXT);"},
+      // Rows of the schema that say another thing than their SQL makes.
+      {"table1 whose SQL makes another table",
+       "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, 'CREATE TABLE table1', "
+       "'CREATE TABLE \"L0\"') WHERE name = 'table1';"},
+      {"sqlite_sequence on table1's page",
+       "INSERT INTO table1 (L0) VALUES ('x'); PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = "
+       "(SELECT rootpage FROM sqlite_master WHERE name = 'table1') WHERE name = 'sqlite_sequence';"},
+      {"a page beyond the file", "PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = 99999 "
+                                 "WHERE name = 'table1';"},
+      {"UTF-16 text", "UTF-16"},
   };
   const std::string refused = "数据库结构不符：" + Database() + " 含有本程序未建立的内容";
   const std::string model = Model("m");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(Database());
-    ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
-    Sql(c.sql);
+    if (c.sql == "UTF-16") {
+      // The program's own table in a store whose texts are UTF-16.
+      Sql("PRAGMA encoding = 'UTF-16le'; " + Table1(keyed, ", imported_at TEXT, source TEXT"));
+    } else {
+      ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+      Sql(c.sql);
+    }
     const std::string before = qtest::ReadFileBytes(Database());
     for (const std::vector<std::string>& command : {std::vector<std::string>{"import", model},
                                                    std::vector<std::string>{"history"}}) {
@@ -135,9 +153,8 @@ TEST_F(HostileStoreTest, ARunawayStatementIsInterrupted) {
     sqlcipher::Execute(database->Handle(),
                        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c");
     ADD_FAILURE() << "the endless query ended";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), kHrFail);
-    EXPECT_NE(e.Description().find("interrupt"), std::string::npos) << e.Description();
+  } catch (const StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("interrupt"), std::string::npos) << e.what();
   }
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   EXPECT_LT(took, std::chrono::seconds(60)) << "the statement must never run unbounded";
@@ -174,6 +191,51 @@ TEST_F(HostileStoreTest, APausedReaderNeverMakesAnImportFail) {
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRows) + 1);
   EXPECT_EQ(rows.back(), qtest::RowOf(qrel::TaggedValues("beside")));
   EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
+}
+
+// Links and other files planted at the names the engine opens beside the store: the command fails
+// without touching what they point at, and works again once they are gone.
+TEST_F(HostileStoreTest, NoFileBesideTheStoreIsFollowedOrOpenedUnlessItIsAPlainFile) {
+  const std::string victim = dir.Dir() + "victim";
+  const std::string model = Model("m");
+  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> plants = {
+      {"-wal", [&](const std::string& at) { std::filesystem::create_symlink(victim, at); }},
+      {"-shm", [&](const std::string& at) { std::filesystem::create_symlink(victim, at); }},
+      {"-wal", [&](const std::string& at) { std::filesystem::create_hard_link(victim, at); }},
+      {"-shm", [&](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+      {"", [&](const std::string& at) {
+         std::filesystem::rename(at, dir.Dir() + "real.mdb");
+         std::filesystem::create_symlink(dir.Dir() + "real.mdb", at);
+       }},
+  };
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+  for (const auto& [suffix, plant] : plants) {
+    SCOPED_TRACE(suffix);
+    qtest::WriteFileBytes(victim, "precious");
+    for (const char* beside : {"-wal", "-shm"}) std::filesystem::remove(Database() + beside);
+    plant(Database() + suffix);
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"import", model},
+                                                   std::vector<std::string>{"history"}}) {
+      const qrel::ChildResult result = Cli(command);
+      EXPECT_EQ(result.status, 1) << result.output;
+      EXPECT_NE(result.output.find("不能是链接"), std::string::npos) << result.output;
+    }
+    EXPECT_EQ(qtest::ReadFileBytes(victim), "precious");
+    std::filesystem::remove(Database() + suffix);
+    if (suffix.empty()) std::filesystem::rename(dir.Dir() + "real.mdb", Database());
+  }
+  EXPECT_EQ(Cli({"import", model}).status, 0);
+  EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 1u);
+}
+
+// The key sequence at its greatest value: the import says so and saves nothing.
+TEST_F(HostileStoreTest, AKeySequenceAtItsEndIsToldClearly) {
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+  Sql("INSERT INTO sqlite_sequence (name, seq) VALUES ('table1', 9223372036854775807);");
+  const qrel::ChildResult result = Cli({"import", Model("m")});
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("行号已用尽"), std::string::npos) << result.output;
+  EXPECT_TRUE(qtest::ReadTableRows(Database()).empty());
 }
 
 }  // namespace

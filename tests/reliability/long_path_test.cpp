@@ -204,8 +204,7 @@ TEST(LongPathTest, TheLocationRecordRefusesAPathItCannotHold) {
       EXPECT_EQ(qtest::ReadFileBytes(record), lastWritten) << "the record was cut or changed";
     }
   }
-  g_pRecordset.Release();
-  g_pConnection.Release();
+  CloseParameterStore();
   g_strModelPath.clear();
 }
 

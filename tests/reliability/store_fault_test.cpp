@@ -34,7 +34,9 @@ namespace fs = std::filesystem;
 
 const std::string kSuccess = "插入成功!";
 
-std::string ConnectFailure(HResult hr) { return "连接数据库失败!\r\n错误信息：" + ComErrorText(hr); }
+const std::string kBusy = "数据库正忙：另一个程序正在使用参数数据库，请稍后再试。";
+
+std::string ConnectFailure(const std::string& reason) { return "连接数据库失败!\r\n错误信息：" + reason; }
 
 class StoreFaultTest : public ::testing::Test {
  protected:
@@ -45,12 +47,7 @@ class StoreFaultTest : public ::testing::Test {
   }
 
   static void Disconnect() {
-    try {
-      CloseParameterStore();
-    } catch (const ComError&) {
-    }
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
   }
 
   std::string Database() const { return dir.Dir() + "dravo.mdb"; }
@@ -71,7 +68,7 @@ class StoreFaultTest : public ::testing::Test {
     boxes.Clear();
   }
 
-  void Connect() { OpenParameterStore("", dir.Dir()); }
+  void Connect() { OpenParameterStore(dir.Dir()); }
 
   bool Import(const std::string& path) {
     g_strModelPath = path;
@@ -100,12 +97,14 @@ class StoreFaultTest : public ::testing::Test {
 TEST_F(StoreFaultTest, AMissingDatabaseIsReportedAndNeverCreated) {
   Connect();
   EXPECT_FALSE(ParameterStoreConnected());
-  EXPECT_EQ(boxes.Texts(), Texts{ConnectFailure(kHrFail)});
+  const std::string reason = "文件夹 " + dir.Dir() + " 中没有参数数据库 dravo.mdb。新建一个：qelmora-cli --store " +
+                             dir.Dir() + " init-store";
+  EXPECT_EQ(boxes.Texts(), Texts{ConnectFailure(reason)});
 
   boxes.Clear();
   EXPECT_FALSE(Import(Model("1")));
   ASSERT_FALSE(boxes.Texts().empty());
-  EXPECT_EQ(boxes.Texts()[0], ComErrorText(kHrInvalidConnection));
+  EXPECT_EQ(boxes.Texts()[0], "参数数据库未打开（" + reason + "），命令未执行。");
   for (const std::string& text : boxes.Texts()) EXPECT_NE(text, kSuccess);
   EXPECT_FALSE(fs::exists(Database()));
 
@@ -121,7 +120,7 @@ TEST_F(StoreFaultTest, AWrongKeyIsRefusedAndTheFileLeftAlone) {
 
   Connect();
   EXPECT_FALSE(ParameterStoreConnected());
-  EXPECT_EQ(boxes.Texts(), Texts{ConnectFailure(kHrWrongPassword)});
+  EXPECT_EQ(boxes.Texts(), Texts{ConnectFailure("无法打开参数数据库 " + Database() + "：密码不符，或者这个文件不是参数数据库。")});
   boxes.Clear();
   EXPECT_FALSE(Import(Model("1")));
   for (const std::string& text : boxes.Texts()) EXPECT_NE(text, kSuccess);
@@ -206,7 +205,7 @@ TEST_F(StoreFaultTest, AReadOnlyFileAndAReadOnlyFolder) {
     const std::string before = qtest::ReadFileBytes(Database());
     const qrel::ChildResult refused = qrel::RunChild(import, {}, /*unprivileged=*/true);
     EXPECT_EQ(refused.status, 1) << refused.output;
-    EXPECT_NE(refused.output.find(ComErrorText(kHrFail)), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("参数数据库 " + Database()), std::string::npos) << refused.output;
     EXPECT_EQ(refused.output.find(kSuccess), std::string::npos) << refused.output;
     EXPECT_EQ(qtest::ReadFileBytes(Database()), before);
     EXPECT_FALSE(fs::exists(Database() + "-journal"));
@@ -261,7 +260,7 @@ TEST_F(StoreFaultTest, AnotherProcessesWriteTransactionMakesTheSaveWaitThenFailC
   EXPECT_FALSE(Import(Model("1")));
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_LT(waited, std::chrono::seconds(60)) << "the save must never hang";
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrStoreBusy)});
+  EXPECT_EQ(boxes.Texts(), Texts{kBusy});
 
   // Released: the other process's row is committed, and the next import adds its own after it.
   holder.Finish();
@@ -284,7 +283,7 @@ TEST_F(StoreFaultTest, AnExclusiveLockMakesTheReadWaitThenFailClearly) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Import(Model("1")));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "the import must never hang";
-  EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrStoreBusy)});
+  EXPECT_EQ(boxes.Texts(), Texts{kBusy});
 
   holder.Finish();
   ExpectRecovered(2);
@@ -337,7 +336,7 @@ TEST_F(StoreFaultTest, ADiskThatFillsUpAtAnyWriteOfTheSaveLosesNothing) {
       ++rows;
     } else {
       EXPECT_GT(refused, 0);
-      EXPECT_EQ(boxes.Texts(), Texts{ComErrorText(kHrFail)});
+      EXPECT_EQ(boxes.Texts(), Texts{"磁盘已满，无法写入参数数据库 " + Database() + "。"});
       ++failed;
     }
     // Space is back: the same connection saves the next row.

@@ -32,7 +32,7 @@ struct ServerLog {
   std::vector<std::string> calls;
   int failDispid = -1;           // a get with this dispatch id raises AutomationError
   std::string failDescription;
-  bool recordsetClosedAtStart = false;
+  bool storeUsableAtStart = false;
   int created = 0;
 };
 
@@ -72,7 +72,7 @@ class OpenExcelTest : public ::testing::Test {
     SetAutomationServerFactory([this](const std::string& progId) -> std::unique_ptr<DispatchObject> {
       ++log.created;
       log.calls.push_back("create " + progId);
-      log.recordsetClosedAtStart = rtest::ScratchStore::RecordsetClosed();
+      log.storeUsableAtStart = rtest::ScratchStore::StoreUsable();
       if (!serverAvailable) return nullptr;
       return std::make_unique<RecordingObject>(log, "app");
     });
@@ -132,7 +132,7 @@ TEST_F(OpenExcelTest, CompletedReportWritesTheLastRowAndEndsTheDialogWithoutImpo
   EXPECT_EQ(boxes.Boxes()[1].caption, "警告!");
 
   EXPECT_EQ(log.calls, CompletedCalls(kLastRow));
-  EXPECT_TRUE(log.recordsetClosedAtStart) << "the table must be closed before the spreadsheet starts";
+  EXPECT_TRUE(log.storeUsableAtStart) << "the table must be closed before the spreadsheet starts";
   EXPECT_EQ(view.endResults, std::vector<int>{kIdOk});
   // The base OK action ends the dialog; the import (OK's own action) did not run.
   EXPECT_FALSE(dialog.m_bImported);
@@ -149,7 +149,7 @@ TEST_F(OpenExcelTest, CancelOnTheQuestionReadsAndStartsNothing) {
   EXPECT_EQ(boxes.Boxes()[0].caption, "信息提示!");
   EXPECT_EQ(log.created, 0);
   EXPECT_TRUE(log.calls.empty());
-  EXPECT_TRUE(rtest::ScratchStore::RecordsetClosed()) << "nothing may have been opened";
+  EXPECT_TRUE(rtest::ScratchStore::StoreUsable()) << "nothing may have been opened";
   EXPECT_TRUE(view.endResults.empty());
 }
 
@@ -169,7 +169,7 @@ TEST_F(OpenExcelTest, ServerThatCannotBeCreatedEndsTheProgramWithStatusOne) {
   EXPECT_EQ(box.text, "创建Excel服务失败!");
   EXPECT_EQ(box.caption, "信息提示");
   EXPECT_EQ(box.type, kMbOk);
-  EXPECT_TRUE(log.recordsetClosedAtStart);
+  EXPECT_TRUE(log.storeUsableAtStart);
   // The program ends without closing the dialog.
   EXPECT_TRUE(view.endResults.empty());
 }
@@ -193,7 +193,7 @@ TEST_F(OpenExcelTest, MissingSheetIsReportedAndTheDialogStaysOpen) {
   };
   EXPECT_EQ(log.calls, expected);
   EXPECT_TRUE(view.endResults.empty());
-  EXPECT_TRUE(rtest::ScratchStore::RecordsetClosed());
+  EXPECT_TRUE(rtest::ScratchStore::StoreUsable());
 
   // The command can be run again, and then completes.
   log = ServerLog{};
@@ -208,27 +208,13 @@ TEST_F(OpenExcelTest, EmptyTableReportsTheStoreFailureAndStartsNothing) {
 
   ASSERT_EQ(boxes.Boxes().size(), 3u) << ::testing::PrintToString(boxes.Texts());
   EXPECT_EQ(boxes.Boxes()[2].kind, qtest::BoxKind::App);
-  EXPECT_EQ(boxes.Boxes()[2].text, ComErrorText(kHrNoCurrentRecord));
+  EXPECT_EQ(boxes.Boxes()[2].text, std::string("参数历史中还没有数据，请先导入模型文件"));
   EXPECT_EQ(log.created, 0);
   EXPECT_TRUE(view.endResults.empty());
   // The failed read leaves the table usable: an import can follow.
-  EXPECT_TRUE(rtest::ScratchStore::RecordsetClosed());
+  EXPECT_TRUE(rtest::ScratchStore::StoreUsable());
   store.Append(kLastRow);
   EXPECT_EQ(qtest::RowCount(store.dir.Dir() + kStoreFileName), 1);
-}
-
-TEST_F(OpenExcelTest, RecordsetLeftOpenIsReportedAndTheReportMadeAllTheSame) {
-  store.Append(kOlderRow);
-  store.Append(kLastRow);
-  OpenTableRecordset();  // as a transfer that could not write its file leaves it
-
-  dialog.OnCommand(IDC_BUTTON_EXCEL);
-
-  ASSERT_EQ(boxes.Boxes().size(), 3u) << ::testing::PrintToString(boxes.Texts());
-  EXPECT_EQ(boxes.Boxes()[2].kind, qtest::BoxKind::App);
-  EXPECT_EQ(boxes.Boxes()[2].text, ComErrorText(kHrObjectOpen));
-  EXPECT_EQ(log.calls, CompletedCalls(kLastRow));
-  EXPECT_TRUE(log.recordsetClosedAtStart);
 }
 
 TEST_F(OpenExcelTest, ModelFileFromTheCommandLineIsImportedFirst) {

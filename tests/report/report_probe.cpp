@@ -69,7 +69,7 @@ void SetSheet1Cell(Sheet& s, const std::string& row, const std::string& column, 
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() == 2 && (args[0] == "open-excel" || args[0] == "history")) {
-    OpenParameterStore("", args[1]);
+    OpenParameterStore(args[1]);
     qtest::ScriptedView view;
     MainDialog dialog(view);
     dialog.OnCommand(args[0] == "history" ? IDM_HISTORY : IDC_BUTTON_EXCEL);

@@ -96,15 +96,7 @@ class ReportSheetsTest : public ::testing::Test {
  protected:
   // Appends a row with its provenance, as the import stores it.
   void AppendWithProvenance(const ParameterSet& row, const std::string& importedAt, const std::string& source) {
-    OpenTableRecordset();
-    g_pRecordset->AddNew();
-    for (std::size_t i = 0; i < kParameterCount; ++i) {
-      if (!row[i].empty()) g_pRecordset->PutCollect(kParameterColumns[i], row[i]);
-    }
-    g_pRecordset->PutCollect("imported_at", importedAt);
-    g_pRecordset->PutCollect("source", source);
-    g_pRecordset->Update();
-    g_pRecordset->Close();
+    rtest::ScratchStore::Append(row, {importedAt, source});
   }
 
   rtest::CommandResult Cli(const std::string& arguments) const {

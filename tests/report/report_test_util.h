@@ -33,35 +33,31 @@ class ScratchStore {
   ScratchStore() {
     const std::string failure = qtest::OperationFailure([&] { CreateParameterStore(dir.Dir()); });
     if (!failure.empty()) ADD_FAILURE() << "cannot create the store: " << failure;
-    OpenParameterStore("", dir.Dir());
+    OpenParameterStore(dir.Dir());
     if (!ParameterStoreConnected()) ADD_FAILURE() << "cannot connect to the store";
   }
   ~ScratchStore() {
-    g_pRecordset.Release();
-    g_pConnection.Release();
+    CloseParameterStore();
   }
   ScratchStore(const ScratchStore&) = delete;
   ScratchStore& operator=(const ScratchStore&) = delete;
 
   // Appends one row as the import does; empty texts stay NULL.
-  void Append(const ParameterSet& values) {
-    OpenTableRecordset();
-    g_pRecordset->AddNew();
+  static void Append(const ParameterSet& values, const Provenance& provenance = {}) {
+    std::unique_ptr<PendingRow> row = TheParameterStore().StartRow();
     for (std::size_t i = 0; i < kParameterCount; ++i) {
-      if (!values[i].empty()) g_pRecordset->PutCollect(kParameterColumns[i], values[i]);
+      if (!values[i].empty()) row->Put(kParameterColumns[i], values[i]);
     }
-    g_pRecordset->Update();
-    g_pRecordset->Close();
+    row->Save(provenance);
   }
 
-  // Whether the shared recordset is closed: only then can it be opened again.
-  static bool RecordsetClosed() {
+  // Whether the store is as a command leaves it: nothing pending, a new row can be started.
+  static bool StoreUsable() {
     try {
-      OpenTableRecordset();
-    } catch (const ComError&) {
+      TheParameterStore().StartRow()->Drop();
+    } catch (const StoreError&) {
       return false;
     }
-    g_pRecordset->Close();
     return true;
   }
 

@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "report/spectrum.h"
+#ifndef _WIN32
 #include "tests/report/report_test_util.h"
+#endif
 
 namespace {
 
@@ -62,6 +64,7 @@ TEST(Spectrum, IdealRCByHandAndTextsByTheReportsRule) {
   EXPECT_EQ(ComputeSpectrum(withUnits), spectrum);
 }
 
+#ifndef _WIN32
 TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   qtest::ScriptedMessageBoxes boxes;
   rtest::ScratchStore store;
@@ -71,7 +74,7 @@ TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   rtest::CommandResult run = rtest::RunCommand(command);  // empty table
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "");
-  EXPECT_NE(qtest::ReadFileBytes(errorFile).find(ComErrorText(kHrNoCurrentRecord)), std::string::npos);
+  EXPECT_NE(qtest::ReadFileBytes(errorFile).find(std::string("参数历史中还没有数据，请先导入模型文件")), std::string::npos);
 
   // ωL0 overflows from 0.32 Hz on (k = 15 … 70): Z'' is not finite there, and |Z| and the phase
   // are left empty with it.
@@ -102,5 +105,7 @@ TEST(SpectrumCli, CsvReadsBackToTheSameDoublesAndFailuresGoToStderr) {
   EXPECT_FALSE(std::getline(lines, line)) << line;
   EXPECT_EQ(empty, 3u * 56u);
 }
+
+#endif
 
 }  // namespace

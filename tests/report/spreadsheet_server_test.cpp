@@ -137,14 +137,7 @@ TEST(SpreadsheetServer, ReportIsKeptInTheDocumentsFolderUnderTheModelFilesNameAn
   const std::filesystem::path home = desktop.root.Path() / "home";
   qtest::WriteFileBytes(desktop.root.Path() / "config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
   rtest::ScratchStore store;
-  OpenTableRecordset();
-  g_pRecordset->AddNew();
-  for (std::size_t i = 0; i < kParameterCount; ++i) {
-    if (!kRow[i].empty()) g_pRecordset->PutCollect(kParameterColumns[i], kRow[i]);
-  }
-  g_pRecordset->PutCollect("source", "/messungen/zelle 4.mdl");
-  g_pRecordset->Update();
-  g_pRecordset->Close();
+  store.Append(kRow, {"", "/messungen/zelle 4.mdl"});
 
   ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);
   ASSERT_EQ(desktop.Probe("open-excel " + rtest::ShellQuote(store.dir.Dir())).status, 0);

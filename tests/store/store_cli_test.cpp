@@ -72,8 +72,39 @@ TEST(StoreCli, HistoryWithoutStoreFails) {
   qtest::TempDir dir;
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 1);
-  EXPECT_EQ(history.output, "连接数据库失败!\n错误信息：未指定的错误\n");
+  EXPECT_EQ(history.output, "连接数据库失败!\n错误信息：文件夹 " + dir.Dir() +
+                                " 中没有参数数据库 dravo.mdb。新建一个：qelmora-cli --store " + dir.Dir() + " init-store\n");
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(StoreCli, BackupIsAConsistentCopyInANewFileThatIsNeverReplaced) {
+  qtest::TempDir dir;
+  ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
+  const std::string store = dir.Dir() + "dravo.mdb";
+  ASSERT_EQ(storetest::Sqlcipher(store, storetest::StoreKey(), "INSERT INTO table1 (L0) VALUES ('one'), ('two');").status, 0);
+
+  const std::string copy = dir.Dir() + "copy of dravo.mdb";
+  const auto made = Cli(dir, "backup " + ShellQuote(copy));
+  EXPECT_EQ(made.status, 0) << made.output;
+  EXPECT_EQ(storetest::DumpTable(copy), storetest::DumpTable(store));
+  EXPECT_EQ(storetest::Sqlcipher(copy, storetest::StoreKey(), "PRAGMA integrity_check;").output, "ok\n");
+  // The copy stands alone: nothing beside it, and it is keyed like the store.
+  EXPECT_FALSE(std::filesystem::exists(copy + "-wal"));
+  EXPECT_NE(storetest::Sqlcipher(copy, "", "SELECT count(*) FROM table1;").status, 0);
+
+  // An existing file, or a link, is never replaced.
+  for (const std::string& taken : {copy, dir.Dir() + "link"}) {
+    if (taken != copy) std::filesystem::create_symlink(dir.Dir() + "nowhere", taken);
+    const std::string before = std::filesystem::is_symlink(taken) ? "" : qtest::ReadFileBytes(taken);
+    const auto again = Cli(dir, "backup " + ShellQuote(taken));
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.output, "文件已存在，未覆盖：" + taken + "\n");
+    if (!before.empty()) {
+      EXPECT_EQ(qtest::ReadFileBytes(taken), before);
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Dir() + "nowhere"));
+  EXPECT_EQ(Cli(dir, "backup").status, 2);
 }
 
 }  // namespace

@@ -21,19 +21,25 @@ std::string DumpTable(const std::string& databasePath) {
 
 StoreFixture::StoreFixture() {
   EXPECT_NO_THROW(CreateParameterStore(dir.Dir()));
-  connection = CreateConnectionObject();
-  connection->Open(ConnectionText(), "", "", 0);
+  store = OpenParameterStoreAt(dir.Dir());
 }
 
 StoreFixture::~StoreFixture() = default;
 
-void StoreFixture::Append(const std::vector<std::pair<std::string, std::string>>& values) {
-  std::unique_ptr<Recordset> recordset = CreateRecordsetObject();
-  recordset->Open(kTableQuery, *connection, adOpenDynamic, adLockOptimistic, adCmdText);
-  recordset->AddNew();
-  for (const auto& [column, value] : values) recordset->PutCollect(column, value);
-  recordset->Update();
-  recordset->Close();
+void StoreFixture::Append(const std::vector<std::pair<std::string, std::string>>& values,
+                          const Provenance& provenance) {
+  std::unique_ptr<PendingRow> row = store->StartRow();
+  for (const auto& [column, value] : values) row->Put(column, value);
+  row->Save(provenance);
+}
+
+std::string StoreFailure(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const StoreError& e) {
+    return e.what();
+  }
+  return {};
 }
 
 ParameterSet SampleSet(const std::string& tag) {

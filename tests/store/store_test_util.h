@@ -2,6 +2,7 @@
 // independent reader and writer, and child processes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,20 +28,22 @@ CommandResult Sqlcipher(const std::string& databasePath, const std::string& key,
 // each, the values separated by commas, NULL as "<NULL>".
 std::string DumpTable(const std::string& databasePath);
 
-// A temporary directory holding a new store, and a connection open on it.
+// A temporary directory holding a new store, open.
 class StoreFixture {
  public:
   StoreFixture();
   ~StoreFixture();
   std::string DatabasePath() const { return dir.Dir() + "dravo.mdb"; }
-  std::string ConnectionText() const { return ConnectionString("", dir.Dir()); }
 
-  // Appends a row through a recordset of its own: column name → value.
-  void Append(const std::vector<std::pair<std::string, std::string>>& values);
+  // Appends a row: column name → value, with the provenance given.
+  void Append(const std::vector<std::pair<std::string, std::string>>& values, const Provenance& provenance = {});
 
   qtest::TempDir dir;
-  std::unique_ptr<Connection> connection;
+  std::unique_ptr<ParameterStore> store;
 };
+
+// The text of the StoreError a call raises; empty when it raises none.
+std::string StoreFailure(const std::function<void()>& call);
 
 // Eleven distinct values for one row, with a tag in each.
 ParameterSet SampleSet(const std::string& tag);

@@ -102,10 +102,7 @@ inline void RunDialogStartUp(ScriptedMessageBoxes& boxes) {
   AfxSetMessageBoxes(&view);
   dialog.OnInitDialog();
   AfxSetMessageBoxes(&boxes);
-  try {
-    CloseParameterStore();
-  } catch (const ComError&) {
-  }
+  CloseParameterStore();
 }
 
 }  // namespace qtest

@@ -12,6 +12,7 @@
 #include "app/globals.h"
 #include "app/main_dialog.h"
 #include "store/store.h"
+#include "store/store_win.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 
@@ -26,6 +27,7 @@ std::string SystemDirectory() {
 class WinDialogInit : public ::testing::Test {
  protected:
   void TearDown() override {
+    CloseParameterStore();
     g_pRecordset.Release();
     g_pConnection.Release();
     g_strModelPath.clear();
@@ -50,6 +52,7 @@ TEST_F(WinDialogInit, WritesTheLocationRecordIntoSystem32) {
     ASSERT_EQ(bytes.size(), 1000u);
     EXPECT_EQ(bytes.substr(0, exe.size()), exe);
     EXPECT_EQ(bytes.find_first_not_of('\0', exe.size()), std::string::npos);
+    CloseParameterStore();
     g_pRecordset.Release();
     g_pConnection.Release();
   }
@@ -68,6 +71,7 @@ TEST_F(WinDialogInit, TransferButtonFollowsTheSimulationProgram) {
     MainDialog dialog(view);
     dialog.m_strPath = commandLineFile;
     dialog.OnInitDialog();
+    CloseParameterStore();
     g_pRecordset.Release();
     g_pConnection.Release();
     EXPECT_EQ(dialog.m_bFromCommandLine, !commandLineFile.empty());

@@ -22,6 +22,7 @@
 #include "model/model_reader.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "store/store_win.h"
 #include "tests/support/test_support.h"
 #include "win_test_helpers.h"
 
@@ -99,9 +100,10 @@ constexpr std::size_t kImportedAtField = 12;
 constexpr std::size_t kSourceField = 13;
 
 void WriteTable(const std::filesystem::path& path, const std::vector<std::vector<std::string>>& rows,
-                const std::string& password = "582046") {
+                const std::string& password = "582046",
+                const std::vector<std::string>& columns = kColumnsWithKey) {
   std::string text = "password\t" + password + "\ncolumns";
-  for (const std::string& column : kColumnsWithKey) text += "\t" + column;
+  for (const std::string& column : columns) text += "\t" + column;
   text += "\n";
   int id = 0;
   for (const std::vector<std::string>& row : rows) {
@@ -197,11 +199,12 @@ class StoreOnTheProvider : public ::testing::Test {
     platform.moduleFileName = folder.dir.Dir() + "qelmora.exe";
   }
   void TearDown() override {
+    CloseParameterStore();
     g_pRecordset.Release();
     g_pConnection.Release();
   }
   void Open() {
-    OpenParameterStore(folder.Drive(), folder.Directory());
+    OpenParameterStore(folder.dir.Dir());
     ASSERT_TRUE(ParameterStoreConnected()) << ::testing::PrintToString(boxes.Texts());
   }
   static HResult Code(void (*call)()) {
@@ -225,7 +228,7 @@ TEST_F(StoreOnTheProvider, TheReadRuleWalksToTheEndAndReadsTheLastRow) {
   last[kL0] = Utf8(L"1.2345E-07 亨");          // the file holds UTF-8; the program reads code page 936
   WriteTable(folder.Store(), {kValues, {"9", "9", "9", "9", "9", "9", "9", "9", "9", "9", "9"}, last});
   Open();
-  const ParameterSet set = ReadCurrentParameterSet();
+  const ParameterSet set = TheParameterStore().ReadCurrent().parameters;
   for (std::size_t i = kR0; i < kParameterCount; ++i) {
     EXPECT_EQ(set[i], i == kR3 ? "" : kValues[i]) << kParameterColumns[i];
   }
@@ -244,8 +247,9 @@ TEST_F(StoreOnTheProvider, TheReadRuleWalksToTheEndAndReadsTheLastRow) {
   EXPECT_EQ(log.Starting("ado Recordset.get_Collect index=BSTR:R3 = VT1 -> 0x00000000").size(), 1u);  // VT_NULL
   EXPECT_EQ(log.Starting("unexpected").size(), 0u);
 
-  // The recordset stays open: a second open is refused with ADO's code.
-  EXPECT_EQ(Code([] { OpenTableRecordset(); }), kHrObjectOpen);
+  // The read closes the recordset again.
+  EXPECT_EQ(log.Starting("ado Recordset.Close -> 0x00000000").size(), 1u);
+  EXPECT_EQ(Code([] { OpenTableRecordset(); }), 0);
   g_pRecordset->Close();
   CloseParameterStore();
 }
@@ -282,6 +286,18 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   EXPECT_EQ(log.Starting("ado Recordset.CancelUpdate -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting("ado Recordset.Close -> 0x00000000").size(), 2u);
   EXPECT_EQ(log.Starting("unexpected").size(), 0u);
+  CloseParameterStore();
+
+  // A table of the earlier program, without the provenance columns: the row is saved without them.
+  WriteTable(folder.Store(), {}, "582046", {kColumnsWithKey.begin(), kColumnsWithKey.begin() + 12});
+  qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", qtest::ModelText(kValues));
+  Open();
+  boxes.Clear();
+  g_nModelReadPos = 0;
+  EXPECT_TRUE(ImportModelFile());
+  rows = ReadTable(folder.Store());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], WithKey(1, kValues));
   CloseParameterStore();
 }
 
@@ -325,10 +341,10 @@ TEST_F(StoreOnTheProvider, TheProviderRefusesWhatAdoRefuses) {
 
 TEST_F(StoreOnTheProvider, AWrongPasswordOrAMissingFileIsTheStartUpMessage) {
   WriteTable(folder.Store(), {}, "123456");
-  OpenParameterStore(folder.Drive(), folder.Directory());
+  OpenParameterStore(folder.dir.Dir());
   EXPECT_FALSE(ParameterStoreConnected());
   std::filesystem::remove(folder.Store());
-  OpenParameterStore(folder.Drive(), folder.Directory());
+  OpenParameterStore(folder.dir.Dir());
   EXPECT_FALSE(ParameterStoreConnected());
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"连接数据库失败!\r\n错误信息：" + ComErrorText(MakeHResult(0x80040E4D)),
                                                      "连接数据库失败!\r\n错误信息：" + ComErrorText(MakeHResult(0x80004005))}));

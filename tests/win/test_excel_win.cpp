@@ -27,6 +27,7 @@
 #include "report/spectrum.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "store/store_win.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"
 #include "win_test_helpers.h"
@@ -348,6 +349,7 @@ void InstallStore(const ParameterSet& row) {
 }
 
 void RemoveStore() {
+  CloseParameterStore();
   g_pRecordset.Release();
   g_pConnection.Release();
 }

@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/globals.h"
+#include "model/import.h"
+#include "model/model_reader.h"
 #include "store/store.h"
+#include "store/store_win.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -52,6 +56,7 @@ TEST(WinStore, CodesWithoutASystemMessageGetTheFallbackTexts) {
 class WinStoreOpen : public ::testing::Test {
  protected:
   void TearDown() override {
+    CloseParameterStore();
     g_pRecordset.Release();
     g_pConnection.Release();
   }
@@ -61,7 +66,7 @@ TEST_F(WinStoreOpen, MissingProviderOrFileIsReportedWithTheCodeOfTheFailedOpen) 
   qtest::TempDir program;
   qtest::ScriptedMessageBoxes boxes;
   const PathParts parts = SplitPath(program.Dir() + "qelmora.exe");
-  OpenParameterStore(parts.drive, parts.dir);
+  OpenParameterStore(program.Dir());
 
   EXPECT_FALSE(ParameterStoreConnected());
   ASSERT_EQ(boxes.Boxes().size(), 1u);
@@ -97,6 +102,14 @@ TEST_F(WinStoreOpen, MissingProviderOrFileIsReportedWithTheCodeOfTheFailedOpen) 
   } catch (const ComError& e) {
     EXPECT_EQ(e.Error(), g_pConnection ? kHrInvalidConnection : kHrPointer);
   }
+  // The import tells that failure once and reads nothing of the model file.
+  boxes.Clear();
+  g_strModelPath = program.Dir() + "model.mdl";
+  g_nModelReadPos = 0;
+  EXPECT_FALSE(ImportModelFile());
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ComErrorText(g_pConnection ? kHrInvalidConnection : kHrPointer)});
+  EXPECT_EQ(g_nModelReadPos, 0u);
+  g_strModelPath.clear();
   std::printf("connection failure shown: %s\n", rest.c_str());
 }
 

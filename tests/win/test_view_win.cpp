@@ -12,6 +12,7 @@
 #include "app/main_dialog_view_win.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "store/store_win.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -128,6 +129,7 @@ TEST(WinView, TheRealDialogRunsTheCommands) {
 
   const int result = view.DoModal(dialog);
   driver.join();
+  CloseParameterStore();
   g_pRecordset.Release();
   g_pConnection.Release();
 

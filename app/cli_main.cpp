@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
     {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
+    {"copy-history", CliCopyHistory},
 };
 
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
@@ -137,10 +138,7 @@ int main(int argc, char** argv) {
       context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
     }
   }
-  // A folder ends in the separator; a server's location is taken as it stands.
-  if (!context.storeDir.empty() && !IsServerStoreLocation(context.storeDir) && context.storeDir.back() != kPathSeparator) {
-    context.storeDir += kPathSeparator;
-  }
+  context.storeDir = StoreLocationOf(context.storeDir);
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {

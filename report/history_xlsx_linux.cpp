@@ -17,6 +17,7 @@
 #include "report/report.h"
 #include "report/xlsx_linux.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ std::string FileName(const std::string& source) {
 class HistorySheetWriter {
  public:
   // The workbook is made at file; its failures name path.
-  HistorySheetWriter(const std::string& file, const std::string& path) : m_path(path) {
+  // A shared store's sheet also has who imported each row and where, after the derived quantities.
+  HistorySheetWriter(const std::string& file, const std::string& path, bool shared)
+      : m_path(path), m_lastColumn(shared ? kColLast + 2 : kColLast) {
     m_derivedAt.fill(kReportColumns);
     m_tmpdir = ThePlatform().TempPath();
     lxw_workbook_options options = {};
@@ -111,6 +114,11 @@ class HistorySheetWriter {
     }
     for (std::size_t i = 0; i < kDerivedCount; ++i) {
       Check(worksheet_write_string(m_sheet, 0, DerivedColumn(i), kDerivedNames[i], header));
+    }
+    if (m_lastColumn != kColLast) {
+      worksheet_set_column(m_sheet, kColLast + 1, m_lastColumn, 20, nullptr);
+      Check(worksheet_write_string(m_sheet, 0, kColLast + 1, kImportedByColumn, header));
+      Check(worksheet_write_string(m_sheet, 0, kColLast + 2, kWorkstationColumn, header));
     }
   }
 
@@ -146,11 +154,15 @@ class HistorySheetWriter {
     for (std::size_t i = 0; i < kDerivedCount; ++i) {
       if (m_derivedAt[i] < kReportColumns) Value(r, DerivedColumn(i), cells.values[m_derivedAt[i]], m_scientific);
     }
+    if (m_lastColumn != kColLast) {
+      Text(r, kColLast + 1, row.importedBy);
+      Text(r, kColLast + 2, row.workstation);
+    }
   }
 
   // Adds the autofilter and the charts, and writes the file.
   long Finish() {
-    Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), kColLast));
+    Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), m_lastColumn));
     if (m_rows > 0) {
       AddChart("R0, R1, R2, R3, Rp", kResistanceSeries, std::size(kResistanceSeries), 1);
       AddChart("C1, C2, C3", kCapacitanceSeries, std::size(kCapacitanceSeries), 23);
@@ -207,7 +219,7 @@ class HistorySheetWriter {
     lxw_chart_options options = {};
     options.x_scale = 1.5;
     options.y_scale = 1.5;
-    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, kColLast + 2, chart, &options));
+    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, m_lastColumn + 2, chart, &options));
   }
 
   // Frees the workbook on every way out, also when the constructor fails half-way.
@@ -230,13 +242,14 @@ class HistorySheetWriter {
   // Where the report puts each derived quantity, found by its name in the first row built.
   std::array<std::size_t, kDerivedCount> m_derivedAt{};
   bool m_derivedLocated = false;
+  lxw_col_t m_lastColumn;  // the table's last column
 };
 
 // Writes the history of the open store to file, a new file; failures name path.
 long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
-  HistorySheetWriter writer(file, path);
+  HistorySheetWriter writer(file, path, TheParameterStore().Shared());
   TheParameterStore().ReadHistory([&](const StoredRow& row) { writer.Add(row); });
   return writer.Finish();
 }

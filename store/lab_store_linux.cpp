@@ -439,8 +439,8 @@ class LabStore final : public ParameterStore {
       m_connection.RollBackQuietly();
       throw;
     }
-    return Format("已从 %s 复制 %ld 行到实验室数据库 %s（%ld 行此前已复制过）", fromName.c_str(), copied,
-                  m_connection.Name().c_str(), rows - copied);
+    return Format("已从 %s 向实验室数据库 %s 复制 %ld 行（%ld 行此前已复制过）", fromName.c_str(),
+                  m_connection.Name().c_str(), copied, rows - copied);
   }
 
   const std::string& ServerName() const { return m_connection.Name(); }

@@ -41,6 +41,10 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
     AfxMessageBox(kProgramPathUnknownText);
     return 1;
   }
+  if (IsServerStoreLocation(context.storeDir)) {
+    std::fputs("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）\n", stderr);
+    return 1;
+  }
   // Failures (StoreError for the store, OperationError for the copy) are reported by the dispatcher.
   BackupParameterStore(context.storeDir, args[0]);
   std::fprintf(stderr, "已备份参数数据库：%s%s → %s\n", context.storeDir.c_str(), kStoreFileName, args[0].c_str());
@@ -68,12 +72,19 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& args) 
   CsvBinaryStdout();
   std::vector<std::string> fields(std::begin(kParameterColumns), std::end(kParameterColumns));
   fields.insert(fields.end(), std::begin(kProvenanceColumns), std::end(kProvenanceColumns));
+  // A lab's store also says who imported each row and where.
+  const bool shared = TheParameterStore().Shared();
+  if (shared) fields.insert(fields.end(), {kImportedByColumn, kWorkstationColumn});
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
   TheParameterStore().ReadHistory([&](const StoredRow& row) {
     // NULL: an empty field.
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
+    if (shared) {
+      fields[kParameterCount + kProvenanceCount] = row.importedBy;
+      fields[kParameterCount + kProvenanceCount + 1] = row.workstation;
+    }
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
   });

@@ -13,6 +13,14 @@
 // or holds a line of anything else. Windows reads no configuration: always nullopt.
 std::optional<std::string> ConfiguredStoreLocation();
 
+// The history's columns of a store that a lab shares (StoredRow::importedBy, ::workstation).
+inline constexpr const char* kImportedByColumn = "imported_by";
+inline constexpr const char* kWorkstationColumn = "workstation";
+
+// A location as the program uses it: a store on a server as it stands, a folder ending in the
+// separator.
+std::string StoreLocationOf(const std::string& text);
+
 // Whether a location names a store on a server rather than a folder (Linux: the lab store's libpq
 // URI or service, store/lab_store_linux.h; Windows has none).
 bool IsServerStoreLocation(const std::string& location);

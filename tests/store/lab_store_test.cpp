@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "store/lab_store_linux.h"
+#include "store/store.h"
+#include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 
@@ -272,6 +274,36 @@ TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
   EXPECT_EQ(Psql("SELECT to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source FROM table1 "
                  "WHERE workstation = '" + WorkstationName() + "' AND copied_from LIKE '%dravo.mdb#_' ORDER BY id"),
             expected);
+}
+
+// The dialog opens the store qelmora.conf names; one that cannot be reached is told as a store that
+// did not open, and the dialog comes up all the same.
+TEST_F(LabStore, TheDialogOpensTheConfiguredStoreOrSaysWhyNot) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  qtest::TestPlatform platform;
+  platform.systemDirectory = m_home.Dir();
+  platform.moduleFileName = m_home.Dir() + "qelmora";
+  qtest::ScopedEnv config("XDG_CONFIG_HOME", m_home.Dir());
+  std::filesystem::create_directories(m_home.Path() / "qelmora");
+  for (const auto& [location, said] : {std::pair{Location(), std::string()},
+                                       std::pair{std::string("service=nowhere"), std::string("nowhere")}}) {
+    qtest::WriteFileBytes(m_home.Path() / "qelmora" / "qelmora.conf", "# the lab\nstore = " + location + "\n");
+    qtest::ScriptedMessageBoxes boxes;
+    qtest::ScriptedView view(boxes);
+    MainDialog dialog(view);
+    AfxSetMessageBoxes(&view);
+    EXPECT_TRUE(dialog.OnInitDialog());
+    AfxSetMessageBoxes(&boxes);
+    if (said.empty()) {
+      EXPECT_TRUE(boxes.Texts().empty()) << boxes.Texts()[0];
+      EXPECT_EQ(TheParameterStore().Name(), m_server + "/sock/" + m_db);
+    } else {
+      ASSERT_EQ(boxes.Texts().size(), 1u);
+      EXPECT_EQ(boxes.Texts()[0].rfind("连接数据库失败!\r\n错误信息：", 0), 0u) << boxes.Texts()[0];
+      EXPECT_NE(boxes.Texts()[0].find(said), std::string::npos) << boxes.Texts()[0];
+    }
+    CloseParameterStore();
+  }
 }
 
 }  // namespace

@@ -245,8 +245,10 @@ class Connection {
     m_connection = PQconnectdbParams(keywords, values, 1);
     if (m_connection == nullptr) throw StoreError("无法连接实验室数据库 " + LocationName(location) + "：内存不足");
     if (PQstatus(m_connection) != CONNECTION_OK) {
-      const std::string text = "无法连接实验室数据库 " + ConnectionName(m_connection) + "：" +
-                               LibpqText(PQerrorMessage(m_connection));
+      // A service that could not be read names no database yet: then the location names the server.
+      const char* db = PQdb(m_connection);
+      const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(location);
+      const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection));
       PQfinish(m_connection);
       throw StoreError(text);
     }

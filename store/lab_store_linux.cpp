@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -37,8 +39,6 @@ constexpr const char* kKeepFunctionBody =
 
 // How long a connection may take unless the location says otherwise, in seconds.
 constexpr const char* kConnectTimeout = "10";
-// Rows per fetch of the history cursor.
-constexpr int kHistoryBatch = 1000;
 
 std::string Quoted(const char* column) { return std::string("\"") + column + "\""; }
 
@@ -185,7 +185,12 @@ class Result {
   ExecStatusType Status() const { return PQresultStatus(m_result); }
   int Rows() const { return PQntuples(m_result); }
   std::string Text(int row, int column) const {
-    return std::string(PQgetvalue(m_result, row, column), static_cast<std::size_t>(PQgetlength(m_result, row, column)));
+    std::string text;
+    Assign(row, column, text);
+    return text;
+  }
+  void Assign(int row, int column, std::string& text) const {
+    text.assign(PQgetvalue(m_result, row, column), static_cast<std::size_t>(PQgetlength(m_result, row, column)));
   }
 
  private:
@@ -287,6 +292,36 @@ class Connection {
     return StoreError(what + "：实验室数据库 " + m_name + " 报告：" + reason);
   }
 
+  // Runs a query whose rows come one at a time, as the server sends them (libpq's single-row mode),
+  // so that memory stays flat whatever the table holds. When `row` raises, the query is cancelled,
+  // what the server still sends is let go, and that exception goes on.
+  void Stream(const std::string& what, const std::string& sql, const std::function<void(const Result&)>& row) {
+    if (PQsendQueryParams(m_connection, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0 ||
+        PQsetSingleRowMode(m_connection) == 0) {
+      throw Failure(what, Result(PQgetResult(m_connection)));
+    }
+    std::exception_ptr error;
+    while (PGresult* next = PQgetResult(m_connection)) {
+      const Result result(next);
+      if (error) continue;
+      if (result.Status() == PGRES_SINGLE_TUPLE) {
+        try {
+          row(result);
+        } catch (...) {
+          error = std::current_exception();
+          if (PGcancel* cancel = PQgetCancel(m_connection)) {
+            char reason[256];
+            PQcancel(cancel, reason, sizeof reason);
+            PQfreeCancel(cancel);
+          }
+        }
+      } else if (result.Status() != PGRES_TUPLES_OK) {
+        error = std::make_exception_ptr(Failure(what, result));
+      }
+    }
+    if (error) std::rethrow_exception(error);
+  }
+
   // Rolls an open transaction back, quietly: the failure that led here is what the user is told.
   void RollBackQuietly() noexcept {
     if (PQtransactionStatus(m_connection) != PQTRANS_IDLE) PQclear(PQexec(m_connection, "ROLLBACK"));
@@ -324,16 +359,15 @@ std::optional<std::string> Present(const std::string& text) {
   return text;
 }
 
-StoredRow RowOf(const Result& result, int row) {
-  StoredRow stored;
+// The first row of a result of ReadColumns into `stored`.
+void ReadRow(const Result& result, StoredRow& stored) {
   for (int i = 0; i < static_cast<int>(kParameterCount); ++i) {
-    stored.parameters[static_cast<std::size_t>(i)] = result.Text(row, i);
+    result.Assign(0, i, stored.parameters[static_cast<std::size_t>(i)]);
   }
-  stored.provenance[kImportedAt] = result.Text(row, kParameterCount);
-  stored.provenance[kSource] = result.Text(row, kParameterCount + 1);
-  stored.importedBy = result.Text(row, kParameterCount + 2);
-  stored.workstation = result.Text(row, kParameterCount + 3);
-  return stored;
+  result.Assign(0, kParameterCount, stored.provenance[kImportedAt]);
+  result.Assign(0, kParameterCount + 1, stored.provenance[kSource]);
+  result.Assign(0, kParameterCount + 2, stored.importedBy);
+  result.Assign(0, kParameterCount + 3, stored.workstation);
 }
 
 class LabStore;
@@ -375,26 +409,19 @@ class LabStore final : public ParameterStore {
     if (result.Rows() == 0) {
       throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + m_workstation + "）导入的参数");
     }
-    return RowOf(result, 0);
+    StoredRow row;
+    ReadRow(result, row);
+    return row;
   }
 
   void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
-    const std::string what = "无法读取参数历史";
-    m_connection.Run(what, "BEGIN READ ONLY");
-    try {
-      m_connection.Run(what, "DECLARE qelmora_history NO SCROLL CURSOR FOR SELECT " + ReadColumns() +
-                                 " FROM table1 ORDER BY imported_at NULLS FIRST, id");
-      const std::string fetch = "FETCH FORWARD " + std::to_string(kHistoryBatch) + " FROM qelmora_history";
-      for (;;) {
-        const Result batch = m_connection.Run(what, fetch);
-        for (int row = 0; row < batch.Rows(); ++row) visit(RowOf(batch, row));
-        if (batch.Rows() < kHistoryBatch) break;
-      }
-      m_connection.Run(what, "COMMIT");
-    } catch (...) {
-      m_connection.RollBackQuietly();
-      throw;
-    }
+    StoredRow row;  // its texts keep their room from row to row
+    m_connection.Stream("无法读取参数历史",
+                        "SELECT " + ReadColumns() + " FROM table1 ORDER BY imported_at NULLS FIRST, id",
+                        [&](const Result& result) {
+                          ReadRow(result, row);
+                          visit(row);
+                        });
   }
 
   std::string Name() const override { return m_connection.Name(); }

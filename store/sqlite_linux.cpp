@@ -168,8 +168,8 @@ void UseSafeFileOpens() {
     case SQLITE_FULL:
       throw StoreError(Format("磁盘已满，无法写入参数数据库 %s。", file));
     case SQLITE_CANTOPEN:
-      throw StoreError(Format("无法打开参数数据库 %s 或它旁边的文件（-wal、-shm、-journal）：它们必须是普通文件，"
-                              "不能是链接（%s）。",
+      throw StoreError(Format("无法打开参数数据库 %s 或它旁边的 -wal、-shm、-journal 文件（%s）：它们必须能够读写，"
+                              "必须是普通文件，不能是链接。",
                               file, detail.c_str()));
     case SQLITE_CORRUPT:
       throw StoreError(Format("参数数据库 %s 已损坏（%s）。", file, detail.c_str()));

@@ -84,6 +84,7 @@ inline SimulatorRecord ReadRecord(const std::filesystem::path& path) {
   return record;
 }
 
+#ifndef _WIN32  // the stand-in and the environment: Linux tests only
 // Puts the stand-in simulator at programDir/sim/Kambrisolve.exe; returns that path.
 inline std::filesystem::path InstallStandIn(const std::filesystem::path& programDir) {
   const auto sim = programDir / "sim";
@@ -95,6 +96,7 @@ inline std::filesystem::path InstallStandIn(const std::filesystem::path& program
 }
 
 using ScopedEnv = qtest::ScopedEnv;
+#endif
 
 // The names in a directory, sorted.
 inline std::vector<std::string> Names(const std::filesystem::path& dir) {

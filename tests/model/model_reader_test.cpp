@@ -161,7 +161,11 @@ TEST_F(ModelReaderTest, AFileThatCannotBeOpenedShowsItsCauseAndThrows) {
 
   const std::vector<std::pair<std::string, OpenFailure>> cases = {
       {missing, {"missing file", FileException::fileNotFound}},
+#ifdef _WIN32
+      {"", {"empty path", FileException::badPath}},  // CreateFileA: ERROR_PATH_NOT_FOUND
+#else
       {"", {"empty path", FileException::fileNotFound}},
+#endif
       {notADirectory, {"a file used as a folder", FileException::badPath}},
       {folder, {"a folder", FileException::accessDenied}},
   };

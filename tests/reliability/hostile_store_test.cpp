@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -193,36 +192,33 @@ TEST_F(HostileStoreTest, APausedReaderNeverMakesAnImportFail) {
   EXPECT_EQ(qtest::IntegrityCheck(Database()), "ok");
 }
 
-// Links and other files planted at the names the engine opens beside the store: the command fails
-// without touching what they point at, and works again once they are gone.
+// Links and other files planted at the names the engine opens: the command fails without touching
+// what they point at, and works again once they are gone.
 TEST_F(HostileStoreTest, NoFileBesideTheStoreIsFollowedOrOpenedUnlessItIsAPlainFile) {
+  namespace fs = std::filesystem;
   const std::string victim = dir.Dir() + "victim";
+  const std::string real = dir.Dir() + "real.mdb";
   const std::string model = Model("m");
-  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> plants = {
-      {"-wal", [&](const std::string& at) { std::filesystem::create_symlink(victim, at); }},
-      {"-shm", [&](const std::string& at) { std::filesystem::create_symlink(victim, at); }},
-      {"-wal", [&](const std::string& at) { std::filesystem::create_hard_link(victim, at); }},
-      {"-shm", [&](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
-      {"", [&](const std::string& at) {
-         std::filesystem::rename(at, dir.Dir() + "real.mdb");
-         std::filesystem::create_symlink(dir.Dir() + "real.mdb", at);
-       }},
-  };
   ASSERT_NO_THROW(CreateParameterStore(dir.Dir()));
-  for (const auto& [suffix, plant] : plants) {
-    SCOPED_TRACE(suffix);
+  for (const char* plant : {"-wal link", "-shm link", "-wal hard link", "-shm pipe", " link"}) {
+    SCOPED_TRACE(plant);
     qtest::WriteFileBytes(victim, "precious");
-    for (const char* beside : {"-wal", "-shm"}) std::filesystem::remove(Database() + beside);
-    plant(Database() + suffix);
-    for (const std::vector<std::string>& command : {std::vector<std::string>{"import", model},
-                                                   std::vector<std::string>{"history"}}) {
-      const qrel::ChildResult result = Cli(command);
+    const std::string at = Database() + std::string(plant).substr(0, std::string(plant).find(' '));
+    for (const char* beside : {"-wal", "-shm"}) fs::remove(Database() + beside);
+    if (at == Database()) fs::rename(at, real);
+    const std::string kind = std::string(plant).substr(std::string(plant).find(' ') + 1);
+    if (kind == "link") fs::create_symlink(at == Database() ? real : victim, at);
+    if (kind == "hard link") fs::create_hard_link(victim, at);
+    if (kind == "pipe") ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+    for (const char* command : {"import", "history"}) {
+      const qrel::ChildResult result = Cli(command == std::string("import") ? std::vector<std::string>{command, model}
+                                                                            : std::vector<std::string>{command});
       EXPECT_EQ(result.status, 1) << result.output;
       EXPECT_NE(result.output.find("不能是链接"), std::string::npos) << result.output;
     }
     EXPECT_EQ(qtest::ReadFileBytes(victim), "precious");
-    std::filesystem::remove(Database() + suffix);
-    if (suffix.empty()) std::filesystem::rename(dir.Dir() + "real.mdb", Database());
+    fs::remove(at);
+    if (at == Database()) fs::rename(real, at);
   }
   EXPECT_EQ(Cli({"import", model}).status, 0);
   EXPECT_EQ(qtest::ReadTableRows(Database()).size(), 1u);

@@ -26,6 +26,7 @@ for k in range(71):
 // R0 = 10 Ω and one ideal R‖C stage (P = 1), R = 1 kΩ, R·C = 1 / 2π s: the corner is at 1 Hz.
 const ParameterSet kIdealRC = {"", "10", "1000", "1.5915494309189535e-4", "1", "", "", "", "", "", ""};
 
+#ifndef _WIN32  // Python as the independent reference
 TEST(Spectrum, AgreesWithComplexArithmetic) {
   // A typical fitted set; an ideal R‖C beside an empty stage; P = 0, P > 1 and negative values.
   for (const ParameterSet& set : {ParameterSet{"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107",
@@ -48,6 +49,8 @@ TEST(Spectrum, AgreesWithComplexArithmetic) {
     }
   }
 }
+
+#endif
 
 TEST(Spectrum, IdealRCByHandAndTextsByTheReportsRule) {
   const Spectrum spectrum = ComputeSpectrum(kIdealRC);

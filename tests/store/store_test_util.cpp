@@ -42,16 +42,4 @@ std::string StoreFailure(const std::function<void()>& call) {
   return {};
 }
 
-ParameterSet SampleSet(const std::string& tag) {
-  ParameterSet set;
-  for (std::size_t i = 0; i < kParameterCount; ++i) set[i] = tag + "." + std::to_string(i + 1) + "E-3";
-  return set;
-}
-
-std::vector<std::pair<std::string, std::string>> AsColumns(const ParameterSet& set) {
-  std::vector<std::pair<std::string, std::string>> values;
-  for (std::size_t i = 0; i < kParameterCount; ++i) values.emplace_back(kParameterColumns[i], set[i]);
-  return values;
-}
-
 }  // namespace storetest

@@ -45,8 +45,4 @@ class StoreFixture {
 // The text of the StoreError a call raises; empty when it raises none.
 std::string StoreFailure(const std::function<void()>& call);
 
-// Eleven distinct values for one row, with a tag in each.
-ParameterSet SampleSet(const std::string& tag);
-std::vector<std::pair<std::string, std::string>> AsColumns(const ParameterSet& set);
-
 }  // namespace storetest

@@ -2,8 +2,8 @@
 //
 // One connection per opened store, in autocommit: an import is one INSERT … RETURNING, which the
 // server runs as a transaction of its own, so the table gains the whole row or nothing also when
-// the connection or the server dies on the way. The history is read through a cursor, a thousand
-// rows at a time, so memory stays flat whatever the table holds.
+// the connection or the server dies on the way. The history streams in libpq's single-row mode, so
+// memory stays flat whatever the table holds.
 #include "store/lab_store_linux.h"
 
 #include <libpq-fe.h>

@@ -218,6 +218,11 @@ TEST_F(LabStore, EightProcessesOfFiftyImportsGiveFourHundredRowsEachInItsOrder) 
 
 TEST_F(LabStore, AServerStoppedAtOnceLeavesNoPartialRowAndSaysSo) {
   const std::string stateFile = m_home.Dir() + "server";
+  // A server of its own, stopped however the test ends.
+  struct Down {
+    std::string file;
+    ~Down() { qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "down", file}, {}); }
+  } down{stateFile};
   ASSERT_EQ(qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "up", stateFile}, {}).status, 0);
   m_server = ServerDir(stateFile.c_str());
   Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
@@ -246,7 +251,6 @@ TEST_F(LabStore, AServerStoppedAtOnceLeavesNoPartialRowAndSaysSo) {
   EXPECT_GE(rows, saved);  // a row the server committed as it stopped may not have been confirmed
   EXPECT_LE(rows, saved + 4);
   EXPECT_EQ(counts.substr(counts.find('|')), "|0\n");
-  qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "down", stateFile}, {});
 }
 
 TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {

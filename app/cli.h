@@ -10,7 +10,8 @@
 #include "store/store.h"
 
 struct CliContext {
-  // The store directory, ending in the separator: --store DIR, else StoreDirectory().
+  // The store's location: a directory ending in the separator (--store DIR, the configured one, else
+  // StoreDirectory()) or a store on a server (--store LOCATION or the configured one).
   std::string storeDir;
   // No --store: the user's store is created on first use.
   bool userStore = false;
@@ -20,6 +21,7 @@ struct CliContext {
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args);   // store/store_cli.cpp
 int CliBackup(const CliContext& context, const std::vector<std::string>& args);      // store/store_cli.cpp
 int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
+int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // store/copy_history_cli.cpp
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
 int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
 int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // report/spectrum_cli.cpp

@@ -9,6 +9,7 @@
 #include "app/cli.h"
 #include "app/platform.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
     {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
+    {"copy-history", CliCopyHistory},
 };
 
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
@@ -84,10 +86,11 @@ std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* 
 
 void CliUsage(std::FILE* stream) {
   std::fputs(
-      "usage: qelmora-cli [--store DIR] COMMAND [ARGS...]\n"
+      "usage: qelmora-cli [--store DIR | --store LOCATION] COMMAND [ARGS...]\n"
       "       qelmora-cli --help | -h | --version\n"
       "  init-store                  create DIR/dravo.mdb with table1; without --store\n"
-      "                              beside this program\n"
+      "                              beside this program; with LOCATION, the lab store's\n"
+      "                              table, triggers and member role\n"
       "  import FILE...              import model files, one row each; with several\n"
       "                              files every message line begins with its file\n"
       "  history [--xlsx FILE [--force]]\n"
@@ -112,8 +115,15 @@ void CliUsage(std::FILE* stream) {
       "                              file in its Wine prefix's temporary directory\n"
       "  associate                   register the program for .mdl files\n"
       "  shortcut                    put a launcher on the desktop\n"
-      "DIR defaults to the program directory when it holds dravo.mdb, else to the user's\n"
-      "data directory ($XDG_DATA_HOME/qelmora), where the store is created on first use.\n",
+      "  copy-history DIR            copy the rows of the store in DIR into the lab store\n"
+      "                              of --store LOCATION (rows copied before are skipped)\n"
+      "LOCATION is a lab store on a PostgreSQL server: postgresql://[user@]host[:port]/db\n"
+      "[?sslmode=...] or service=NAME (passwords from ~/.pgpass, PGPASSWORD or the\n"
+      "service file, never in LOCATION). Without --store, the store is the one that\n"
+      "\"store = ...\" of $XDG_CONFIG_HOME/qelmora/qelmora.conf names, when that file exists;\n"
+      "else DIR defaults to the program directory when it holds dravo.mdb, else to the\n"
+      "user's data directory ($XDG_DATA_HOME/qelmora), where the store is created on\n"
+      "first use.\n",
       stream);
 }
 
@@ -137,15 +147,30 @@ int main(int argc, char** argv) {
     }
     context.storeDir = args[i + 1];
     context.userStore = false;
-    if (context.storeDir.back() != kPathSeparator) context.storeDir += kPathSeparator;
     i += 2;
   }
   if (i >= args.size()) {
     CliUsage();
     return 2;
   }
-  // The store of a run that names none; init-store makes the portable one, beside the program.
-  if (context.userStore) context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
+  if (context.userStore) {
+    // The store of a run that names none: the one the configuration names, else the local store;
+    // init-store makes the portable one, beside the program.
+    std::optional<std::string> configured;
+    try {
+      configured = ConfiguredStoreLocation();
+    } catch (const StoreError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 1;
+    }
+    if (configured) {
+      context.storeDir = *configured;
+      context.userStore = false;
+    } else {
+      context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
+    }
+  }
+  context.storeDir = StoreLocationOf(context.storeDir);
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   for (const Command& command : kCommands) {

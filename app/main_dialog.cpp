@@ -8,6 +8,7 @@
 #include "report/history_xlsx.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 const char* const kAboutMenuText = "关于 qelmora(&A)...";
 const char* const kHistoryMenuText = "参数历史…";
@@ -132,10 +133,20 @@ bool MainDialog::OnInitDialog() {
   if (modulePath.empty()) {
     AfxMessageBox(kProgramPathUnknownText);
   } else {
-    const std::string storeDirectory = StoreDirectory();
-    const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
-    if (!created.empty()) AfxMessageBox(created);
-    OpenParameterStore(storeDirectory);
+    // The store the configuration names (a lab's server, say), else the local one. A configuration
+    // that cannot be read leaves the run without a store, as a store that does not open does.
+    try {
+      if (const std::optional<std::string> configured = ConfiguredStoreLocation()) {
+        OpenParameterStore(StoreLocationOf(*configured));
+      } else {
+        const std::string storeDirectory = StoreDirectory();
+        const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
+        if (!created.empty()) AfxMessageBox(created);
+        OpenParameterStore(storeDirectory);
+      }
+    } catch (const StoreError& e) {
+      AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);
+    }
   }
 
   // "Transfer data" only when the simulation program is installed.

@@ -21,6 +21,7 @@
 #include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -45,8 +46,6 @@ constexpr std::size_t ChartSeriesCount() {
   return count;
 }
 constexpr std::size_t kChartSeriesCount = ChartSeriesCount();
-constexpr lxw_col_t kColFirstPlotted = kColLast + 1;
-constexpr lxw_col_t kColCharts = kColFirstPlotted + kChartSeriesCount + 1;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
   throw std::runtime_error(Format("无法写入文件：%s（%s）", path.c_str(), reason.c_str()));
@@ -85,7 +84,13 @@ std::string FileName(const std::string& source) {
 class HistorySheetWriter {
  public:
   // The workbook is made at file; its failures name path.
-  HistorySheetWriter(const std::string& file, const std::string& path) : m_path(path) {
+  // A shared store's sheet also has who imported each row and where, after the derived quantities;
+  // the plotted columns and the charts follow the table.
+  HistorySheetWriter(const std::string& file, const std::string& path, bool shared)
+      : m_path(path),
+        m_lastColumn(shared ? kColLast + 2 : kColLast),
+        m_firstPlotted(m_lastColumn + 1),
+        m_chartsColumn(m_firstPlotted + kChartSeriesCount + 1) {
     m_tmpdir = ThePlatform().TempPath();
     lxw_workbook_options options = {};
     options.constant_memory = LXW_TRUE;
@@ -108,7 +113,7 @@ class HistorySheetWriter {
     worksheet_set_column(m_sheet, kColFirstValue, kColLast, 12, nullptr);
     lxw_row_col_options hidden = {};
     hidden.hidden = LXW_TRUE;
-    worksheet_set_column_opt(m_sheet, kColFirstPlotted, kColFirstPlotted + kChartSeriesCount - 1, 12, nullptr, &hidden);
+    worksheet_set_column_opt(m_sheet, m_firstPlotted, m_firstPlotted + kChartSeriesCount - 1, 12, nullptr, &hidden);
     worksheet_freeze_panes(m_sheet, 1, 0);
 
     Check(worksheet_write_string(m_sheet, 0, kColNumber, "No.", header));
@@ -117,9 +122,14 @@ class HistorySheetWriter {
     for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
       Check(worksheet_write_string(m_sheet, 0, QuantityColumn(ReportQuantity(q)), kQuantities[q].name, header));
     }
-    lxw_col_t plotted = kColFirstPlotted;
+    lxw_col_t plotted = m_firstPlotted;
     for (const HistoryChart& chart : kHistoryCharts) {
       for (const ReportQuantity q : chart.series) Check(worksheet_write_string(m_sheet, 0, plotted++, kQuantities[q].name, nullptr));
+    }
+    if (m_lastColumn != kColLast) {
+      worksheet_set_column(m_sheet, kColLast + 1, m_lastColumn, 20, nullptr);
+      Check(worksheet_write_string(m_sheet, 0, kColLast + 1, kImportedByColumn, header));
+      Check(worksheet_write_string(m_sheet, 0, kColLast + 2, kWorkstationColumn, header));
     }
   }
 
@@ -145,20 +155,24 @@ class HistorySheetWriter {
       const bool exponent = q == kQuantityCpe1P || q == kQuantityCpe2P || q == kQuantityCpe3P;
       numbers[q] = Value(r, QuantityColumn(ReportQuantity(q)), texts[q], exponent ? m_exponent : m_scientific);
     }
-    lxw_col_t plotted = kColFirstPlotted;
+    lxw_col_t plotted = m_firstPlotted;
     for (const HistoryChart& chart : kHistoryCharts) {
       for (const ReportQuantity q : chart.series) {
         if (numbers[q] && *numbers[q] > 0) Check(worksheet_write_number(m_sheet, r, plotted, *numbers[q], nullptr));
         ++plotted;
       }
     }
+    if (m_lastColumn != kColLast) {
+      Text(r, kColLast + 1, row.importedBy);
+      Text(r, kColLast + 2, row.workstation);
+    }
   }
 
   // Adds the autofilter and the charts, and writes the file.
   long Finish() {
-    Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), kColLast));
+    Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), m_lastColumn));
     if (m_rows > 0) {
-      lxw_col_t plotted = kColFirstPlotted;
+      lxw_col_t plotted = m_firstPlotted;
       lxw_row_t anchor = 1;
       for (const HistoryChart& chart : kHistoryCharts) {
         AddChart(chart, plotted, anchor);
@@ -231,7 +245,7 @@ class HistorySheetWriter {
     lxw_chart_options options = {};
     options.x_scale = 1.5;
     options.y_scale = 1.5;
-    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, kColCharts, chart, &options));
+    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, m_chartsColumn, chart, &options));
   }
 
   // A whole-number tick step for rows: 1, 2, 5, 10, 20 … so that about ten ticks show.
@@ -258,13 +272,16 @@ class HistorySheetWriter {
   lxw_format* m_scientific = nullptr;
   lxw_format* m_exponent = nullptr;
   long m_rows = 0;
+  lxw_col_t m_lastColumn;    // the table's last column
+  lxw_col_t m_firstPlotted;  // the first of the hidden columns the charts plot
+  lxw_col_t m_chartsColumn;  // where the charts stand
 };
 
 // Writes the history of the open store to file, a new file; failures name path.
 long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
-  HistorySheetWriter writer(file, path);
+  HistorySheetWriter writer(file, path, TheParameterStore().Shared());
   TheParameterStore().ReadHistory([&](const StoredRow& row) { writer.Add(row); });
   return writer.Finish();
 }

@@ -12,6 +12,7 @@ PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev sqlcipher
+  libpq-dev postgresql postgresql-common
   libxlsxwriter-dev
   libglib2.0-dev libglib2.0-bin
   shared-mime-info desktop-file-utils xdg-utils

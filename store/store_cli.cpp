@@ -10,11 +10,17 @@
 #include "app/platform.h"
 #include "report/history_xlsx.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args) {
   if (!args.empty()) {
     CliUsage();
     return 2;
+  }
+  // A store on a server: its failures raise StoreError, which the dispatcher reports.
+  if (IsServerStoreLocation(context.storeDir)) {
+    std::fprintf(stderr, "%s\n", InitServerStore(context.storeDir).c_str());
+    return 0;
   }
   try {
     CreateParameterStore(context.storeDir);
@@ -33,6 +39,10 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
   }
   if (context.storeDir.empty()) {
     AfxMessageBox(kProgramPathUnknownText);
+    return 1;
+  }
+  if (IsServerStoreLocation(context.storeDir)) {
+    std::fputs("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）\n", stderr);
     return 1;
   }
   // Failures (StoreError for the store, OperationError for the copy) are reported by the dispatcher.
@@ -66,12 +76,19 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
   CsvBinaryStdout();
   std::vector<std::string> fields(std::begin(kParameterColumns), std::end(kParameterColumns));
   fields.insert(fields.end(), std::begin(kProvenanceColumns), std::end(kProvenanceColumns));
+  // A lab's store also says who imported each row and where.
+  const bool shared = TheParameterStore().Shared();
+  if (shared) fields.insert(fields.end(), {kImportedByColumn, kWorkstationColumn});
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
   TheParameterStore().ReadHistory([&](const StoredRow& row) {
     // NULL: an empty field.
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
+    if (shared) {
+      fields[kParameterCount + kProvenanceCount] = row.importedBy;
+      fields[kParameterCount + kProvenanceCount + 1] = row.workstation;
+    }
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
   });

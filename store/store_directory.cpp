@@ -2,6 +2,7 @@
 // location becomes an open store.
 #include "app/platform.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 std::string StoreDirectory() { return DataDirectory(kStoreFileName); }
 
@@ -17,7 +18,13 @@ std::string CreateUserStoreOnFirstUse(const std::string& directory) {
   return "已创建新的参数数据库：" + directory + kStoreFileName;
 }
 
+std::string StoreLocationOf(const std::string& text) {
+  if (text.empty() || IsServerStoreLocation(text) || text.back() == kPathSeparator) return text;
+  return text + kPathSeparator;
+}
+
 std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location) {
-  // Today a location is the folder of a store file.
+  // A store on a server (Linux: the lab store's libpq location), else the folder of a store file.
+  if (IsServerStoreLocation(location)) return OpenServerStore(location);
   return OpenStoreFileIn(location);
 }

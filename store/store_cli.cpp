@@ -86,8 +86,9 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
     if (shared) {
-      fields[kParameterCount + kProvenanceCount] = row.importedBy;
-      fields[kParameterCount + kProvenanceCount + 1] = row.workstation;
+      constexpr std::size_t kLabFields = std::size_t{kParameterCount} + kProvenanceCount;
+      fields[kLabFields] = row.importedBy;
+      fields[kLabFields + 1] = row.workstation;
     }
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -5,95 +5,85 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "app/afx.h"
 #include "app/safe_write_linux.h"
 #include "store/sqlite_linux.h"
 #include "store/store.h"
 
-void CreateParameterStore(const std::string& directory) {
-  const std::string path = directory + kStoreFileName;
-  const std::string key = kStoreKey;
-  sqlcipher::UseSafeFileOpens();
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
+namespace {
 
-  // Built under a temporary name beside it, then moved into place only if the name is still free:
-  // never a half-made store under the real name, never an existing one overwritten. SQLite opens files
-  // by name only (its journal too), so the new file is made in a folder only this user can enter.
-  struct SqliteFailure {
-    std::string message;
-  };
+struct SqliteFailure {
+  std::string message;
+};
+
+void Exec(sqlite3* handle, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    SqliteFailure failure{message != nullptr ? message : "?"};
+    sqlite3_free(message);
+    throw failure;
+  }
+}
+
+// Makes the new keyed database file path, filled by fill, and moves it into place only if the name
+// is still free: never a half-made file under the real name, never an existing one overwritten.
+// SQLite opens files by name only (its journal too), so the file is made in a folder only this user
+// can enter. failure is the message's format for the path and the reason; taken, for a name that is
+// already there.
+void WriteNewDatabase(const std::string& path, mode_t mode, const char* failure, const char* taken,
+                      const std::function<void(sqlite3*)>& fill) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) throw OperationError(Format(taken, path.c_str()));
   try {
-    const SafeWriteOptions file{.mode = CreationMode(0666), .replace = false, .privateDirectory = true};
+    const SafeWriteOptions file{.mode = CreationMode(mode), .replace = false, .privateDirectory = true};
     WriteFileSafelyWith(path, file, [&](int, const std::string& scratch) {
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
-      if (rc == SQLITE_OK) rc = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
+      if (rc == SQLITE_OK) rc = sqlite3_key(handle, kStoreKey, static_cast<int>(std::strlen(kStoreKey)));
       if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
-      // Write-ahead logging from the start: readers and one writer do not block each other.
-      std::string sql = "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
-      for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
-      for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
-      sql += "); COMMIT;";
-      char* message = nullptr;
-      if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        SqliteFailure failure{message != nullptr ? message : "?"};
-        sqlite3_free(message);
-        throw failure;
-      }
+      fill(handle);
     });
-  } catch (const SqliteFailure& failure) {
-    throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), failure.message.c_str()));
+  } catch (const SqliteFailure& e) {
+    throw OperationError(Format(failure, path.c_str(), e.message.c_str()));
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
-      throw OperationError(Format("数据库文件已存在，未覆盖：%s", path.c_str()));
+      throw OperationError(Format(taken, path.c_str()));
     }
-    throw OperationError(Format("无法创建数据库文件 %s：%s", path.c_str(), std::strerror(e.error())));
+    throw OperationError(Format(failure, path.c_str(), std::strerror(e.error())));
   }
+}
+
+}  // namespace
+
+void CreateParameterStore(const std::string& directory) {
+  sqlcipher::UseSafeFileOpens();
+  WriteNewDatabase(directory + kStoreFileName, 0666, "无法创建数据库文件 %s：%s", "数据库文件已存在，未覆盖：%s",
+                   [](sqlite3* handle) {
+                     // Write-ahead logging from the start: readers and one writer do not block each other.
+                     std::string sql =
+                         "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
+                     for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+                     for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+                     Exec(handle, sql + "); COMMIT;");
+                   });
 }
 
 void BackupParameterStore(const std::string& directory, const std::string& target) {
   const std::shared_ptr<sqlcipher::Database> source =
       sqlcipher::OpenDatabase(directory + kStoreFileName, std::string(kStoreKey));
-  struct stat info {};
-  if (::lstat(target.c_str(), &info) == 0) throw OperationError(Format("文件已存在，未覆盖：%s", target.c_str()));
-  // The copy is made under the target's name in a folder only this user can enter (the engine opens
-  // it by name, and its journal beside it), then moved into place only if the name is still free.
-  struct SqliteFailure {
-    std::string message;
-  };
-  try {
-    const SafeWriteOptions file{.mode = CreationMode(0600), .replace = false, .privateDirectory = true};
-    WriteFileSafelyWith(target, file, [&](int, const std::string& scratch) {
-      sqlite3* handle = nullptr;
-      int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-      sqlcipher::Database copy(handle);
-      if (rc == SQLITE_OK) rc = sqlite3_key(handle, kStoreKey, static_cast<int>(std::strlen(kStoreKey)));
-      if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
-      // One step over every page: a reader's consistent view of the store, its -wal included.
-      sqlite3_backup* backup = sqlite3_backup_init(handle, "main", source->Handle(), "main");
-      if (backup == nullptr) throw SqliteFailure{sqlite3_errmsg(handle)};
-      rc = sqlite3_backup_step(backup, -1);
-      sqlite3_backup_finish(backup);
-      if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlcipher::Fail(nullptr, rc, source->Path());
-      if (rc != SQLITE_DONE) throw SqliteFailure{sqlite3_errstr(rc)};
-      // The copy stands alone: its log is folded into the file before it is moved into place.
-      char* message = nullptr;
-      if (sqlite3_exec(handle, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message) != SQLITE_OK) {
-        SqliteFailure failure{message != nullptr ? message : "?"};
-        sqlite3_free(message);
-        throw failure;
-      }
-      sqlcipher::CheckStoreSchema(handle, target);
-    });
-  } catch (const SqliteFailure& failure) {
-    throw OperationError(Format("无法写入备份文件 %s：%s", target.c_str(), failure.message.c_str()));
-  } catch (const FileSystemError& e) {
-    if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
-      throw OperationError(Format("文件已存在，未覆盖：%s", target.c_str()));
-    }
-    throw OperationError(Format("无法写入备份文件 %s：%s", target.c_str(), std::strerror(e.error())));
-  }
+  WriteNewDatabase(target, 0600, "无法写入备份文件 %s：%s", "文件已存在，未覆盖：%s", [&](sqlite3* handle) {
+    // One step over every page: a reader's consistent view of the store, its -wal included.
+    sqlite3_backup* backup = sqlite3_backup_init(handle, "main", source->Handle(), "main");
+    if (backup == nullptr) throw SqliteFailure{sqlite3_errmsg(handle)};
+    const int rc = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlcipher::Fail(nullptr, rc, source->Path());
+    if (rc != SQLITE_DONE) throw SqliteFailure{sqlite3_errstr(rc)};
+    // The copy stands alone: its log is folded into the file before it is moved into place.
+    Exec(handle, "PRAGMA journal_mode=DELETE");
+    sqlcipher::CheckStoreSchema(handle, target);
+  });
 }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cctype>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -67,6 +68,24 @@ bool IsStoreColumn(const std::string& name) {
          std::any_of(kProvenanceColumns.begin(), kProvenanceColumns.end(), named);
 }
 
+// A quoted identifier at sql[at] ("…", `…` or […]; a doubled closing quote stands for itself, except
+// in brackets): its name, with at moved past it; nullopt when it does not end.
+std::optional<std::string> QuotedIdentifier(const std::string& sql, std::size_t& at) {
+  const char close = sql[at] == '[' ? ']' : sql[at];
+  std::string name;
+  for (++at; at < sql.size(); ++at) {
+    if (sql[at] != close) {
+      name += sql[at];
+    } else if (close != ']' && at + 1 < sql.size() && sql[at + 1] == close) {
+      name += sql[at++];
+    } else {
+      ++at;
+      return name;
+    }
+  }
+  return std::nullopt;
+}
+
 // Whether table1's CREATE TABLE text uses only what the program's own table (and ALTER TABLE ADD
 // COLUMN on it) is written with: its names, bare or quoted, the types INTEGER and TEXT, the key's
 // PRIMARY KEY AUTOINCREMENT, parentheses and commas. So no constraint, default, collation, conflict
@@ -82,19 +101,8 @@ bool IsPlainTableText(const std::string& sql) {
     }
     std::string name;
     if (c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : c;
-      for (++at;; ++at) {
-        if (at >= sql.size()) return false;
-        if (sql[at] != close) {
-          name += sql[at];
-        } else if (close != ']' && at + 1 < sql.size() && sql[at + 1] == close) {
-          name += sql[at++];
-        } else {
-          ++at;
-          break;
-        }
-      }
-      if (name != "table1" && !IsStoreColumn(name)) return false;
+      const std::optional<std::string> quoted = QuotedIdentifier(sql, at);
+      if (!quoted || (*quoted != "table1" && !IsStoreColumn(*quoted))) return false;
       continue;
     }
     if (!std::isalpha(static_cast<unsigned char>(c)) && c != '_') return false;
@@ -117,18 +125,7 @@ std::string TableNameOf(const std::string& sql) {
     skipSpace();
     std::string text;
     if (at < sql.size() && (sql[at] == '"' || sql[at] == '`' || sql[at] == '[')) {
-      const char close = sql[at] == '[' ? ']' : sql[at];
-      for (++at; at < sql.size(); ++at) {
-        if (sql[at] != close) {
-          text += sql[at];
-        } else if (close != ']' && at + 1 < sql.size() && sql[at + 1] == close) {
-          text += sql[at++];
-        } else {
-          ++at;
-          return text;
-        }
-      }
-      return std::string();
+      return QuotedIdentifier(sql, at).value_or(std::string());
     }
     while (at < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[at])) || sql[at] == '_')) text += sql[at++];
     return text;

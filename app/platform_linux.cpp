@@ -92,8 +92,9 @@ class LinuxPlatform final : public Platform {
     // Wine refuses what it cannot start ("ShellExecuteEx failed") by ending with a failure at once;
     // that is a failed start, as a failed ShellExecuteA is on Windows.
     if (wine::IsPeImage(program)) {
-      const std::string winePath = wine::FindWine();
-      return !winePath.empty() && process::StartDetached({winePath, program}, workingDirectory, kWineRefusalMs);
+      const wine::Launcher launcher = wine::LauncherFor(program);
+      return launcher.failure.empty() &&
+             process::StartDetached({launcher.wine, program}, workingDirectory, kWineRefusalMs, launcher.environment);
     }
     struct stat st {};
     if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0) {
@@ -120,6 +121,11 @@ std::string AbsolutePath(const std::string& path) {
   std::string_view rest = path;
   while (rest.size() > 2 && rest.substr(0, 2) == "./") rest.remove_prefix(2);
   return current + (current.back() == '/' ? "" : "/") + std::string(rest);
+}
+
+bool ProgramIsInstalled() {
+  const std::string program = ProgramDirectory();
+  return !program.empty() && ThePlatform().Exists(program + "../share/applications/qelmora.desktop");
 }
 
 std::string DataDirectory(const std::string& name) {

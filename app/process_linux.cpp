@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <string_view>
 
 extern char** environ;
 
@@ -25,6 +26,19 @@ std::vector<char*> ArgumentVector(const std::vector<std::string>& argv) {
   return args;
 }
 
+// Our environment with the NAME=VALUE entries set on top; the texts live in `storage`.
+std::vector<char*> Environment(const std::vector<std::string>& set, std::vector<std::string>& storage) {
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& change : set) replaced = replaced || std::string_view(change).substr(0, name.size()) == name;
+    if (!replaced) storage.emplace_back(text);
+  }
+  storage.insert(storage.end(), set.begin(), set.end());
+  return ArgumentVector(storage);
+}
+
 void WaitFor(pid_t child, int* status) {
   while (::waitpid(child, status, 0) < 0 && errno == EINTR) {
   }
@@ -35,9 +49,12 @@ constexpr int kRefusalPollMs = 20;
 
 }  // namespace
 
-bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs) {
+bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs,
+                   const std::vector<std::string>& environment) {
   if (argv.empty()) return false;
   std::vector<char*> args = ArgumentVector(argv);
+  std::vector<std::string> envStorage;
+  std::vector<char*> env = Environment(environment, envStorage);
   // Exec failures come back through a close-on-exec pipe; the grandchild outlives us.
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
@@ -73,7 +90,7 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& work
         ::dup2(devNull, STDIN_FILENO);
         ::close(devNull);
       }
-      ::execv(args[0], args.data());
+      ::execve(args[0], args.data(), env.data());
       err = errno;
     }
     (void)!::write(pipeFds[1], &err, sizeof err);
@@ -91,10 +108,13 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& work
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
-RunResult RunAndWait(const std::vector<std::string>& argv, const RunOptions& options) {
+RunResult RunAndWait(const std::vector<std::string>& argv, const RunOptions& options,
+                     const std::vector<std::string>& environment) {
   RunResult result;
   if (argv.empty()) return result;
   std::vector<char*> args = ArgumentVector(argv);
+  std::vector<std::string> envStorage;
+  std::vector<char*> env = Environment(environment, envStorage);
   int pipeFds[2] = {-1, -1};
   if (options.captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
 
@@ -116,12 +136,13 @@ RunResult RunAndWait(const std::vector<std::string>& argv, const RunOptions& opt
     ::posix_spawnattr_setpgroup(&attributes, 0);
   }
   pid_t child = 0;
-  const int spawned = ::posix_spawnp(&child, args[0], &actions, &attributes, args.data(), environ);
+  const int spawned = ::posix_spawnp(&child, args[0], &actions, &attributes, args.data(), env.data());
   ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
   if (options.captureOutput) ::close(pipeFds[1]);
   if (spawned != 0) {
     if (options.captureOutput) ::close(pipeFds[0]);
+    result.startError = spawned;
     return result;
   }
 

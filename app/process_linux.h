@@ -1,6 +1,7 @@
 // The one way the Linux build starts other programs: either detached (the program outlives us and is
 // not waited for) or waited for, its standard output kept or discarded, with an optional time limit.
-// Standard input is always /dev/null.
+// Standard input is always /dev/null. Both take our environment, with `environment` (NAME=VALUE
+// entries) set on top of it.
 #pragma once
 
 #include <string>
@@ -12,7 +13,8 @@ namespace process {
 // for it. True when the program was started (the working directory entered and the program executed).
 // With refusalMs, a program that ends with a failure within that many milliseconds was refused
 // (a launcher such as wine that could not start what it was given): false then as well.
-bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs = 0);
+bool StartDetached(const std::vector<std::string>& argv, const std::string& workingDirectory, int refusalMs = 0,
+                   const std::vector<std::string>& environment = {});
 
 struct RunOptions {
   bool captureOutput = false;  // keep standard output (up to 64 KiB); else it goes to /dev/null
@@ -23,6 +25,8 @@ struct RunOptions {
 struct RunResult {
   bool ran = false;       // started and ended with status 0
   bool timedOut = false;
+  int startError = 0;     // the errno of a program that could not be executed (ENOEXEC: not a format
+                          // this computer runs)
   std::string output;     // its standard output, when captured
 };
 
@@ -30,6 +34,7 @@ struct RunResult {
 // runs in a process group of its own, ended as a whole at the limit. The reading stops at the
 // program's exit, not at the end of the pipe: helpers it leaves running (wineserver) may keep the pipe
 // open.
-RunResult RunAndWait(const std::vector<std::string>& argv, const RunOptions& options = {});
+RunResult RunAndWait(const std::vector<std::string>& argv, const RunOptions& options = {},
+                     const std::vector<std::string>& environment = {});
 
 }  // namespace process

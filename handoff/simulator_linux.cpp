@@ -1,7 +1,8 @@
 // Where the simulation program looks for the hand-off file on Linux. A native program (an ELF
 // program or a script with its run bit) looks in $TMPDIR; the Windows program (a PE image) runs
 // under Wine and looks in the temporary directory of its Wine prefix. Nothing is created in the
-// prefix here: it is only asked where that directory lies.
+// prefix here: it is only asked where that directory lies. A 32-bit Windows program on a computer
+// that cannot run 32-bit programs is refused here, before anything is written.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,14 +25,14 @@ SimulatorSetup PrepareSimulator() {
   if (::stat(program.c_str(), &st) != 0) return {ThePlatform().TempPath(), ""};
 
   if (wine::IsPeImage(program)) {
-    const std::string winePath = wine::FindWine();
-    if (winePath.empty()) return {"", "未找到 Wine，无法运行 Windows 程序 Kambrisolve.exe；请安装 wine"};
+    const wine::Launcher launcher = wine::LauncherFor(program);
+    if (!launcher.failure.empty()) return {"", launcher.failure};
     const std::string prefix = wine::PrefixDirectory();
     if (!wine::PrefixExists(prefix)) {
       return {"", Format("Wine 环境 %s 尚未建立，无法运行 Windows 程序 Kambrisolve.exe；请先运行一次 winecfg 建立它",
                          prefix.c_str())};
     }
-    const wine::TempDirectory temp = wine::QueryTempDirectory(winePath, kWineAnswerMs);
+    const wine::TempDirectory temp = wine::QueryTempDirectory(launcher, kWineAnswerMs);
     if (!temp.failure.empty()) {
       return {"", Format("无法确定 Wine 环境 %s 的临时目录（%s），仿真程序未启动", prefix.c_str(),
                          temp.failure.c_str())};

@@ -10,11 +10,16 @@
 # captions show Chinese. Programs run in code page 936 (LC_ALL=zh_CN.UTF-8), or in the locale
 # QELMORA_WINE_LOCALE names.
 #
+# Wine is started as scripts/wine-kind.sh finds it: `wine`, or Wine's 64-bit loader where this machine
+# cannot run 32-bit programs; a 32-bit program is then refused with a message saying so (status 3).
+#
 # QELMORA_WINE_INIT_ONLY=1 only prepares the prefix (no program needed).
 # QELMORA_WINE_XVFB=1 runs the program on an Xvfb display of its own when there is no DISPLAY.
 set -euo pipefail
 
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=wine-kind.sh
+source "$script_dir/wine-kind.sh"
 
 if [ "${QELMORA_WINE_INIT_ONLY:-0}" != 1 ] && [ $# -lt 1 ]; then
   echo "usage: $0 PROGRAM.exe [ARGS...]" >&2
@@ -66,14 +71,14 @@ command -v "$mingw_cc" >/dev/null 2>&1 || mingw_cc=x86_64-w64-mingw32-gcc
   if [ ! -f "$WINEPREFIX/.qelmora-ready" ]; then
     rm -rf "$WINEPREFIX"
     # No window of wineboot's own: it must not need a display.
-    DISPLAY= wine wineboot -i >/dev/null 2>&1 || true
+    DISPLAY= "$QELMORA_WINE" wineboot -i >/dev/null 2>&1 || true
     wineserver -w
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "wine-run.sh: wineboot did not create the prefix $WINEPREFIX" >&2
       exit 1
     fi
     "$mingw_cc" -O1 -municode -mwindows -o "$wine_dir/cjk-fonts.exe" "$script_dir/wine-cjk-fonts.c"
-    DISPLAY= wine "$wine_dir/cjk-fonts.exe" >/dev/null 2>&1 || {
+    DISPLAY= "$QELMORA_WINE" "$wine_dir/cjk-fonts.exe" >/dev/null 2>&1 || {
       echo "wine-run.sh: setting the CJK fonts in the prefix failed" >&2
       exit 1
     }
@@ -86,8 +91,15 @@ if [ "${QELMORA_WINE_INIT_ONLY:-0}" = 1 ]; then
   exit 0
 fi
 
+# The machine field of the COFF header after "PE\0\0" (at the offset stored at 0x3C): 014c is i386.
+if [ "$QELMORA_WINE32" != 1 ] && [ -f "$1" ] &&
+   [ "$(od -An -tx1 -j "$(( $(od -An -tu4 -j 60 -N 4 "$1") + 4 ))" -N 2 "$1" 2>/dev/null | tr -d ' ')" = 4c01 ]; then
+  echo "wine-run.sh: $1 is a 32-bit program and not run: $QELMORA_WINE_KIND" >&2
+  exit 3
+fi
+
 # QELMORA_WINE_XVFB=1: the program shows windows; without a display it gets one of its own.
 if [ "${QELMORA_WINE_XVFB:-0}" = 1 ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" wine "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$QELMORA_WINE" "$@"
 fi
-exec wine "$@"
+exec "$QELMORA_WINE" "$@"

@@ -76,7 +76,11 @@ TEST(PeImageTest, MzAndThePeSignatureAtTheStoredOffset) {
   EXPECT_FALSE(wine::IsPeImage((dir.Path() / "missing.exe").string())) << "no file";
   if (fs::exists(QELMORA_WIN_STAND_IN)) {
     EXPECT_TRUE(wine::IsPeImage(QELMORA_WIN_STAND_IN)) << "a MinGW program";
+    EXPECT_EQ(wine::PeImageMachine(QELMORA_WIN_STAND_IN), wine::PeMachine::Amd64);
   }
+  if (fs::exists(QELMORA_WIN32_STAND_IN)) EXPECT_EQ(wine::PeImageMachine(QELMORA_WIN32_STAND_IN), wine::PeMachine::I386);
+  WriteProgram(file, PeLike(0x1FC, pe, 0x200), true);
+  EXPECT_EQ(wine::PeImageMachine(file.string()), wine::PeMachine::Other) << "the machine field cut off";
 }
 
 TEST(WineLocationTest, PrefixFromWineprefixElseHomeAndWineFromPath) {
@@ -133,12 +137,18 @@ class WineHandoffTest : public htest::TransferFixture {
   }
 };
 
-// A fake wine first in PATH and an empty prefix of the test: a real one is never reached.
+// A fake wine first in PATH and an empty prefix of the test: a real one is never reached. Wine's
+// 64-bit loader (run where 32-bit programs cannot run) is the same fake.
 class RefusedStartTest : public WineHandoffTest {
  protected:
   void SetUp() override {
     WineHandoffTest::SetUp();
-    WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\ntouch '" + Marker().string() + "'\n", true);
+    FakeWine("#!/bin/sh\ntouch '" + Marker().string() + "'\n");
+  }
+
+  void FakeWine(const std::string& script) const {
+    WriteProgram(m_bin.Path() / "wine", script, true);
+    WriteProgram(m_bin.Path() / "wine64", script, true);
   }
 
   fs::path Marker() const { return m_scratch.Path() / "wine-was-run"; }
@@ -194,12 +204,12 @@ TEST_F(RefusedStartTest, WineThatNamesNoTemporaryDirectoryIsExplainedAndNothingI
   qtest::WriteFileBytes(Prefix() / "system.reg", "");
   qtest::WriteFileBytes(Prefix() / "user.reg", "");
   // Asked for %TMP%, this wine answers with the variable unexpanded, then with a missing directory.
-  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\necho '%TMP%'\n", true);
+  FakeWine("#!/bin/sh\necho '%TMP%'\n");
   Transfer();
   ExpectRefusedWith("无法确定 Wine 环境 " + Prefix().string() + " 的临时目录");
 
   m_boxes.Clear();
-  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\necho '" + (Prefix() / "no-such-dir").string() + "'\n", true);
+  FakeWine("#!/bin/sh\necho '" + (Prefix() / "no-such-dir").string() + "'\n");
   Transfer();
   ExpectRefusedWith("no-such-dir 不存在");
   EXPECT_EQ(htest::Names(Prefix()), (std::vector<std::string>{"system.reg", "user.reg"}));
@@ -228,9 +238,11 @@ class RealWineTest : public WineHandoffTest {
 
   // The prefix's temporary directory, asked of wine by the shell: %TMP% through cmd, then winepath.
   fs::path PrefixTemp() const {
-    const qtest::CommandResult windows = qtest::RunCommand("wine cmd.exe /c echo %TMP% 2>/dev/null | tr -d '\\r'");
+    const std::string run = "QELMORA_WINE_ROOT=" + qtest::ShellQuote(m_root) + " " + qtest::ShellQuote(QELMORA_WINE_RUN);
+    const qtest::CommandResult windows = qtest::RunCommand(run + " cmd.exe /c echo %TMP% 2>/dev/null | tr -d '\\r'");
     std::string path = windows.output.substr(0, windows.output.find('\n'));
-    const qtest::CommandResult unix = qtest::RunCommand("winepath -u " + qtest::ShellQuote(path) + " 2>/dev/null");
+    const qtest::CommandResult unix =
+        qtest::RunCommand(run + " winepath.exe -u " + qtest::ShellQuote(path) + " 2>/dev/null | tr -d '\\r'");
     return fs::path(unix.output.substr(0, unix.output.find('\n')));
   }
 
@@ -241,9 +253,9 @@ class RealWineTest : public WineHandoffTest {
   }
 
   // Copied without its run bit, as files from a Windows archive often are.
-  void InstallWindowsStandIn() const {
+  void InstallWindowsStandIn(const char* standIn = QELMORA_WIN_STAND_IN) const {
     fs::create_directories(Sim());
-    fs::copy_file(QELMORA_WIN_STAND_IN, Simulator());
+    fs::copy_file(standIn, Simulator());
     fs::permissions(Simulator(), fs::perms(0644));
   }
 
@@ -292,6 +304,27 @@ TEST_F(RealWineTest, TransferDataStartsTheWindowsSimulatorWhichReadsTheSetFromIt
   EXPECT_EQ(qtest::ReadFileBytes(prefixTemp / "~qe10.tmp"), Expected());
 }
 
+// A 32-bit simulator runs where 32-bit programs run (under Wine's 32-bit loader); elsewhere it is
+// refused with the reason, before anything is written, and the dialog stays open.
+TEST_F(RealWineTest, A32BitSimulatorStartsWhere32BitProgramsRunAndIsRefusedWithTheReasonElsewhere) {
+  if (!fs::exists(QELMORA_WIN32_STAND_IN)) GTEST_SKIP() << "no 32-bit MinGW compiler: the 32-bit stand-in was not built";
+  const bool runs32 = qtest::RunCommand(qtest::ShellQuote(QELMORA_WINE_KIND) + " --32 >/dev/null").status == 0;
+  EXPECT_EQ(wine::CanRun32BitPrograms(), runs32) << "the program and scripts/wine-kind.sh disagree";
+  InstallWindowsStandIn(QELMORA_WIN32_STAND_IN);
+  const fs::path prefixTemp = PrefixTemp();
+  fs::remove(prefixTemp / "~qe10.tmp");
+  Transfer();
+
+  if (!runs32) {
+    ExpectRefusedWith("Kambrisolve.exe 是 32 位的 Windows 程序，而这台计算机不能运行 32 位程序（系统内核不执行它们），"
+                      "无法启动；请改用 64 位的 Kambrisolve.exe");
+    EXPECT_FALSE(fs::exists(prefixTemp / "~qe10.tmp"));
+    return;
+  }
+  EXPECT_EQ(m_view.endResults, std::vector<int>{kIdOk}) << testing::PrintToString(m_boxes.Texts());
+  EXPECT_EQ(WaitForRecord().fileHex, htest::Hex(Expected()));
+}
+
 TEST_F(RealWineTest, CliNoLaunchPrintsTheFileInThePrefixTempAndStartsNothing) {
   InstallWindowsStandIn();
   fs::copy_file(QELMORA_CLI, m_program.Path() / "qelmora-cli");
@@ -334,8 +367,8 @@ TEST_F(RefusedStartTest, CliStartThatWineRefusesAtOnceIsAFailedStart) {
   fs::create_directories(Prefix() / "tmp");
   qtest::WriteFileBytes(Prefix() / "system.reg", "");
   qtest::WriteFileBytes(Prefix() / "user.reg", "");
-  WriteProgram(m_bin.Path() / "wine", "#!/bin/sh\n[ \"$1\" = cmd.exe ] && echo '" + (Prefix() / "tmp").string() +
-                                          "' && exit 0\necho 'ShellExecuteEx failed' >&2\nexit 1\n", true);
+  FakeWine("#!/bin/sh\n[ \"$1\" = cmd.exe ] && echo '" + (Prefix() / "tmp").string() +
+           "' && exit 0\necho 'ShellExecuteEx failed' >&2\nexit 1\n");
   fs::copy_file(QELMORA_CLI, m_program.Path() / "qelmora-cli");
   TearDown();
   const fs::path err = m_scratch.Path() / "stderr.txt";

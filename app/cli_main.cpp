@@ -89,7 +89,8 @@ void CliUsage(std::FILE* stream) {
       "usage: qelmora-cli [--store DIR | --store LOCATION] COMMAND [ARGS...]\n"
       "       qelmora-cli --help | -h | --version\n"
       "  init-store                  create DIR/dravo.mdb with table1; without --store\n"
-      "                              beside this program; with LOCATION, the lab store's\n"
+      "                              beside this program, or when it is installed in\n"
+      "                              $XDG_DATA_HOME/qelmora; with LOCATION, the lab store's\n"
       "                              table, triggers and member role\n"
       "  import FILE...              import model files, one row each; with several\n"
       "                              files every message line begins with its file\n"
@@ -155,7 +156,8 @@ int main(int argc, char** argv) {
   }
   if (context.userStore) {
     // The store of a run that names none: the one the configuration names, else the local store;
-    // init-store makes the portable one, beside the program.
+    // init-store makes the portable one beside a program run from its own folder, and the user's
+    // store for an installed program (as the dialog does), never one that would override every user's.
     std::optional<std::string> configured;
     try {
       configured = ConfiguredStoreLocation();
@@ -167,7 +169,7 @@ int main(int argc, char** argv) {
       context.storeDir = *configured;
       context.userStore = false;
     } else {
-      context.storeDir = args[i] == "init-store" ? ProgramDirectory() : StoreDirectory();
+      context.storeDir = args[i] == "init-store" && !ProgramIsInstalled() ? ProgramDirectory() : StoreDirectory();
     }
   }
   context.storeDir = StoreLocationOf(context.storeDir);

@@ -85,6 +85,12 @@ std::string ProgramDirectory();
 // installed program (Linux: ${XDG_DATA_HOME:-$HOME/.local/share}/qelmora/, created when missing).
 std::string DataDirectory(const std::string& name);
 
+// True for a program installed on the system (Linux: its directory is the bin folder of an
+// installation, with the program's desktop entry in ../share/applications/qelmora.desktop), whose
+// store is the user's, never one beside it; false for a program run from its build or unpacked
+// folder, and always on Windows, where the store lies beside the program.
+bool ProgramIsInstalled();
+
 // path made absolute against the current directory, links not resolved (Windows: GetFullPathNameA).
 // An absolute path, and a path whose full form cannot be had, come back as they are.
 std::string AbsolutePath(const std::string& path);

@@ -88,6 +88,8 @@ Platform& RealPlatform() {
 // A Windows program keeps its data beside itself.
 std::string DataDirectory(const std::string&) { return ProgramDirectory(); }
 
+bool ProgramIsInstalled() { return false; }
+
 std::string AbsolutePath(const std::string& path) {
   char buffer[kMaxPath];
   const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(sizeof buffer), buffer, nullptr);

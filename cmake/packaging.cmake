@@ -59,6 +59,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beyond the libraries the programs link: the Qt platform plugins (the dialog on X11 and Wayland),
 # Qt's own translations, and the tools the per-user association runs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, shared-mime-info, desktop-file-utils")
+# xdg-utils reads the user's MIME database (the association written for .mdl) through
+# File::MimeInfo on a desktop without GIO's MIME handling (a plain window manager); without it
+# xdg-mime and xdg-open take a .mdl for text/plain.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libfile-mimeinfo-perl")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "parameter history and reports for impedance spectra")
 set(CPACK_PACKAGE_DESCRIPTION
     "qelmora sits beside an equivalent-circuit fitting program for electrochemical

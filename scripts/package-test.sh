@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: its file list and Depends, lintian (no error), the
 # desktop entry and AppStream data, then the unpacked program with a fresh user: no --store, the
-# store is created under $XDG_DATA_HOME/qelmora/ on first use, and the per-user association agrees
+# store is created under $XDG_DATA_HOME/qelmora/ on first use (and by init-store), the Recommends of
+# what a plain window manager needs, and the per-user association agrees
 # with the package's own MIME type and desktop entry.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +39,10 @@ for d in libqt6widgets6 libsqlcipher0 libpq5 libxlsxwriter libglib2.0-0 libc6 qt
   grep -q "$d" <<<"$depends" || fail "Depends lacks $d"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = science ] || fail "Section is not science"
+# Recommends: what xdg-utils needs to read the user's MIME database on a plain window manager.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+grep -q libfile-mimeinfo-perl <<<"$recommends" || fail "Recommends lacks libfile-mimeinfo-perl"
 
 # lintian: no error; its warnings are shown.
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
@@ -66,6 +71,18 @@ grep -qxF "已创建新的参数数据库：$store" "$root/err" || { cat "$root/
 head -1 "$root/history" | grep -q '^L0,R0,R1,' || fail "history has no header"
 echo "store: $store"; cat "$root/history"
 
+# Another new user starts with init-store: the installed program makes the user's store, never
+# one beside itself.
+(
+  export HOME="$root/home2" XDG_DATA_HOME="$root/home2/data" XDG_CONFIG_HOME="$root/home2/.config"
+  mkdir -p "$HOME"
+  "$cli" init-store >"$root/out" 2>"$root/err" || { cat "$root/err" >&2; fail "init-store failed"; }
+  grep -qxF "$XDG_DATA_HOME/qelmora/dravo.mdb" <(sed -n 's/^已创建数据库：//p' "$root/out" "$root/err") ||
+    { cat "$root/out" "$root/err" >&2; fail "init-store did not make the user's store"; }
+  [ -f "$XDG_DATA_HOME/qelmora/dravo.mdb" ] || fail "no store at $XDG_DATA_HOME/qelmora/dravo.mdb"
+  [ ! -e "$root/pkg/usr/bin/dravo.mdb" ] || fail "init-store made a store beside the installed program"
+)
+
 # The package's type and entry as the system's, then the user's association on top: the default for
 # the type stays qelmora.desktop, and the application still shows in the menus.
 export XDG_DATA_DIRS="$root/pkg/usr/share:/usr/share" XDG_CURRENT_DESKTOP=GNOME GIO_USE_VFS=local
@@ -79,4 +96,12 @@ cp samples/sample.mdl "$root/a.mdl"
 user_entry="$HOME/.local/share/applications/qelmora.desktop"
 desktop-file-validate "$user_entry"
 if grep -qx 'NoDisplay=true' "$user_entry"; then fail "the user's entry hides the installed program from the menus"; fi
+# A plain window manager (no desktop named): xdg-utils reads the MIME database itself, through the
+# recommended File::MimeInfo.
+if [ -x /usr/bin/mimetype ]; then
+  [ "$(XDG_CURRENT_DESKTOP= DESKTOP_SESSION= xdg-mime query filetype "$root/a.mdl")" = application/x-qelmora-mdl ] ||
+    fail "without a desktop, xdg-mime does not find the type of a .mdl"
+  [ "$(XDG_CURRENT_DESKTOP= DESKTOP_SESSION= xdg-mime query default application/x-qelmora-mdl)" = qelmora.desktop ] ||
+    fail "without a desktop, qelmora is not the default"
+fi
 echo "package test: passed"

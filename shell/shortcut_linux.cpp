@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/process_linux.h"
 #include "shell/freedesktop_linux.h"
 #include "shell/shortcut.h"
 
@@ -30,12 +31,13 @@ std::string LauncherText(const std::string& target, const std::string& workingDi
          "Terminal=false\n";
 }
 
-// GNOME's desktop runs a launcher only when it is marked trusted; where the file system keeps no
-// such metadata the mark is simply not set.
+// GNOME's desktop runs a launcher only when it is marked trusted. The mark is set with the desktop's
+// own tool, which reaches the desktop's metadata store; where there is no such tool or store (a
+// plain window manager) nothing is marked, and the launcher works there without it.
+constexpr int kMarkTimeoutMs = 10000;
+
 void MarkTrusted(const std::string& path) {
-  GFile* file = g_file_new_for_path(path.c_str());
-  g_file_set_attribute_string(file, "metadata::trusted", "true", G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
-  g_object_unref(file);
+  process::RunAndWait({"gio", "set", path, "metadata::trusted", "true"}, {.timeoutMs = kMarkTimeoutMs});
 }
 
 // The launcher read back as the desktop reads it: GIO must load it (it refuses one that is not UTF-8

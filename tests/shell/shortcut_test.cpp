@@ -144,3 +144,17 @@ TEST_F(Shortcut, UnwritableLauncherGivesCode4) {
   for (const auto& entry : fs::directory_iterator(desktop)) names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"qelmora.desktop"});
 }
+
+// The launcher is marked trusted with the desktop's own tool; where that fails (no metadata store,
+// as on a plain window manager) the shortcut is made all the same.
+TEST_F(Shortcut, MarkedTrustedThroughGioAndMadeAllTheSameWhereMarkingFails) {
+  const fs::path bin = user.Root() / "fake-bin", calls = user.Root() / "gio.calls";
+  fs::create_directories(bin);
+  qtest::WriteFileBytes(bin / "gio", "#!/bin/sh\necho \"$*\" >>'" + calls.string() + "'\nexit 1\n");
+  fs::permissions(bin / "gio", fs::perms(0755));
+  shelltest::InstallStandIn(user.Root() / "bin" / "qelmora");
+  const shelltest::EnvGuard path({{"PATH", bin.string() + ":/usr/bin:/bin"}});
+  ExpectOnlyBox(Press(user.Root() / "bin" / "qelmora"), "Succeed!", "information");
+  const fs::path launcher = user.Home() / "Desktop" / "qelmora.desktop";
+  EXPECT_EQ(qtest::ReadFileBytes(calls), "set " + launcher.string() + " metadata::trusted true\n");
+}

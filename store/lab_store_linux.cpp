@@ -631,9 +631,9 @@ class LabStore final : public ParameterStore {
     const Result result = m_connection.Run(
         "无法读取当前参数",
         "SELECT " + ReadColumns() +
-            " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = session_user AND copied_from IS NULL"
+            " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = $2 AND copied_from IS NULL"
             " ORDER BY imported_at DESC, id DESC LIMIT 1",
-        {m_workstation});
+        {m_workstation, m_connection.Role()});  // the role logged in: session_user, as the stamp has it
     if (result.Rows() == 0) {
       throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + Printable(m_workstation) +
                        "）以角色 " + Printable(m_connection.Role()) + " 导入的参数");

@@ -450,8 +450,9 @@ class Connection {
     }
     // The server's own limits (statement_timeout, lock_timeout): the statement was undone.
     if (state != nullptr && (std::strcmp(state, "57014") == 0 || std::strcmp(state, "55P03") == 0)) {
-      return StoreError(what + "：实验室数据库 " + m_name +
-                        Format(" 在 %ld 秒内没有回答（", Seconds(m_statementLimit)) + reason + "），这一操作没有完成");
+      const long limit = std::strcmp(state, "55P03") == 0 ? m_lockLimit : m_statementLimit;
+      return StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %ld 秒内没有回答（", Seconds(limit)) + reason +
+                        "），这一操作没有完成");
     }
     return StoreError(what + "：实验室数据库 " + m_name + " 报告：" + reason);
   }
@@ -513,11 +514,11 @@ class Connection {
       return theirs > 0 ? std::min(theirs, ours) : ours;
     };
     m_statementLimit = Limit(1, kStatementLimit);
-    const long lock = Limit(0, std::min(kLockLimit, m_statementLimit));
+    m_lockLimit = Limit(0, std::min(kLockLimit, m_statementLimit));
     Run(what,
         "SELECT pg_catalog.set_config('statement_timeout', $1, false),"
         " pg_catalog.set_config('lock_timeout', $2, false)",
-        {std::to_string(m_statementLimit), std::to_string(lock)});
+        {std::to_string(m_statementLimit), std::to_string(m_lockLimit)});
   }
 
   void Send(const std::string& what, int sent) {
@@ -549,6 +550,7 @@ class Connection {
   PGconn* m_connection = nullptr;
   std::string m_name;
   long m_statementLimit = kStatementLimit;  // milliseconds
+  long m_lockLimit = kLockLimit;
 };
 
 // Whether table1 is there and, when it is, the first fact that differs from init-store's table

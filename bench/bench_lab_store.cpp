@@ -100,18 +100,18 @@ class Server {
 
   // Fills table1 to `rows` rows, one in ten of this workstation.
   void FillTo(long rows) {
-    const long have = std::stol(Psql("SELECT count(*) FROM table1"));
+    const long have = std::stol(Psql("SELECT count(*) FROM qelmora.table1"));
     if (have >= rows) return;
     std::string columns, values;
     for (std::size_t i = 0; i < kParameterCount; ++i) {
       columns += std::string(i ? ", " : "") + "\"" + kParameterColumns[i] + "\"";
       values += (i ? ", '" : "'") + kValues[i] + "' || n";
     }
-    Psql("INSERT INTO table1 (" + columns + ", source, workstation) SELECT " + values +
+    Psql("INSERT INTO qelmora.table1 (" + columns + ", source, workstation) SELECT " + values +
          ", '/data/cell ' || n || '.mdl', CASE WHEN n % 10 = 0 THEN '" + WorkstationName() +
          "' ELSE 'w' || n % 7 || '@lab' END FROM generate_series(" + std::to_string(have + 1) + ", " +
          std::to_string(rows) + ") n");
-    Psql("VACUUM ANALYZE table1");
+    Psql("VACUUM ANALYZE qelmora.table1");
   }
 
  private:
@@ -162,14 +162,14 @@ void BM_SixteenImporters(benchmark::State& state) {
   double seconds = 0;
   long rows = 0;
   for (auto _ : state) {
-    const long before = std::stol(server.Psql("SELECT count(*) FROM table1"));
+    const long before = std::stol(server.Psql("SELECT count(*) FROM qelmora.table1"));
     const auto start = Clock::now();
     std::vector<std::thread> importers;
     std::atomic<int> failed = 0;
     for (const auto& argv : argvs) importers.emplace_back([&] { failed += Server::Run(argv).status != 0; });
     for (auto& t : importers) t.join();
     seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    rows = std::stol(server.Psql("SELECT count(*) FROM table1")) - before;
+    rows = std::stol(server.Psql("SELECT count(*) FROM qelmora.table1")) - before;
     if (failed != 0) return state.SkipWithError("an importer failed");
     state.SetIterationTime(seconds);
   }
@@ -182,12 +182,13 @@ void BM_History(benchmark::State& state) {
   Server& server = TheServer();
   if (!server.Ready()) return state.SkipWithError("no server");
   server.FillTo(state.range(0));
-  const long rows = std::stol(server.Psql("SELECT count(*) FROM table1"));
+  const long rows = std::stol(server.Psql("SELECT count(*) FROM qelmora.table1"));
   double tool = 0, copy = 0, rss = 0;
   const std::string query =
       "\\copy (SELECT \"L0\", \"R0\", \"R1\", \"CPE1-T\", \"CPE1-P\", \"R2\", \"CPE2-T\", \"CPE2-P\", \"R3\", "
       "\"CPE3-T\", \"CPE3-P\", to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source, "
-      "imported_by, workstation FROM table1 ORDER BY imported_at NULLS FIRST, id) TO STDOUT WITH CSV HEADER";
+      "imported_by, workstation FROM qelmora.table1 ORDER BY CASE WHEN copied_from IS NULL THEN imported_at"
+      " ELSE recorded_at END NULLS FIRST, id) TO STDOUT WITH CSV HEADER";
   for (auto _ : state) {
     const Server::Outcome a = Server::Run({QELMORA_CLI, "--store", server.Location(), "history"});
     const Server::Outcome b = Server::Run({"psql", "-X", "-h", server.Socket(), "-U", "postgres", "-d", "lab", "-c", query});
@@ -212,7 +213,7 @@ void BM_CurrentSet(benchmark::State& state) {
   server.FillTo(1000000);
   std::unique_ptr<ParameterStore> store = OpenLabStore(server.Location());
   for (auto _ : state) benchmark::DoNotOptimize(store->ReadCurrent());
-  state.counters["rows"] = std::stod(server.Psql("SELECT count(*) FROM table1"));
+  state.counters["rows"] = std::stod(server.Psql("SELECT count(*) FROM qelmora.table1"));
 }
 BENCHMARK(BM_CurrentSet)->Unit(benchmark::kMicrosecond);
 

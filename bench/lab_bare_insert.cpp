@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   const char* row[] = {"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107", "12.453",
                        "0.91027",    "0.10342",  "356.71",    "0.65318", "bench@lab", "/data/cell.mdl"};
   PGresult* result = PQexecParams(connection,
-                                  "INSERT INTO table1 (\"L0\", \"R0\", \"R1\", \"CPE1-T\", \"CPE1-P\", \"R2\", "
+                                  "INSERT INTO qelmora.table1 (\"L0\", \"R0\", \"R1\", \"CPE1-T\", \"CPE1-P\", \"R2\", "
                                   "\"CPE2-T\", \"CPE2-P\", \"R3\", \"CPE3-T\", \"CPE3-P\", workstation, source) "
                                   "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) RETURNING id",
                                   13, nullptr, row, nullptr, nullptr, 0);

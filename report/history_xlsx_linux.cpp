@@ -28,6 +28,24 @@ namespace {
 // A worksheet holds 1,048,576 rows; the first holds the headers.
 constexpr long kMaxStoredRows = 1048575;
 
+// A cell holds at most 32,767 characters (UTF-16 units): a longer text is cut to fit, with this mark
+// at its end. The CSV history keeps it whole.
+constexpr std::size_t kCellLimit = 32767;
+constexpr const char* kCutMark = "…（已截断）";
+
+// The text (valid UTF-8) as a cell can hold it.
+std::string CellText(const std::string& text) {
+  std::size_t units = 0;  // of the characters before byte i
+  std::size_t fits = 0;   // bytes of the characters that leave room for the mark's six
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xc0) == 0x80) continue;
+    if (units <= kCellLimit - 6) fits = i;
+    units += c >= 0xf0 ? 2 : 1;
+  }
+  return units <= kCellLimit ? text : text.substr(0, fits) + kCutMark;
+}
+
 // Columns of the sheet, A = 0: the row number, the import time, the model file, then every report
 // quantity in the order of ReportQuantity (the eleven values, then C1, f1, C2, f2, C3, f3, Rp).
 constexpr lxw_col_t kColNumber = 0;
@@ -198,7 +216,7 @@ class HistorySheetWriter {
   }
 
   void Text(lxw_row_t r, lxw_col_t c, const std::string& text) {
-    if (!text.empty()) Check(worksheet_write_string(m_sheet, r, c, WorkbookText(text).c_str(), nullptr));
+    if (!text.empty()) Check(worksheet_write_string(m_sheet, r, c, CellText(WorkbookText(text)).c_str(), nullptr));
   }
 
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value;

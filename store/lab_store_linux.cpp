@@ -6,15 +6,22 @@
 // memory stays flat whatever the table holds.
 #include "store/lab_store_linux.h"
 
+#include <glib.h>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -23,12 +30,15 @@
 
 namespace {
 
-// The schema init-store makes. Every name is fixed here, so no text from outside reaches SQL.
+// The schema init-store makes. Every name is fixed here, so no text from outside reaches SQL. The
+// table lives in a schema of its own, named in every statement: no search_path, the location's or
+// the role's, decides which table1 a statement means.
 constexpr const char* kStampFunctionBody =
     "\nBEGIN\n"
     "  NEW.imported_by := session_user;\n"
+    "  NEW.imported_at := now();\n"
     "  IF NEW.copied_from IS NULL THEN\n"
-    "    NEW.imported_at := now();\n"
+    "    NEW.recorded_at := NULL;\n"
     "  END IF;\n"
     "  RETURN NEW;\n"
     "END\n";
@@ -39,6 +49,13 @@ constexpr const char* kKeepFunctionBody =
 
 // How long a connection may take unless the location says otherwise, in seconds.
 constexpr const char* kConnectTimeout = "10";
+// The longest a statement may run and wait for a lock, in milliseconds, unless the location or the
+// role sets less (statement_timeout, lock_timeout).
+constexpr long kStatementLimit = 30000;
+constexpr long kLockLimit = 10000;
+
+// The time a row is shown with: the server's for an import, the one its PC recorded for a copied row.
+constexpr const char* kShownTime = "CASE WHEN copied_from IS NULL THEN imported_at ELSE recorded_at END";
 
 std::string Quoted(const char* column) { return std::string("\"") + column + "\""; }
 
@@ -52,110 +69,167 @@ std::string ParameterColumnList() {
 // What a read gives, in this order: the parameters, the time (UTC, as the program writes it), the
 // source, the role and the workstation.
 std::string ReadColumns() {
-  return ParameterColumnList() +
-         ", to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source, imported_by, "
-         "workstation";
+  return ParameterColumnList() + ", pg_catalog.to_char((" + kShownTime +
+         ") AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source, imported_by, workstation";
 }
 
+// The columns a member may set: those an import or a copy gives. imported_at and imported_by are
+// the server's on every row (the stamp trigger).
+std::string MemberColumnList() { return ParameterColumnList() + ", source, workstation, copied_from, recorded_at"; }
+
 std::vector<std::string> CreateStatements() {
-  std::string table = "CREATE TABLE table1 (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
+  std::string table = "CREATE TABLE qelmora.table1 (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
   for (const char* column : kParameterColumns) table += ", " + Quoted(column) + " text";
   table +=
-      ", imported_at timestamp with time zone, source text, imported_by text NOT NULL, workstation text NOT NULL,"
-      " copied_from text UNIQUE)";
+      ", imported_at timestamp with time zone NOT NULL, source text, imported_by text NOT NULL,"
+      " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone)";
   return {
+      "CREATE SCHEMA qelmora",
       table,
-      // The current set: the newest row of one workstation is the first entry of its range.
-      "CREATE INDEX table1_current ON table1 (workstation, imported_at DESC NULLS LAST, id DESC)",
-      "CREATE INDEX table1_history ON table1 (imported_at NULLS FIRST, id)",
-      std::string("CREATE FUNCTION table1_stamp() RETURNS trigger LANGUAGE plpgsql SET search_path = pg_catalog AS $q$") +
+      // The current set: the newest import of one workstation by one role is the first entry of its range.
+      "CREATE INDEX table1_current ON qelmora.table1 (workstation, imported_by, imported_at DESC, id DESC)"
+      " WHERE copied_from IS NULL",
+      std::string("CREATE INDEX table1_history ON qelmora.table1 ((") + kShownTime + ") NULLS FIRST, id)",
+      std::string("CREATE FUNCTION qelmora.table1_stamp() RETURNS trigger LANGUAGE plpgsql"
+                  " SET search_path = pg_catalog AS $q$") +
           kStampFunctionBody + "$q$",
-      std::string("CREATE FUNCTION table1_keep() RETURNS trigger LANGUAGE plpgsql SET search_path = pg_catalog AS $q$") +
+      std::string("CREATE FUNCTION qelmora.table1_keep() RETURNS trigger LANGUAGE plpgsql"
+                  " SET search_path = pg_catalog AS $q$") +
           kKeepFunctionBody + "$q$",
-      "CREATE TRIGGER table1_stamp BEFORE INSERT ON table1 FOR EACH ROW EXECUTE FUNCTION table1_stamp()",
-      "CREATE TRIGGER table1_keep BEFORE UPDATE OR DELETE OR TRUNCATE ON table1 FOR EACH STATEMENT "
-      "EXECUTE FUNCTION table1_keep()",
+      "CREATE TRIGGER table1_stamp BEFORE INSERT ON qelmora.table1 FOR EACH ROW"
+      " EXECUTE FUNCTION qelmora.table1_stamp()",
+      "CREATE TRIGGER table1_keep BEFORE UPDATE OR DELETE OR TRUNCATE ON qelmora.table1 FOR EACH STATEMENT "
+      "EXECUTE FUNCTION qelmora.table1_keep()",
       // Also for a session that replicates (session_replication_role), which skips ordinary triggers.
-      "ALTER TABLE table1 ENABLE ALWAYS TRIGGER table1_stamp",
-      "ALTER TABLE table1 ENABLE ALWAYS TRIGGER table1_keep",
-      "DO $q$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'qelmora_member') THEN "
+      "ALTER TABLE qelmora.table1 ENABLE ALWAYS TRIGGER table1_stamp",
+      "ALTER TABLE qelmora.table1 ENABLE ALWAYS TRIGGER table1_keep",
+      "DO $q$ BEGIN IF NOT EXISTS (SELECT FROM pg_catalog.pg_roles WHERE rolname = 'qelmora_member') THEN "
       "CREATE ROLE qelmora_member NOLOGIN; END IF; END $q$",
-      "REVOKE ALL ON table1 FROM PUBLIC",
-      "GRANT SELECT, INSERT ON table1 TO qelmora_member",
-      "DO $q$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO qelmora_member', current_schema()); END $q$",
+      "REVOKE ALL ON qelmora.table1 FROM PUBLIC",
+      "GRANT SELECT ON qelmora.table1 TO qelmora_member",
+      "GRANT INSERT (" + MemberColumnList() + ") ON qelmora.table1 TO qelmora_member",
+      "GRANT USAGE ON SCHEMA qelmora TO qelmora_member",
   };
 }
 
 // The facts of table1 that the schema check compares, each a text the server forms from its
-// catalogs, and what init-store's table gives for each. The table is the one "table1" names on
-// this connection; its schema's name is left out of the definitions.
+// catalogs, and what init-store's table gives for each. The table is qelmora.table1; the query runs
+// with search_path pinned to pg_catalog, so that no operator or function of another schema can be
+// chosen for it (a member's better-matching one would run as whoever opens the store).
 struct SchemaFact {
   const char* what;  // named in the message when it differs
   const char* query;
-  const char* expected;
+  std::string (*expected)();
 };
 
-// Each fact costs a fresh server process a catalog's first read, so there are few: what pg_class
-// says of the table (rules, row security, inheritance, check constraints), the columns, the indexes,
-// the triggers with their functions' whole definitions, and who may do what.
-const std::array<SchemaFact, 5> kSchemaFacts = {{
-    {"表的种类",
-     "t.relkind::text || ' ' || t.relrowsecurity || ' ' || t.relforcerowsecurity || ' ' || t.relhasrules || ' ' || "
-     "t.relhassubclass || ' ' || t.relispartition || ' ' || t.relchecks",
-     "r false false false false false 0"},
-    {"列",
-     "(SELECT string_agg(a.attname || ' ' || format_type(a.atttypid, a.atttypmod)"
-     " || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END"
-     " || CASE a.attidentity WHEN 'a' THEN ' always identity' WHEN 'd' THEN ' identity' ELSE '' END"
-     " || CASE WHEN a.atthasdef THEN ' default' ELSE '' END"
-     " || CASE WHEN a.attgenerated <> '' THEN ' generated' ELSE '' END"
-     " || CASE WHEN a.attacl IS NULL THEN '' ELSE ' acl' END"
-     " || CASE WHEN a.attcollation IN (0, 100) THEN '' ELSE ' collation' END, ',' ORDER BY a.attnum)"
-     " FROM pg_attribute a WHERE a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped)",
-     "id bigint not null always identity,L0 text,R0 text,R1 text,CPE1-T text,CPE1-P text,R2 text,CPE2-T text,"
-     "CPE2-P text,R3 text,CPE3-T text,CPE3-P text,imported_at timestamp with time zone,source text,"
-     "imported_by text not null,workstation text not null,copied_from text"},
-    // The key and the unique column are indexes too; a foreign key would add triggers, an exclusion
-    // constraint an index, a check constraint is counted above.
-    {"索引",
-     "(SELECT string_agg(replace(pg_get_indexdef(i.indexrelid), ' ON ' || quote_ident(t.nspname) || '.', ' ON ')"
-     " || CASE WHEN i.indisvalid AND i.indisready THEN '' ELSE ' invalid' END, ';' ORDER BY i.indexrelid::regclass::text)"
-     " FROM pg_index i WHERE i.indrelid = t.oid)",
-     "CREATE UNIQUE INDEX table1_copied_from_key ON table1 USING btree (copied_from);"
-     "CREATE INDEX table1_current ON table1 USING btree (workstation, imported_at DESC NULLS LAST, id DESC);"
-     "CREATE INDEX table1_history ON table1 USING btree (imported_at NULLS FIRST, id);"
-     "CREATE UNIQUE INDEX table1_pkey ON table1 USING btree (id)"},
-    // A function of another schema keeps its schema's name in its definition, and so differs.
-    {"触发器",
-     "(SELECT string_agg(g.tgname || ' ' || g.tgtype || ' ' || g.tgenabled::text || ' ' || g.tgnargs || ' ' ||"
-     " (g.tgqual IS NULL) || ' ' || replace(pg_get_functiondef(g.tgfoid), ' FUNCTION ' || quote_ident(t.nspname) || '.',"
-     " ' FUNCTION '), ';' ORDER BY g.tgname) FROM pg_trigger g WHERE g.tgrelid = t.oid)",
-     nullptr},  // formed from the function bodies above
-    {"权限",
-     "(SELECT count(*) FROM aclexplode(t.relacl) x"
-     " WHERE x.grantee <> t.relowner AND x.privilege_type NOT IN ('SELECT', 'INSERT'))::text",
-     "0"},
-}};
+// The columns as the server describes them: name, type, not null, identity, and what others may do
+// with the column (a member may insert the ones an import or a copy sets).
+std::string ExpectedColumns() {
+  std::string columns = "id bigint not null always identity";
+  for (const char* column : kParameterColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
+  return columns +
+         ",imported_at timestamp with time zone not null,source text INSERT qelmora_member,imported_by text not null,"
+         "workstation text not null INSERT qelmora_member,copied_from text INSERT qelmora_member,"
+         "recorded_at timestamp with time zone INSERT qelmora_member";
+}
 
 // The triggers as the server describes them: name, type bits (58: before update, delete and
 // truncate, per statement; 7: before insert, per row), enabled always, no arguments, no condition,
-// and the function's definition.
+// the function owned by the table's owner, and the function's definition.
 std::string ExpectedTriggers() {
   const auto definition = [](const char* name, const char* body) {
-    return std::string("CREATE OR REPLACE FUNCTION ") + name + "()\n RETURNS trigger\n LANGUAGE plpgsql\n" +
+    return std::string("CREATE OR REPLACE FUNCTION qelmora.") + name + "()\n RETURNS trigger\n LANGUAGE plpgsql\n" +
            " SET search_path TO 'pg_catalog'\nAS $function$" + body + "$function$\n";
   };
-  return "table1_keep 58 A 0 true " + definition("table1_keep", kKeepFunctionBody) + ";table1_stamp 7 A 0 true " +
-         definition("table1_stamp", kStampFunctionBody);
+  return "table1_keep 58 A 0 true true " + definition("table1_keep", kKeepFunctionBody) +
+         ";table1_stamp 7 A 0 true true " + definition("table1_stamp", kStampFunctionBody);
 }
+
+// Each fact costs a fresh server process a catalog's first read, so there are few: what pg_class
+// says of the table (rules, row security, inheritance, check constraints, logged), its schema's
+// owner and who else may do what there, the columns with who may set them, the indexes, the
+// triggers with their functions' owners and whole definitions, and who may do what with the table.
+const std::array<SchemaFact, 6> kSchemaFacts = {{
+    {"表的种类",
+     "t.relkind::text || ' ' || t.relrowsecurity || ' ' || t.relforcerowsecurity || ' ' || t.relhasrules || ' ' || "
+     "t.relhassubclass || ' ' || t.relispartition || ' ' || t.relchecks || ' ' || t.relpersistence::text",
+     [] { return std::string("r false false false false false 0 p"); }},
+    // The schema is init-store's: its owner owns the table, and nobody else may create in it.
+    {"模式",
+     "(t.nspowner = t.relowner) || ' ' || (SELECT pg_catalog.count(*) FROM pg_catalog.aclexplode(t.nspacl) x"
+     " WHERE x.grantee <> t.nspowner AND x.privilege_type <> 'USAGE')",
+     [] { return std::string("true 0"); }},
+    {"列",
+     "(SELECT pg_catalog.string_agg(a.attname || ' ' || pg_catalog.format_type(a.atttypid, a.atttypmod)"
+     " || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END"
+     " || CASE WHEN a.attidentity = 'a' THEN ' always identity' WHEN a.attidentity = 'd' THEN ' identity' ELSE '' END"
+     " || CASE WHEN a.atthasdef THEN ' default' ELSE '' END"
+     " || CASE WHEN a.attgenerated <> '' THEN ' generated' ELSE '' END"
+     " || COALESCE((SELECT pg_catalog.string_agg("
+     "' ' || x.privilege_type || ' ' || pg_catalog.pg_get_userbyid(x.grantee), '' ORDER BY x.privilege_type, x.grantee)"
+     " FROM pg_catalog.aclexplode(a.attacl) x WHERE x.grantee <> t.relowner), '')"
+     " || CASE WHEN a.attcollation IN (0, 100) THEN '' ELSE ' collation' END, ',' ORDER BY a.attnum)"
+     " FROM pg_catalog.pg_attribute a WHERE a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped)",
+     ExpectedColumns},
+    // The key and the unique column are indexes too; a foreign key would add triggers, an exclusion
+    // constraint an index, a check constraint is counted above.
+    {"索引",
+     "(SELECT pg_catalog.string_agg(pg_catalog.pg_get_indexdef(i.indexrelid)"
+     " || CASE WHEN i.indisvalid AND i.indisready THEN '' ELSE ' invalid' END,"
+     " ';' ORDER BY i.indexrelid::regclass::text)"
+     " FROM pg_catalog.pg_index i WHERE i.indrelid = t.oid)",
+     [] {
+       return std::string(
+           "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
+           "CREATE INDEX table1_current ON qelmora.table1 USING btree"
+           " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
+           "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
+           " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);"
+           "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)");
+     }},
+    // A function of another schema keeps its schema's name in its definition, and so differs; one
+    // that a member owns could be replaced by that member.
+    {"触发器",
+     "(SELECT pg_catalog.string_agg(g.tgname || ' ' || g.tgtype || ' ' || g.tgenabled::text || ' ' || g.tgnargs"
+     " || ' ' || (g.tgqual IS NULL)"
+     " || ' ' || (SELECT p.proowner = t.relowner FROM pg_catalog.pg_proc p WHERE p.oid = g.tgfoid)"
+     " || ' ' || pg_catalog.pg_get_functiondef(g.tgfoid), ';' ORDER BY g.tgname)"
+     " FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid)",
+     ExpectedTriggers},
+    // Others may only read the whole table; what a member may insert is on the columns.
+    {"权限",
+     "(SELECT pg_catalog.count(*) FROM pg_catalog.aclexplode(t.relacl) x"
+     " WHERE x.grantee <> t.relowner AND x.privilege_type <> 'SELECT')::text",
+     [] { return std::string("0"); }},
+}};
 
 std::string SchemaQuery() {
   std::string sql = "SELECT t.oid IS NOT NULL";
   for (const SchemaFact& fact : kSchemaFacts) sql += std::string(", ") + fact.query;
   sql +=
-      " FROM (SELECT 1) one LEFT JOIN (SELECT c.*, n.nspname FROM pg_class c JOIN pg_namespace n"
-      " ON n.oid = c.relnamespace WHERE c.oid = to_regclass('table1')) t ON true";
+      " FROM (SELECT 1) one LEFT JOIN (SELECT c.*, n.nspowner, n.nspacl FROM pg_catalog.pg_class c"
+      " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+      " WHERE c.oid = pg_catalog.to_regclass('qelmora.table1')) t ON true";
   return sql;
+}
+
+// A text from libpq or the server as the terminal may show it: control characters other than the
+// line feed (an escape sequence in a host name, say) written as \xNN, those of C1 as \u00NN.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if ((c < 0x20 && c != '\n') || c == 0x7f) {
+      shown += Format("\\x%02X", c);
+    } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      shown += Format("\\u00%02X", next);
+      ++i;
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
 }
 
 // libpq's text without its trailing line ends, its lines joined.
@@ -171,7 +245,7 @@ std::string LibpqText(const char* text) {
       joined += s[i];
     }
   }
-  return joined;
+  return Printable(joined);
 }
 
 class Result {
@@ -210,54 +284,131 @@ std::string LocationName(const std::string& location) {
     if (std::strcmp(o->keyword, "service") == 0) service = value;
   }
   PQconninfoFree(options);
-  if (!service.empty() && host.empty() && db.empty()) return "service=" + service;
-  return (host.empty() ? "localhost" : host) + "/" + db;
+  if (!service.empty() && host.empty() && db.empty()) return Printable("service=" + service);
+  return Printable((host.empty() ? "localhost" : host) + "/" + db);
 }
 
 std::string ConnectionName(PGconn* connection) {
   const char* host = PQhost(connection);
   const char* db = PQdb(connection);
-  return std::string(host != nullptr && *host != '\0' ? host : "localhost") + "/" + (db != nullptr ? db : "");
+  return Printable(std::string(host != nullptr && *host != '\0' ? host : "localhost") + "/" +
+                   (db != nullptr ? db : ""));
 }
 
-// Refuses a location that is not a lab store's or that carries a password.
-void CheckLocation(const std::string& location) {
+std::string Lowercase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// The text with its %XX escapes decoded (a bad one left as it is).
+std::string PercentDecoded(const std::string& text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// Whether a text carries a password anywhere: a key ending in "password" given a value (password=,
+// sslpassword=, in any case, percent-encoded or not, after a line end or inside a nested dbname)
+// or a URI's user information with a password (scheme://user:…@).
+bool CarriesPassword(std::string text) {
+  for (int round = 0; round < 3; ++round) {
+    text = Lowercase(text);
+    for (auto at = text.find("password"); at != std::string::npos; at = text.find("password", at + 1)) {
+      const auto next = text.find_first_not_of(" \t\r\n\v\f", at + 8);
+      if (next != std::string::npos && text[next] == '=') return true;
+    }
+    for (auto at = text.find("://"); at != std::string::npos; at = text.find("://", at + 3)) {
+      const std::string authority = text.substr(at + 3, text.find_first_of("/?#", at + 3) - (at + 3));
+      const auto user = authority.rfind('@');
+      if (user != std::string::npos && authority.find(':') < user) return true;
+    }
+    text = PercentDecoded(text);
+  }
+  return false;
+}
+
+// The length of a location's URI scheme when it is libpq's ("postgresql:" or "postgres:", in any
+// case), else 0.
+std::size_t SchemeLength(const std::string& location) {
+  const std::string scheme = Lowercase(location.substr(0, location.find(':') + 1));
+  return scheme == "postgresql:" || scheme == "postgres:" ? scheme.size() : 0;
+}
+
+// libpq's parse error without the parts of the location it quotes.
+std::string ParseErrorText(const char* error, const std::string& location) {
+  std::string text = LibpqText(error);
+  for (auto open = text.find('"'); open != std::string::npos; open = text.find('"', open + 1)) {
+    const auto close = text.find('"', open + 1);
+    if (close == std::string::npos) break;
+    const std::string quoted = text.substr(open + 1, close - open - 1);
+    if (quoted.size() > 1 && location.find(quoted) != std::string::npos) {
+      text.replace(open + 1, quoted.size(), "…");
+      open = text.find('"', open + 1);
+    } else {
+      open = close;
+    }
+  }
+  return text;
+}
+
+// The location as libpq is to read it (the scheme in lower case). Refuses, without repeating the
+// location, one libpq cannot read or one that carries a password.
+std::string CheckedLocation(const std::string& location) {
+  std::string target = location;
+  const std::size_t scheme = SchemeLength(location);
+  std::transform(target.begin(), target.begin() + static_cast<std::ptrdiff_t>(scheme), target.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(c)); });
+  const StoreError withPassword(
+      "实验室数据库的连接串中写有密码：qelmora 不保存也不显示密码，请改用 ~/.pgpass、PGPASSWORD 或服务文件");
+  if (CarriesPassword(target)) throw withPassword;
   char* error = nullptr;
-  PQconninfoOption* options = PQconninfoParse(location.c_str(), &error);
+  PQconninfoOption* options = PQconninfoParse(target.c_str(), &error);
   if (options == nullptr) {
-    const std::string reason = LibpqText(error);
+    const std::string reason = ParseErrorText(error, target);
     PQfreemem(error);
     throw StoreError("实验室数据库的连接串无效：" + reason);
   }
   bool password = false;
   for (PQconninfoOption* o = options; o->keyword != nullptr; ++o) {
-    if (std::strcmp(o->keyword, "password") == 0 && o->val != nullptr && *o->val != '\0') password = true;
+    const std::string value = o->val != nullptr ? o->val : "";
+    const bool secret = std::strcmp(o->keyword, "password") == 0 || std::strcmp(o->keyword, "sslpassword") == 0;
+    if ((secret && !value.empty()) || CarriesPassword(value)) password = true;
   }
   PQconninfoFree(options);
-  if (password) {
-    throw StoreError("实验室数据库 " + LocationName(location) +
-                     " 的连接串中写有密码：qelmora 不保存也不显示密码，请改用 ~/.pgpass、PGPASSWORD 或服务文件");
-  }
+  if (password) throw withPassword;
+  return target;
 }
 
 class Connection {
  public:
   explicit Connection(const std::string& location) {
-    CheckLocation(location);
-    // The location first, so that its own connect_timeout wins; the encoding the program's texts use last.
-    const char* keywords[] = {"connect_timeout", "dbname", "fallback_application_name", "client_encoding", nullptr};
-    const char* values[] = {kConnectTimeout, location.c_str(), "qelmora", "UTF8", nullptr};
+    const std::string target = CheckedLocation(location);
+    // The location first, so that its own connect_timeout and keepalives win; the encoding the
+    // program's texts use last. Keepalives notice a network that vanished while a statement runs.
+    const char* keywords[] = {"connect_timeout",           "keepalives",       "keepalives_idle",
+                              "keepalives_interval",       "keepalives_count", "dbname",
+                              "fallback_application_name", "client_encoding",  nullptr};
+    const char* values[] = {kConnectTimeout, "1", "10", "5", "3", target.c_str(), "qelmora", "UTF8", nullptr};
     m_connection = PQconnectdbParams(keywords, values, 1);
-    if (m_connection == nullptr) throw StoreError("无法连接实验室数据库 " + LocationName(location) + "：内存不足");
+    if (m_connection == nullptr) throw StoreError("无法连接实验室数据库 " + LocationName(target) + "：内存不足");
     if (PQstatus(m_connection) != CONNECTION_OK) {
       // A service that could not be read names no database yet: then the location names the server.
       const char* db = PQdb(m_connection);
-      const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(location);
+      const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(target);
       const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection));
       PQfinish(m_connection);
       throw StoreError(text);
     }
     m_name = ConnectionName(m_connection);
+    Pin();
   }
   ~Connection() { PQfinish(m_connection); }
   Connection(const Connection&) = delete;
@@ -271,23 +422,37 @@ class Connection {
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
-    Result result(PQexecParams(m_connection, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                               nullptr, nullptr, 0));
-    if (result.Status() != PGRES_COMMAND_OK && result.Status() != PGRES_TUPLES_OK) throw Failure(what, result);
-    return result;
+    Send(what, PQsendQueryParams(m_connection, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                                 nullptr, nullptr, 0));
+    std::optional<Result> result;
+    while (PGresult* next = Next(what)) {
+      if (!result)
+        result.emplace(next);
+      else
+        PQclear(next);
+    }
+    if (!result) throw Failure(what, Result(nullptr));
+    if (result->Status() != PGRES_COMMAND_OK && result->Status() != PGRES_TUPLES_OK) throw Failure(what, *result);
+    return std::move(*result);
   }
 
   // What the user is told of a failed statement: the server's own words, the connection's state.
   StoreError Failure(const std::string& what, const Result& result) const {
-    if (PQstatus(m_connection) == CONNECTION_BAD) {
-      return StoreError(what + "：与实验室数据库 " + m_name + " 的连接中断（" + LibpqText(PQerrorMessage(m_connection)) +
-                        "），这一操作没有完成");
+    if (m_connection == nullptr || PQstatus(m_connection) == CONNECTION_BAD) {
+      const std::string reason = m_connection != nullptr ? LibpqText(PQerrorMessage(m_connection)) : "";
+      return StoreError(what + "：与实验室数据库 " + m_name + " 的连接中断（" + reason + "），这一操作没有完成");
     }
     const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
     const char* primary = PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY);
     const std::string reason = LibpqText(primary != nullptr ? primary : PQerrorMessage(m_connection));
     if (state != nullptr && std::strcmp(state, "42501") == 0) {
       return StoreError(what + "：数据库角色 " + Role() + " 在实验室数据库 " + m_name + " 中没有这一权限（" + reason + "）");
+    }
+    // The server's own limits (statement_timeout, lock_timeout): the statement was undone.
+    if (state != nullptr && (std::strcmp(state, "57014") == 0 || std::strcmp(state, "55P03") == 0)) {
+      const long limit = std::strcmp(state, "55P03") == 0 ? m_lockLimit : m_statementLimit;
+      return StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %ld 秒内没有回答（", Seconds(limit)) + reason +
+                        "），这一操作没有完成");
     }
     return StoreError(what + "：实验室数据库 " + m_name + " 报告：" + reason);
   }
@@ -296,40 +461,96 @@ class Connection {
   // so that memory stays flat whatever the table holds. When `row` raises, the query is cancelled,
   // what the server still sends is let go, and that exception goes on.
   void Stream(const std::string& what, const std::string& sql, const std::function<void(const Result&)>& row) {
-    if (PQsendQueryParams(m_connection, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0 ||
-        PQsetSingleRowMode(m_connection) == 0) {
-      throw Failure(what, Result(PQgetResult(m_connection)));
-    }
+    Send(what, PQsendQueryParams(m_connection, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    if (PQsetSingleRowMode(m_connection) == 0) throw Failure(what, Result(nullptr));
     std::exception_ptr error;
-    while (PGresult* next = PQgetResult(m_connection)) {
-      const Result result(next);
-      if (error) continue;
-      if (result.Status() == PGRES_SINGLE_TUPLE) {
-        try {
-          row(result);
-        } catch (...) {
-          error = std::current_exception();
-          if (PGcancel* cancel = PQgetCancel(m_connection)) {
-            char reason[256];
-            PQcancel(cancel, reason, sizeof reason);
-            PQfreeCancel(cancel);
+    try {
+      while (PGresult* next = Next(what)) {
+        const Result result(next);
+        if (error) continue;
+        if (result.Status() == PGRES_SINGLE_TUPLE) {
+          try {
+            row(result);
+          } catch (...) {
+            error = std::current_exception();
+            if (PGcancel* cancel = PQgetCancel(m_connection)) {
+              char reason[256];
+              PQcancel(cancel, reason, sizeof reason);
+              PQfreeCancel(cancel);
+            }
           }
+        } else if (result.Status() != PGRES_TUPLES_OK) {
+          error = std::make_exception_ptr(Failure(what, result));
         }
-      } else if (result.Status() != PGRES_TUPLES_OK) {
-        error = std::make_exception_ptr(Failure(what, result));
       }
+    } catch (const StoreError&) {
+      if (!error) throw;  // no answer in time: said so; an earlier failure comes first
     }
     if (error) std::rethrow_exception(error);
   }
 
   // Rolls an open transaction back, quietly: the failure that led here is what the user is told.
   void RollBackQuietly() noexcept {
-    if (PQtransactionStatus(m_connection) != PQTRANS_IDLE) PQclear(PQexec(m_connection, "ROLLBACK"));
+    if (m_connection != nullptr && PQtransactionStatus(m_connection) != PQTRANS_IDLE) {
+      PQclear(PQexec(m_connection, "ROLLBACK"));
+    }
   }
 
  private:
+  static long Seconds(long milliseconds) { return (milliseconds + 999) / 1000; }
+
+  // Before anything else runs: names resolve in pg_catalog alone, so that no function or operator
+  // a member made elsewhere (one that matches better than pg_catalog's) can run as this session;
+  // every statement then names qelmora.table1. Then the time limits: a statement runs and waits
+  // for a lock at most as long as the location or the role allows and never longer than ours.
+  void Pin() {
+    const std::string what = "无法连接实验室数据库 " + m_name;
+    Run(what, "SELECT pg_catalog.set_config('search_path', 'pg_catalog', false)");
+    const Result limits = Run(what,
+                              "SELECT setting FROM pg_catalog.pg_settings WHERE name IN ('lock_timeout', "
+                              "'statement_timeout') ORDER BY name");
+    const auto Limit = [&](int row, long ours) {
+      const long theirs = limits.Rows() > row ? std::atol(limits.Text(row, 0).c_str()) : 0;
+      return theirs > 0 ? std::min(theirs, ours) : ours;
+    };
+    m_statementLimit = Limit(1, kStatementLimit);
+    m_lockLimit = Limit(0, std::min(kLockLimit, m_statementLimit));
+    Run(what,
+        "SELECT pg_catalog.set_config('statement_timeout', $1, false),"
+        " pg_catalog.set_config('lock_timeout', $2, false)",
+        {std::to_string(m_statementLimit), std::to_string(m_lockLimit)});
+  }
+
+  void Send(const std::string& what, int sent) {
+    if (m_connection == nullptr || sent == 0) throw Failure(what, Result(nullptr));
+  }
+
+  // The next result of the statement sent, waiting for it at most a little longer than the server's
+  // own limit: a server process that stopped, or a network that vanished, then ends the wait. The
+  // connection is then closed, since its statement may still end either way.
+  PGresult* Next(const std::string& what) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(m_statementLimit + std::min(m_statementLimit, 5000L));
+    while (PQisBusy(m_connection) != 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      pollfd wait{PQsocket(m_connection), POLLIN, 0};
+      const int ready = left > 0 ? ::poll(&wait, 1, static_cast<int>(left)) : 0;
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) {
+        PQfinish(std::exchange(m_connection, nullptr));
+        throw StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %ld 秒内没有回答", Seconds(m_statementLimit)) +
+                         "，qelmora 已断开连接；这一操作是否已在服务器上完成无法确知，请先查看历史再决定是否重做");
+      }
+      if (ready < 0 || PQconsumeInput(m_connection) == 0) break;  // PQgetResult reports the broken connection
+    }
+    return PQgetResult(m_connection);
+  }
+
   PGconn* m_connection = nullptr;
   std::string m_name;
+  long m_statementLimit = kStatementLimit;  // milliseconds
+  long m_lockLimit = kLockLimit;
 };
 
 // Whether table1 is there and, when it is, the first fact that differs from init-store's table
@@ -345,13 +566,21 @@ SchemaState CheckSchema(Connection& connection) {
   state.present = result.Text(0, 0) == "t";
   if (!state.present) return state;
   for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
-    const std::string expected = kSchemaFacts[i].expected != nullptr ? kSchemaFacts[i].expected : ExpectedTriggers();
+    const std::string expected = kSchemaFacts[i].expected();
     if (PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) || result.Text(0, static_cast<int>(i) + 1) != expected) {
       state.difference = kSchemaFacts[i].what;
       break;
     }
   }
   return state;
+}
+
+// Refuses a text the server could not hold as it is: one with a NUL (libpq would cut it there) or
+// bytes that are no UTF-8.
+void CheckText(const std::string& what, const std::string& text) {
+  if (text.find('\0') != std::string::npos) throw StoreError(what + " 含有 NUL 字符，qelmora 不保存它");
+  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) == FALSE)
+    throw StoreError(what + " 不是 UTF-8 文本，qelmora 不保存它");
 }
 
 std::optional<std::string> Present(const std::string& text) {
@@ -404,10 +633,12 @@ class LabStore final : public ParameterStore {
     const Result result = m_connection.Run(
         "无法读取当前参数",
         "SELECT " + ReadColumns() +
-            " FROM table1 WHERE workstation = $1 ORDER BY imported_at DESC NULLS LAST, id DESC LIMIT 1",
-        {m_workstation});
+            " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = $2 AND copied_from IS NULL"
+            " ORDER BY imported_at DESC, id DESC LIMIT 1",
+        {m_workstation, m_connection.Role()});  // the role logged in: session_user, as the stamp has it
     if (result.Rows() == 0) {
-      throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + m_workstation + "）导入的参数");
+      throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + Printable(m_workstation) +
+                       "）以角色 " + Printable(m_connection.Role()) + " 导入的参数");
     }
     StoredRow row;
     ReadRow(result, row);
@@ -416,12 +647,13 @@ class LabStore final : public ParameterStore {
 
   void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
     StoredRow row;  // its texts keep their room from row to row
-    m_connection.Stream("无法读取参数历史",
-                        "SELECT " + ReadColumns() + " FROM table1 ORDER BY imported_at NULLS FIRST, id",
-                        [&](const Result& result) {
-                          ReadRow(result, row);
-                          visit(row);
-                        });
+    m_connection.Stream(
+        "无法读取参数历史",
+        "SELECT " + ReadColumns() + " FROM qelmora.table1 ORDER BY (" + kShownTime + ") NULLS FIRST, id",
+        [&](const Result& result) {
+          ReadRow(result, row);
+          visit(row);
+        });
   }
 
   std::string Name() const override { return m_connection.Name(); }
@@ -431,36 +663,56 @@ class LabStore final : public ParameterStore {
   void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance) {
     std::vector<std::optional<std::string>> params(values.begin(), values.end());
     params.push_back(Present(provenance[kSource]));
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (params[i])
+        CheckText(std::string("无法保存参数：") + (i < kParameterCount ? "参数" : "模型文件的路径"), *params[i]);
+    }
+    CheckText("无法保存参数：本工作站的名称", m_workstation);
     params.push_back(m_workstation);
     std::string marks;
     for (std::size_t i = 1; i <= params.size(); ++i) marks += (i > 1 ? ", $" : "$") + std::to_string(i);
-    const Result result =
-        m_connection.Run("无法保存参数", "INSERT INTO table1 (" + ParameterColumnList() + ", source, workstation) VALUES (" +
-                                             marks + ") RETURNING id",
-                         params);
+    const Result result = m_connection.Run("无法保存参数",
+                                           "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
+                                               ", source, workstation) VALUES (" + marks + ") RETURNING id",
+                                           params);
     if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
   }
 
-  // copy-history: every row of `from`, each keyed by where it came from, in one transaction.
+  // copy-history: every row of `from` in one transaction, its time as recorded_at. A row is known
+  // by its content (the values, the time, the source, and how many rows before it had the same),
+  // never by its place in the store or the store's path: a store restored from a backup, or named
+  // another way, brings only the rows the lab does not have.
   std::string CopyFrom(ParameterStore& from, const std::string& fromName) {
     const std::string what = "无法复制参数历史";
-    std::string sql = "INSERT INTO table1 (" + ParameterColumnList() + ", imported_at, source, workstation, copied_from) VALUES (";
-    for (std::size_t i = 1; i <= kParameterCount + 4; ++i) {
-      sql += (i > 1 ? ", $" : "$") + std::to_string(i) + (i == kParameterCount + 1 ? "::timestamptz" : "");
+    std::string sql = "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
+                      ", recorded_at, source, workstation, copied_from) VALUES (";
+    for (std::size_t i = 1; i <= kParameterCount + 3; ++i) {
+      sql += (i > 1 ? ", $" : "$") + std::to_string(i) + (i == kParameterCount + 1 ? "::pg_catalog.timestamptz" : "");
     }
-    sql += ") ON CONFLICT (copied_from) DO NOTHING RETURNING id";
-    const std::string origin = m_workstation + ":" + fromName + "#";
+    sql += Format(", 'copy:' || pg_catalog.md5($%zu)) ON CONFLICT (copied_from) DO NOTHING RETURNING id",
+                  kParameterCount + 4);
+    std::map<std::string, long> seen;  // each content's rows so far
     long rows = 0;
     long copied = 0;
+    CheckText(what + "：本工作站的名称", m_workstation);
     m_connection.Run(what, "BEGIN");
     try {
       from.ReadHistory([&](const StoredRow& row) {
+        ++rows;
         std::vector<std::optional<std::string>> params;
+        std::string content;
         for (const std::string& value : row.parameters) params.push_back(Present(value));
         params.push_back(Present(row.provenance[kImportedAt]));
         params.push_back(Present(row.provenance[kSource]));
+        for (std::size_t i = 0; i < params.size(); ++i) {
+          const std::string column =
+              i < kParameterCount ? kParameterColumns[i] : kProvenanceColumns[i - kParameterCount];
+          if (params[i]) CheckText(Format("%s：本地第 %ld 行的 %s", what.c_str(), rows, column.c_str()), *params[i]);
+          content += params[i] ? std::to_string(params[i]->size()) + ":" + *params[i] + ";" : "-;";
+        }
+        content += "#" + std::to_string(++seen[content]);
         params.push_back(m_workstation);
-        params.push_back(origin + std::to_string(++rows));
+        params.push_back(content);
         copied += m_connection.Run(what, sql, params).Rows();
       });
       m_connection.Run(what, "COMMIT");
@@ -497,8 +749,21 @@ void LabPendingRow::Save(const Provenance& provenance) {
 }  // namespace
 
 bool IsLabStoreLocation(const std::string& location) {
-  return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0 ||
-         location.rfind("service=", 0) == 0;
+  if (SchemeLength(location) != 0) return true;
+  // A connection string: its first word one of libpq's keywords, followed by "=".
+  const auto first = location.find_first_not_of(" \t\r\n");
+  const auto end = location.find_first_of(" \t\r\n=", first);
+  if (first != std::string::npos && end != std::string::npos &&
+      location.find_first_not_of(" \t\r\n", end) == location.find('=', first)) {
+    const std::string key = location.substr(first, end - first);
+    PQconninfoOption* defaults = PQconndefaults();
+    bool known = false;
+    for (PQconninfoOption* o = defaults; o != nullptr && o->keyword != nullptr; ++o) known = known || key == o->keyword;
+    PQconninfoFree(defaults);
+    if (known) return true;
+  }
+  // Whatever else carries a password is the lab store's to refuse, not a folder to name.
+  return CarriesPassword(location);
 }
 
 std::unique_ptr<ParameterStore> OpenLabStore(const std::string& location) {

@@ -1,12 +1,15 @@
 // The lab store against a real PostgreSQL server (scripts/lab-server.sh, which CTest starts before
 // these tests and stops after). qelmora-cli runs as child processes; psql and pg_dump read back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "store/lab_store_linux.h"
 #include "store/store.h"
@@ -36,19 +39,20 @@ class LabStore : public ::testing::Test {
     std::transform(m_db.begin(), m_db.end(), m_db.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
     Psql("DROP DATABASE IF EXISTS " + m_db, "postgres", "postgres");
     Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
-    for (const char* role : {"alice", "reader"}) {
+    for (const char* role : {"alice", "bob", "reader"}) {
       Psql(std::string("DO $$BEGIN CREATE ROLE ") + role + " LOGIN; EXCEPTION WHEN duplicate_object THEN END$$");
     }
   }
 
   std::string Location(const std::string& user = "postgres") const {
-    return "postgresql:///" + m_db + "?host=" + m_server + "/sock&user=" + user;
+    return "postgresql:///" + m_db + "?host=" + m_server + "/sock&user=" + user + m_options;
   }
 
   // psql's unaligned output of one statement; a failure gives its message.
   std::string Psql(const std::string& sql, const std::string& user = "postgres", const std::string& db = {}) {
     qtest::RunOptions options;
     options.mergeErrors = true;
+    options.env = {{"PGOPTIONS", "-c search_path=qelmora,public"}};
     qtest::Child child = qtest::Start({"psql", "-X", "-A", "-t", "-q", "-h", m_server + "/sock", "-U", user, "-d",
                                        db.empty() ? m_db : db, "-c", sql},
                                       options);
@@ -72,7 +76,7 @@ class LabStore : public ::testing::Test {
     return path.string();
   }
 
-  std::string m_server, m_db;
+  std::string m_server, m_db, m_options;
   qtest::TempDir m_home;
 };
 
@@ -83,6 +87,12 @@ TEST_F(LabStore, InitStoreOnceThenUnchangedAndEveryOtherSchemaRefused) {
   } cases[] = {
       {"", ""},
       {"ALTER TABLE table1 DISABLE TRIGGER table1_keep", "触发器"},
+      {"ALTER TABLE table1 SET UNLOGGED", "表的种类"},
+      {"ALTER FUNCTION table1_keep() OWNER TO alice", "触发器"},
+      {"ALTER SCHEMA qelmora OWNER TO alice", "模式"},
+      {"GRANT CREATE ON SCHEMA qelmora TO qelmora_member", "模式"},
+      {"GRANT INSERT ON table1 TO qelmora_member", "权限"},
+      {"GRANT INSERT (imported_at) ON table1 TO qelmora_member", "列"},
       {"ALTER TABLE table1 ADD COLUMN note text", "列"},
       {"CREATE RULE quiet AS ON INSERT TO table1 DO INSTEAD NOTHING", "表的种类"},
       {"GRANT UPDATE ON table1 TO PUBLIC", "权限"},
@@ -125,7 +135,7 @@ TEST_F(LabStore, InitStoreOnceThenUnchangedAndEveryOtherSchemaRefused) {
 TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) {
   ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
   Psql("GRANT qelmora_member TO alice");
-  Psql("GRANT SELECT ON table1 TO reader");
+  Psql("GRANT USAGE ON SCHEMA qelmora TO reader; GRANT SELECT ON table1 TO reader");
   const std::string model = Model("cell.mdl");
   const auto imported = Cli({"import", model});
   ASSERT_EQ(imported.status, 0) << imported.err;
@@ -256,6 +266,7 @@ TEST_F(LabStore, AServerStoppedAtOnceLeavesNoPartialRowAndSaysSo) {
 
 TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
   ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice");
   qtest::TempDir local;
   const auto Local = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {QELMORA_CLI, "--store", local.Dir()});
@@ -272,18 +283,41 @@ TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
     const auto time = line.rfind(',', source - 1);
     expected += line.substr(time + 1, source - time - 1) + "|" + line.substr(source + 1, line.size() - source - 2) + "\n";
   }
-  for (const char* said : {"复制 2 行（0 行此前已复制过）", "复制 0 行（2 行此前已复制过）"}) {
-    const auto copied = Cli({"copy-history", local.Dir()});
-    EXPECT_EQ(copied.status, 0) << copied.err;
-    EXPECT_NE(copied.err.find(said), std::string::npos) << copied.err;
+  // A row is known by its content: the folder written another way, or through a link, brings nothing
+  // again; a backup restored and two new imports bring exactly those two.
+  std::filesystem::create_directory_symlink(local.Path(), m_home.Path() / "link");
+  ASSERT_EQ(Local({"backup", m_home.Dir() + "backup.mdb"}).status, 0);
+  // The folder, what is said, and whether the backup was put back and two files imported first.
+  const std::tuple<std::string, const char*, bool> copies[] = {{local.Dir(), "复制 2 行（0 行此前已复制过）", false}, {local.Dir(), "复制 0 行（2 行", false},
+                {local.Dir() + ".//", "复制 0 行（2 行", false}, {m_home.Dir() + "link", "复制 0 行（2 行", false},
+                {local.Dir(), "复制 2 行（2 行此前已复制过）", true}};
+  for (const auto& [dir, said, restored] : copies) {
+    if (restored) {
+      for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(local.Path() / ("dravo.mdb" + std::string(end)));
+      std::filesystem::rename(m_home.Path() / "backup.mdb", local.Path() / "dravo.mdb");
+      ASSERT_EQ(Local({"import", Model("c.mdl"), Model("d.mdl")}).status, 0);
+    }
+    const auto copied = Cli({"copy-history", dir});
+    EXPECT_NE(copied.err.find(said), std::string::npos) << dir << ": " << copied.err;
   }
-  EXPECT_EQ(Psql("SELECT to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source FROM table1 "
-                 "WHERE workstation = '" + WorkstationName() + "' AND copied_from LIKE '%dravo.mdb#_' ORDER BY id"),
+  EXPECT_EQ(Psql("SELECT to_char(recorded_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source FROM table1 "
+                 "WHERE workstation = '" + WorkstationName() + "' AND copied_from LIKE 'copy:%' ORDER BY id LIMIT 2"),
             expected);
+  // A path that is no UTF-8 is refused by name, imported or copied, and nothing more is saved.
+  const std::string model = Model("\xff.mdl");
+  ASSERT_EQ(Local({"import", model}).status, 0);
+  for (const auto& [command, argument, said] : {std::tuple{"import", model, "模型文件的路径 不是 UTF-8 文本"},
+                                                std::tuple{"copy-history", local.Dir(), "本地第 5 行的 source 不是 UTF-8"}}) {
+    const auto refused = Cli({command, argument});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(said), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(Psql("SELECT count(*) FROM table1"), "4\n");
 }
 
-// The dialog opens the store qelmora.conf names; one that cannot be reached is told as a store that
-// did not open, and the dialog comes up all the same.
+// The dialog opens the store qelmora.conf names (the file may begin with a byte-order mark); one
+// that cannot be reached, or a named pipe as the file, is told as a store that did not open, and the
+// dialog comes up all the same.
 TEST_F(LabStore, TheDialogOpensTheConfiguredStoreOrSaysWhyNot) {
   ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
   qtest::TestPlatform platform;
@@ -291,9 +325,12 @@ TEST_F(LabStore, TheDialogOpensTheConfiguredStoreOrSaysWhyNot) {
   platform.moduleFileName = m_home.Dir() + "qelmora";
   qtest::ScopedEnv config("XDG_CONFIG_HOME", m_home.Dir());
   std::filesystem::create_directories(m_home.Path() / "qelmora");
+  const auto conf = m_home.Path() / "qelmora" / "qelmora.conf";
   for (const auto& [location, said] : {std::pair{Location(), std::string()},
-                                       std::pair{std::string("service=nowhere"), std::string("nowhere")}}) {
-    qtest::WriteFileBytes(m_home.Path() / "qelmora" / "qelmora.conf", "# the lab\nstore = " + location + "\n");
+                                       std::pair{std::string("service=nowhere"), std::string("nowhere")},
+                                       std::pair{std::string(), std::string("它不是普通文件")}}) {
+    if (location.empty()) std::filesystem::remove(conf), ::mkfifo(conf.c_str(), 0600);
+    else qtest::WriteFileBytes(conf, "\xEF\xBB\xBF# the lab\nstore = " + location + "\n");
     qtest::ScriptedMessageBoxes boxes;
     qtest::ScriptedView view(boxes);
     MainDialog dialog(view);
@@ -309,6 +346,106 @@ TEST_F(LabStore, TheDialogOpensTheConfiguredStoreOrSaysWhyNot) {
       EXPECT_NE(boxes.Texts()[0].find(said), std::string::npos) << boxes.Texts()[0];
     }
     CloseParameterStore();
+  }
+}
+
+// Where members may create in public and bob may create schemas, nothing bob made runs as the one
+// who opens the store (a better match than pg_catalog's), and no location sends alice's imports to
+// bob's table.
+TEST_F(LabStore, AMembersFunctionsOperatorsAndSchemasNeitherRunNorReceiveImports) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice, bob; GRANT CREATE ON SCHEMA public TO PUBLIC; GRANT CREATE ON DATABASE " + m_db +
+       " TO bob");
+  const std::string trap = " LANGUAGE sql AS $$INSERT INTO public.ran VALUES (current_user); SELECT 'x'$$;";
+  Psql("CREATE TABLE public.ran (who text); GRANT INSERT ON public.ran TO PUBLIC;"
+       "CREATE FUNCTION public.cat(text, boolean) RETURNS text" + trap +
+       "CREATE OPERATOR public.|| (LEFTARG = text, RIGHTARG = boolean, FUNCTION = public.cat);"
+       "CREATE FUNCTION public.quote_ident(name) RETURNS text" + trap +
+       "CREATE SCHEMA alice; CREATE TABLE alice.table1 (LIKE qelmora.table1); GRANT ALL ON SCHEMA alice TO PUBLIC;"
+       "GRANT ALL ON alice.table1 TO PUBLIC", "bob");
+  EXPECT_EQ(Psql("SELECT ' ' || true; SELECT who FROM public.ran; TRUNCATE public.ran"), "x\npostgres\n");  // it works
+  for (const char* options : {"", "&options=-c%20search_path%3Dalice,public"}) {
+    m_options = options;
+    EXPECT_EQ(Cli({"history"}, "postgres").status, 0);
+    EXPECT_EQ(Cli({"import", Model("a.mdl")}).status, 0);
+  }
+  EXPECT_EQ(Psql("SELECT (SELECT count(*) FROM public.ran), (SELECT count(*) FROM alice.table1), count(*) FROM table1"),
+            "0|0|2\n");
+}
+
+// A member sets only what an import or a copy sets; the time and the role are the server's, and
+// nobody's row becomes alice's current set, whatever its workstation or time. A text longer than a
+// cell is cut in the history workbook, with a mark, and whole in the CSV.
+TEST_F(LabStore, AMemberNeitherStampsRowsNorTakesOverAnotherCurrentSet) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice, bob");
+  ASSERT_EQ(Cli({"import", Model("cell.mdl")}).status, 0);
+  // Who inserts, into which columns besides L0 and workstation, what, and whether it is refused.
+  const std::tuple<const char*, std::string, std::string, bool> inserts[] = {{"bob", "imported_at", "'2999-01-01'", true},
+                 {"bob", "imported_by", "'alice'", true},
+                 {"bob", "copied_from, recorded_at", "'x', '2999-01-01'", false},
+                 {"bob", "recorded_at", "'2999-01-01'", false},
+                 {"alice", "copied_from, recorded_at, source", "'y', '2999-01-01', repeat('a', 40000)", false}};
+  for (const auto& [user, columns, values, refused] : inserts) {
+    const std::string said = Psql("INSERT INTO table1 (\"L0\", workstation, " + columns + ") VALUES ('9', '" +
+                                  WorkstationName() + "', " + values + ")", user);
+    EXPECT_EQ(said.find("permission denied") != std::string::npos, refused) << columns << ": " << said;
+  }
+  const std::string report = Cli({"report", "--csv"}).out;
+  EXPECT_EQ(report.substr(report.find("\r\n") + 2, 8), "1.5E-07,") << report;
+  EXPECT_EQ(Psql("SELECT count(*), bool_and(imported_at <= now()), count(recorded_at) FROM table1"), "4|t|2\n");
+  EXPECT_NE(Cli({"history"}).out.rfind("2999-01-01T00:00:00Z," + std::string(40000, 'a') + ","), std::string::npos);
+  const std::string book = m_home.Dir() + "history.xlsx";
+  ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
+  const char* cell = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
+                     "v = [c.value for c in s[5] if str(c.value).startswith('aaa')][0]; print(len(v), v[-6:])";
+  EXPECT_EQ(qtest::Run({"/usr/bin/python3", "-c", cell, book}, {}).out, "32767 …（已截断）\n");
+}
+
+// No location, however it is written, shows its password; libpq's parse errors come without the
+// location; control characters from it are shown escaped.
+TEST_F(LabStore, NoLocationShowsItsPasswordOrRawControlCharacters) {
+  std::string upper = Location("alice");
+  std::transform(upper.begin(), upper.begin() + 10, upper.begin(), [](char c) { return std::toupper(c); });
+  const std::pair<std::string, const char*> cases[] = {
+      {"host=h password=secret", "写有密码"}, {"POSTGRESQL://bob:secret@h/lab", "写有密码"},
+      {"postgresql:///lab\npassword=secret", "写有密码"}, {"postgresql:///lab?sslpassword=secret", "写有密码"},
+      {"postgresql:///lab?dbname=host%3Dh%20password%3Dsecret", "写有密码"}, {"lab secret password = x", "写有密码"},
+      {"postgresql:/secret", "连接串无效"}, {"postgresql://[secret/lab", "连接串无效"},
+      {"postgresql://h/lab?x=%zzsecret", "连接串无效"}, {"postgresql://%1b%5b31mevil/lab", "\\x1B[31mevil/lab"},
+      {upper, ""}};
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice");
+  for (const auto& [location, said] : cases) {
+    const auto result = qtest::Run({QELMORA_CLI, "--store", location, "history"}, {{"HOME", m_home.Dir()}});
+    EXPECT_EQ(result.status, *said != '\0' ? 1 : 0) << location << ": " << result.err;
+    EXPECT_NE(result.err.find(said), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find_first_of("\x1b"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("secret"), std::string::npos) << result.err;
+  }
+}
+
+// A statement waiting on a lock, or on a stopped server process, ends in time, and nothing is saved.
+TEST_F(LabStore, AStatementThatGetsNoAnswerEndsInTimeAndSavesNothing) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice");
+  m_options = "&options=-c%20statement_timeout%3D3s";
+  for (const bool stop : {false, true}) {
+    qtest::Child lock = qtest::Start({"psql", "-X", "-q", "-h", m_server + "/sock", "-U", "postgres", "-d", m_db, "-c",
+                                      "BEGIN; LOCK TABLE qelmora.table1; SELECT pg_sleep(8); COMMIT;"});
+    ::usleep(500 * 1000);
+    const auto started = std::chrono::steady_clock::now();
+    qtest::Child import = qtest::Start({QELMORA_CLI, "--store", Location("alice"), "import", Model("a.mdl")});
+    std::string pid;
+    for (int i = 0; stop && pid.empty() && i < 100; ++i) pid = Psql("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+    if (stop) qtest::Run({"kill", "-STOP", pid.substr(0, pid.size() - 1)}, {});
+    const auto result = qtest::Finish(import);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
+    if (stop) qtest::Run({"kill", "-CONT", pid.substr(0, pid.size() - 1)}, {});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(stop ? " 秒内没有回答，qelmora 已断开连接" : " 秒内没有回答（"), std::string::npos) << result.err;
+    qtest::Finish(lock);
+    EXPECT_EQ(Psql("SELECT count(*) FROM table1"), "0\n");
   }
 }
 

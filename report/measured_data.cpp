@@ -1004,7 +1004,6 @@ void ReadIsm(std::string_view bytes, MeasuredData& data) {
     AddPoint({at(0, i), modulus * std::cos(phase), modulus * std::sin(phase)}, {}, i + 1, sweeps, leftOut);
   }
   if (data.points.empty()) throw OperationError("Zahner .ism 文件中没有频率为正数的测量点");
-  data.sweeps = 1;
   leftOut.Note(data);
 }
 
@@ -1049,64 +1048,120 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   return out;
 }
 
+// The session read as a stream of JSON events (no document is built): the values of one data array
+// at a time are held, and the three of an impedance measurement until it ends.
+class PsSessionEvents : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  explicit PsSessionEvents(MeasuredData& data) : m_data(data), m_sweeps(data) {}
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t v) override { return Number(static_cast<double>(v)); }
+  bool number_unsigned(number_unsigned_t v) override { return Number(static_cast<double>(v)); }
+  bool number_float(number_float_t v, const string_t&) override { return Number(v); }
+  bool binary(binary_t&) override { return true; }
+  bool string(string_t& value) override {
+    if (At(0) && (m_key == "Title" || m_key == "TimeStamp")) {
+      (m_key == "Title" ? m_title : m_time) = value;
+    } else if (At(1) && m_path.back() == "DataSet" && m_key == "Type") {
+      m_impedanceSet = value.find("EIS") != std::string::npos;
+    } else if (At(4) && m_path.back() == "Unit" && m_key == "Type") {
+      m_unit = value;
+    } else if (At(5) && m_path[6] == "DataValues" && m_key == "V") {
+      throw OperationError("PalmSens .pssession 文件的数据点不是数字：" + TextOfFile(value));
+    }
+    return true;
+  }
+  bool key(string_t& key) override {
+    m_key = key;
+    return true;
+  }
+  bool start_object(std::size_t) override { return Open(false); }
+  bool start_array(std::size_t) override { return Open(true); }
+  bool end_array() override { return Close(); }
+  bool end_object() override {
+    if (At(3) && m_path[4] == "Values") EndArrayObject();
+    if (At(0)) EndMeasurement();
+    return Close();
+  }
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) override {
+    throw OperationError("PalmSens .pssession 文件不是有效的 JSON（第 " + std::to_string(position) + " 个字符处）");
+  }
+
+  void Finish() {
+    if (m_impedance == 0) throw OperationError("PalmSens .pssession 文件中没有阻抗谱测量（DataSet 的频率、ZRe、ZIm）");
+    if (m_data.points.empty()) throw OperationError("PalmSens .pssession 文件中没有频率为正数的测量点");
+    m_leftOut.Note(m_data);
+  }
+
+ private:
+  // Containers from the root: "" the root, then the key of each or "[]" for an array's element.
+  // A measurement is the object at {"", "Measurements", "[]"}; At(depth): the innermost container
+  // is `depth` levels below a measurement.
+  bool At(std::size_t depth) const {
+    return m_path.size() == 3 + depth && m_path[1] == "Measurements" && m_path[2] == "[]";
+  }
+  bool Open(bool array) {
+    m_path.push_back(m_path.empty() ? "" : m_inArray.back() ? "[]" : m_key);
+    m_inArray.push_back(array);
+    m_key.clear();
+    return true;
+  }
+  bool Close() {
+    m_path.pop_back();
+    m_inArray.pop_back();
+    return true;
+  }
+  bool Number(double v) {
+    if (At(5) && m_path[6] == "DataValues" && m_key == "V") m_values.push_back(v);
+    return true;
+  }
+  void EndArrayObject() {
+    const int slot = m_unit.find("Hertz") != std::string::npos ? 0 : m_unit.find("ZRe") != std::string::npos ? 1
+                     : m_unit.find("ZIm") != std::string::npos ? 2 : -1;
+    if (slot >= 0 && m_arrays[slot].empty()) m_arrays[slot] = std::move(m_values);
+    m_values.clear();
+    m_unit.clear();
+  }
+  void EndMeasurement() {
+    if (m_impedanceSet && !m_arrays[0].empty() && !m_arrays[1].empty() && !m_arrays[2].empty()) {
+      if (m_arrays[0].size() != m_arrays[1].size() || m_arrays[0].size() != m_arrays[2].size()) {
+        throw OperationError("PalmSens .pssession 文件中测量 " + TextOfFile(m_title) + " 的频率、ZRe、ZIm 点数不一");
+      }
+      if (++m_impedance == 1) {
+        AddFact(m_data, "Title", m_title);
+        AddFact(m_data, "Date", m_time);
+      }
+      for (std::size_t i = 0; i < m_arrays[0].size(); ++i) {
+        AddPoint({m_arrays[0][i], m_arrays[1][i], -m_arrays[2][i]}, {static_cast<double>(m_impedance)}, i + 1, m_sweeps,
+                 m_leftOut);
+      }
+    }
+    for (auto& array : m_arrays) array.clear();
+    m_title.clear();
+    m_time.clear();
+    m_impedanceSet = false;
+  }
+
+  MeasuredData& m_data;
+  Sweeps m_sweeps;
+  LeftOut m_leftOut;
+  std::vector<std::string> m_path;
+  std::vector<bool> m_inArray;
+  std::string m_key, m_title, m_time, m_unit;
+  bool m_impedanceSet = false;
+  std::vector<double> m_values;
+  std::array<std::vector<double>, 3> m_arrays;  // Hertz, ZRe, ZIm
+  std::size_t m_impedance = 0;
+};
+
 void ReadPsSession(std::string_view bytes, MeasuredData& data) {
   if (bytes.starts_with("\xFF\xFE")) bytes.remove_prefix(2);
   const std::string text = Utf16LeToUtf8(bytes);
   const std::size_t end = text.rfind('}');
-  const nlohmann::json session =
-      nlohmann::json::parse(std::string_view(text).substr(0, end == std::string::npos ? 0 : end + 1), nullptr, false);
-  if (session.is_discarded() || !session.is_object()) throw OperationError("PalmSens .pssession 文件不是有效的 JSON");
-  const auto measurements = session.find("Measurements");
-  if (measurements == session.end() || !measurements->is_array()) throw OperationError("PalmSens .pssession 文件中没有 Measurements");
-  Sweeps sweeps(data);
-  LeftOut leftOut;
-  std::size_t impedance = 0;
-  const auto text_of = [](const nlohmann::json& object, const char* key) {
-    const auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
-  };
-  for (const nlohmann::json& measurement : *measurements) {
-    if (!measurement.is_object()) continue;
-    const auto set = measurement.find("DataSet");
-    if (set == measurement.end() || !set->is_object() || text_of(*set, "Type").find("EIS") == std::string::npos) continue;
-    const auto values = set->find("Values");
-    if (values == set->end() || !values->is_array()) continue;
-    const nlohmann::json* arrays[3] = {};  // Hertz, ZRe, ZIm
-    for (const nlohmann::json& array : *values) {
-      if (!array.is_object()) continue;
-      const auto unit = array.find("Unit");
-      if (unit == array.end() || !unit->is_object()) continue;
-      const std::string type = text_of(*unit, "Type");
-      const int slot = type.find("Hertz") != std::string::npos ? 0 : type.find("ZRe") != std::string::npos ? 1
-                       : type.find("ZIm") != std::string::npos ? 2 : -1;
-      const auto values = array.find("DataValues");
-      if (slot >= 0 && !arrays[slot] && values != array.end() && values->is_array()) arrays[slot] = &*values;
-    }
-    if (!arrays[0] || !arrays[1] || !arrays[2]) continue;
-    if (arrays[0]->size() != arrays[1]->size() || arrays[0]->size() != arrays[2]->size()) {
-      throw OperationError("PalmSens .pssession 文件中测量 " + TextOfFile(text_of(measurement, "Title")) +
-                           " 的频率、ZRe、ZIm 点数不一");
-    }
-    if (++impedance == 1) {
-      AddFact(data, "Title", text_of(measurement, "Title"));
-      AddFact(data, "Date", text_of(measurement, "TimeStamp"));
-    }
-    const auto number = [&](const nlohmann::json& value, std::size_t i) {
-      const auto v = value.is_object() ? value.find("V") : value.end();
-      if (v == value.end() || !v->is_number()) {
-        throw OperationError("PalmSens .pssession 文件的第 " + std::to_string(impedance) + " 个阻抗测量的第 " +
-                             std::to_string(i + 1) + " 点不是数字");
-      }
-      return v->get<double>();
-    };
-    for (std::size_t i = 0; i < arrays[0]->size(); ++i) {
-      const MeasuredPoint point{number((*arrays[0])[i], i), number((*arrays[1])[i], i), -number((*arrays[2])[i], i)};
-      AddPoint(point, {static_cast<double>(impedance)}, i + 1, sweeps, leftOut);
-    }
-  }
-  if (impedance == 0) throw OperationError("PalmSens .pssession 文件中没有阻抗谱测量（DataSet 的频率、ZRe、ZIm）");
-  if (data.points.empty()) throw OperationError("PalmSens .pssession 文件中没有频率为正数的测量点");
-  leftOut.Note(data);
+  PsSessionEvents events(data);
+  nlohmann::json::sax_parse(std::string_view(text).substr(0, end == std::string::npos ? 0 : end + 1), &events);
+  events.Finish();
 }
 
 // ---- The table of readers: the first whose test recognises the file reads it. ----

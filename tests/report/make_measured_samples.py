@@ -2,7 +2,8 @@
 """Writes one sample file of each instrument format the measured-data readers know, made from the
 formats' descriptions, and expected.json: for each file the format, the point count of the first
 sweep, the sweep count, the first and last point (f, Z', Z'') and the frequency range, worked out
-here from the values written. Usage: make_measured_samples.py OUTDIR"""
+here from the values written. Usage: make_measured_samples.py OUTDIR [POINTS]; POINTS (the
+benchmarks' 100000) sets every sweep's length."""
 import json
 import math
 import os
@@ -14,8 +15,12 @@ def f32(x):
     return struct.unpack("<f", struct.pack("<f", x))[0]
 
 
+POINTS = None
+
+
 def spectrum(n, high=1e5, low=0.1, r0=10.0, r1=100.0, c=1e-5, single=False):
-    """n points from high down to low (log spaced): R0 + R1 || C."""
+    """n points (POINTS when set) from high down to low (log spaced): R0 + R1 || C."""
+    n = POINTS or n
     out = []
     for k in range(n):
         f = high * (low / high) ** (k / (n - 1))
@@ -88,7 +93,7 @@ def gamry_drift(out):
 
 def quoted_z(out, name, head, fmt, bom, n):
     points = spectrum(n)
-    lines = ['"%s"' % head, '"Date: 12-08-2026"', '"Title: cell 3"', "%d" % n,
+    lines = ['"%s"' % head, '"Date: 12-08-2026"', '"Title: cell 3"', "%d" % len(points),
              '"Freq(Hz)"\t"Ampl"\t"Bias"\t"Time(Sec)"\t"Z\'(a)"\t"Z\'\'(b)"']
     for k, (f, re, im) in enumerate(points):
         lines.append("%.10E,%.4f,%.4f,%d,%.10E,%.10E" % (f, 0.01, 0, k, re, im))
@@ -162,7 +167,7 @@ def palmsens(out):
                 array("PalmSens.Units.Hertz", [p[0] for p in points]),
                 array("PalmSens.Units.ZRe", [p[1] for p in points]),
                 array("PalmSens.Units.ZIm", [-p[2] for p in points])]}}]}
-    text = json.dumps(session, indent=1) + "\ufeff"
+    text = json.dumps(session, separators=(",", ":")) + "\ufeff"
     write(out, "session.pssession", b"\xff\xfe" + text.encode("utf-16-le"))
     expect("session.pssession", "PalmSens", points, 1)
 
@@ -174,8 +179,8 @@ def zimg(out):
     expect("zimg.txt", "text", points, 1)
 
 
-def main():
-    out = sys.argv[1]
+def main_into(out):
+    EXPECTED.clear()
     os.makedirs(out, exist_ok=True)
     eclab_pair(out)
     gamry_drift(out)
@@ -192,4 +197,6 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) > 2:
+        POINTS = int(sys.argv[2])
+    main_into(sys.argv[1])

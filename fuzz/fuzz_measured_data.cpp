@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < p.size(); ++i) {
       fuzzsupport::Check(p[i].frequency > 0 && std::isfinite(p[i].frequency) && std::isfinite(p[i].real) &&
                              std::isfinite(p[i].imaginary) &&
-                             (i < 2 || (p[i].frequency - p[i - 1].frequency) * (p[1].frequency - p[0].frequency) > 0),
+                             (i < 2 || (p[i].frequency != p[i - 1].frequency &&
+                                       (p[i].frequency > p[i - 1].frequency) == (p[1].frequency > p[0].frequency))),
                          "a point that is no measurement of the sweep");
     }
     for (const auto& [key, value] : measured.facts) fuzzsupport::Check(!key.empty(), "a fact without a name");

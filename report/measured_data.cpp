@@ -1206,7 +1206,8 @@ std::string FindMeasuredDataFile(const std::string& source) {
 
 MeasuredData ParseMeasuredData(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  if (Trim(bytes).find_first_not_of("\r\n") == std::string_view::npos) throw OperationError("文件是空的");
+  if (bytes.empty()) throw OperationError("文件是空的");
+  if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) throw OperationError("文件中只有空白与换行");
   bool checkedText = false;
   for (const Reader& reader : kReaders) {
     if (reader.text && !checkedText) {
@@ -1228,6 +1229,11 @@ MeasuredData ReadMeasuredData(const std::string& path) {
     UseDataFileBytes(path, kMaxDataFileBytes, [&](std::string_view bytes) { data = ParseMeasuredData(bytes); });
   } catch (const std::bad_alloc&) {
     throw OperationError("内存不足，无法读取文件");
+  } catch (const OperationError&) {
+    throw;
+  } catch (const std::exception& e) {
+    // An unreadable data file never stops the report: whatever failed is this file's failure.
+    throw OperationError(std::string("无法读取文件（") + e.what() + "）");
   }
   data.file = path;
   return data;

@@ -15,7 +15,7 @@ std::string ProgramTextFromUtf8(const std::string& text) {
 
 // The file is mapped, not copied; only a disk file is read (a pipe or a device would wait).
 void UseDataFileBytes(const std::string& path, std::size_t maxBytes, const std::function<void(std::string_view)>& use) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw OperationError("无法打开文件");
   struct Closer {

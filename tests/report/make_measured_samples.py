@@ -179,8 +179,38 @@ def zimg(out):
     expect("zimg.txt", "text", points, 1)
 
 
+REFUSED = []
+
+
+def refused(out, name, data, reason):
+    """A broken file of a format and a part of the reason its refusal must give."""
+    write(out, name, data)
+    REFUSED.append({"file": name, "reason": reason})
+
+
+def broken(out):
+    with open(os.path.join(out, "peis.mpr"), "rb") as f:
+        mpr = f.read()
+    at = mpr.index(b"VMP data  ", 100) - 6 + 57
+    ids = at + 5
+    refused(out, "unknown_id.mpr", mpr[:ids] + struct.pack("<H", 999) + mpr[ids + 2:], "编号 999 未知")
+    refused(out, "cut.mpr", mpr[: at + 406 + 100], "被截断")
+    refused(out, "no_data.mpr", mpr[:at - 57], "没有数据模块")
+    with open(os.path.join(out, "run.par"), "rb") as f:
+        par = f.read()
+    refused(out, "ocv.par", par[: par.index(b"<Segment2>")], "没有阻抗段")
+    refused(out, "cols.idf", b"[Method]\r\nprimary_data\r\n4\r\n1\r\n1 2 3 4\r\n", "不是 3 列")
+    session = {"Measurements": [{"Title": "EIS", "DataSet": {"Type": "EIS", "Values": [
+        {"Unit": {"Type": "Hertz"}, "DataValues": [{"V": 1}, {"V": 2}]},
+        {"Unit": {"Type": "ZRe"}, "DataValues": [{"V": 1}]},
+        {"Unit": {"Type": "ZIm"}, "DataValues": [{"V": 1}, {"V": 2}]}]}}]}
+    refused(out, "counts.pssession", b"\xff\xfe" + json.dumps(session).encode("utf-16-le"), "点数不一")
+    refused(out, "cv.DTA", b"EXPLAIN\r\nTAG\tCV\r\n", "CV 不是阻抗谱")
+
+
 def main_into(out):
     EXPECTED.clear()
+    REFUSED.clear()
     os.makedirs(out, exist_ok=True)
     eclab_pair(out)
     gamry_drift(out)
@@ -192,8 +222,9 @@ def main_into(out):
     zahner(out)
     palmsens(out)
     zimg(out)
+    broken(out)
     with open(os.path.join(out, "expected.json"), "w") as f:
-        json.dump(EXPECTED, f, indent=1)
+        json.dump({"read": EXPECTED, "refused": REFUSED}, f, indent=1)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 // The measured data reader under arbitrary bytes: a spectrum of measured points (a positive finite
-// frequency, a finite Z) in one sweep that never turns, or an OperationError with a reason.
+// frequency, a finite Z) in one sweep that never turns, facts with a name, or an OperationError with
+// a reason. The seeds hold a file of each format the table of readers knows, whole and cut short.
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -16,9 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < p.size(); ++i) {
       fuzzsupport::Check(p[i].frequency > 0 && std::isfinite(p[i].frequency) && std::isfinite(p[i].real) &&
                              std::isfinite(p[i].imaginary) &&
-                             (i < 2 || (p[i].frequency - p[i - 1].frequency) * (p[1].frequency - p[0].frequency) > 0),
+                             (i < 2 || (p[i].frequency != p[i - 1].frequency &&
+                                       (p[i].frequency > p[i - 1].frequency) == (p[1].frequency > p[0].frequency))),
                          "a point that is no measurement of the sweep");
     }
+    for (const auto& [key, value] : measured.facts) fuzzsupport::Check(!key.empty(), "a fact without a name");
   } catch (const OperationError& e) {
     fuzzsupport::Check(*e.what() != '\0', "a failure without a reason");
   }

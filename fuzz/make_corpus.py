@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzzers: well-formed model files and the edge cases of the model
-file grammar, one file each. Both harnesses start from the same seeds. Run from anywhere; the
-files land in fuzz/corpus/<harness>/."""
+file grammar, one file each, for the model reader and the import; for the measured data reader, a
+file of each instrument format (tests/report/make_measured_samples.py) besides the hand-written
+ones already in its folder. Run from anywhere; the files land in fuzz/corpus/<harness>/."""
+import importlib.util
 import os
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 VALUES = ["1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107",
@@ -65,7 +68,29 @@ def seeds():
     return s
 
 
+def measured_data_seeds(out):
+    spec = importlib.util.spec_from_file_location(
+        "samples", os.path.join(HERE, "..", "tests", "report", "make_measured_samples.py"))
+    samples = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(samples)
+    with tempfile.TemporaryDirectory() as scratch:
+        samples.main_into(scratch)
+        for name in sorted(os.listdir(scratch)):
+            if name == "expected.json":
+                continue
+            with open(os.path.join(scratch, name), "rb") as f:
+                data = f.read()
+            with open(os.path.join(out, "sample_" + name), "wb") as f:
+                f.write(data)
+            # The same file cut short: each reader's refusal of a truncated file.
+            with open(os.path.join(out, "cut_" + name), "wb") as f:
+                f.write(data[: len(data) * 2 // 3])
+
+
 def main():
+    out = os.path.join(HERE, "corpus", "fuzz_measured_data")
+    os.makedirs(out, exist_ok=True)
+    measured_data_seeds(out)
     for harness in ("fuzz_model_reader", "fuzz_import"):
         out = os.path.join(HERE, "corpus", harness)
         os.makedirs(out, exist_ok=True)

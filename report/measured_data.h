@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,11 +24,13 @@ struct MeasuredPoint {
 
 struct MeasuredData {
   std::string file;    // the data file's path
-  std::string format;  // the file family recognised: "EC-Lab", "BT-Lab", "Gamry", "ZPlot", "CH Instruments", "text"
+  std::string format;  // the reader's name in the table of readers: "EC-Lab", "Gamry", "ZPlot", ...
   std::vector<MeasuredPoint> points;  // the first sweep, in the file's order
   std::size_t sweeps = 1;             // sweeps in the file; the points are the first of them
-  // What the file's header says of the measurement (date, time, title, cell, electrode area), key
-  // and value as the file writes them, in the program's text encoding (ProgramTextFromUtf8).
+  // What the file's header says of the measurement (date, time, title, cell, electrode area,
+  // technique), key and value as the file writes them, in the program's text encoding
+  // (ProgramTextFromUtf8); then what the reader did that the user must know (rows left out, the
+  // drift-corrected columns taken).
   std::vector<std::pair<std::string, std::string>> facts;
 };
 
@@ -47,8 +50,14 @@ MeasuredInput LoadMeasuredInput(const std::string& named, const std::string& sou
 // code page, a character it lacks as '?').
 std::string ProgramTextFromUtf8(const std::string& text);
 
+// Backend: calls use with the bytes of the regular file at path (mapped, not copied). The open never
+// waits: a named pipe, a device or a folder is refused, and so is a file larger than maxBytes
+// (OperationError).
+void UseDataFileBytes(const std::string& path, std::size_t maxBytes, const std::function<void(std::string_view)>& use);
+
 // The extensions of a data file beside the model file, in the order they are looked for.
-inline constexpr const char* kMeasuredDataExtensions[] = {".mpt", ".DTA", ".dta", ".z", ".txt", ".csv"};
+inline constexpr const char* kMeasuredDataExtensions[] = {".mpt", ".mpr", ".DTA", ".dta", ".z", ".par", ".idf",
+                                                          ".ids", ".ism", ".pssession", ".txt", ".csv"};
 
 // The data file beside the model file `source`: the same base name with the first of
 // kMeasuredDataExtensions that exists. Empty when there is none (or no source).
@@ -86,14 +95,22 @@ inline constexpr const char* kChiSquareName = "χ" QELMORA_SQUARE;
 inline constexpr const char* kChiSquareFormula =
     "χ" QELMORA_SQUARE " = (1/N)·Σ[(Z′−Z′fit)" QELMORA_SQUARE " + (Z″−Z″fit)" QELMORA_SQUARE "]/|Zfit|" QELMORA_SQUARE;
 
+// The most measured rows a report's sheet holds (its rows less the header) and the most points a
+// chart's series draws (Excel 2007's limit of a series); more are left out and the summary says so.
+inline constexpr std::size_t kMaxSheetMeasuredRows = 1048575;
+inline constexpr std::size_t kMaxChartPoints = 32000;
+
 struct MeasuredFit {
-  std::vector<MeasuredRow> rows;     // one per measured point
+  std::vector<MeasuredRow> rows;     // one per measured point, at most the maxRows asked for
+  std::size_t points = 0;            // the measured points; χ² and the range are over all of them
   std::optional<double> chiSquare;   // kChiSquareFormula; empty when a term is not finite
   double minFrequency = 0, maxFrequency = 0;
 };
 
-// The model of the parameter set at the measured frequencies, the residuals and χ².
-MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parameters);
+// The model of the parameter set at the measured frequencies, the residuals and χ²; rows for the
+// first maxRows points.
+MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parameters,
+                            std::size_t maxRows = static_cast<std::size_t>(-1));
 
 // "sweep 1 of 4": which sweep of the file the points are.
 std::string SweepText(const MeasuredData& data);

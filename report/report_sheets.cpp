@@ -197,6 +197,12 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
   const MeasuredData& data = *measured.data;
   line("数据格式", data.format, SweepText(data));
   line("测量点数", static_cast<double>(data.points.size()));
+  if (fit->rows.size() < fit->points || fit->rows.size() > kMaxChartPoints) {
+    line("报告所列", "表中 " + std::to_string(fit->rows.size()) + " 个点，图中 " +
+                         std::to_string(std::min(fit->rows.size(), kMaxChartPoints)) + " 个点",
+         "工作表最多 " + std::to_string(kMaxSheetMeasuredRows) + " 行，图的一条曲线最多 " +
+             std::to_string(kMaxChartPoints) + " 个点");
+  }
   line("最低频率", fit->minFrequency, "Hz");
   line("最高频率", fit->maxFrequency, "Hz");
   if (fit->chiSquare) {
@@ -320,7 +326,8 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   }
   // With measured points the model is the line through them; the points are markers.
   const auto measuredSeries = [&](std::size_t x, std::size_t y, const char* name) {
-    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, measuredRows, SeriesStyle::kMarkers, false, {}};
+    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, std::min(measuredRows, kMaxChartPoints),
+                       SeriesStyle::kMarkers, false, {}};
   };
   const auto withMeasured = [&](SheetChart& chart, std::size_t x, std::size_t y) {
     if (measuredRows == 0) return;
@@ -400,7 +407,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
 ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const SummaryHeading& heading) {
   const ReportTexts texts = ComputeReportTexts(parameters);
   std::optional<MeasuredFit> fit;
-  if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters);
+  if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters, kMaxSheetMeasuredRows);
   const MeasuredFit* fitted = fit ? &*fit : nullptr;
   ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {

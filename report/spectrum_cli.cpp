@@ -70,6 +70,8 @@ int CliSpectrum(const CliContext& context, const std::vector<std::string>& args)
                  std::to_string(data.points.size()).c_str(), NumberField(fit.minFrequency).c_str(), NumberField(fit.maxFrequency).c_str(),
                  SweepText(data).c_str());
     std::fprintf(stderr, "%s = %s\n", kChiSquareFormula, fit.chiSquare ? NumberField(fit.chiSquare).c_str() : "—");
+    // What the file says of the measurement, and what the reader left out or chose.
+    for (const auto& [key, value] : data.facts) std::fprintf(stderr, "%s：%s\n", key.c_str(), value.c_str());
   } else {
     text = CsvTable(kSpectrumCsvNames, ComputeSpectrum(parameters));
   }

@@ -94,6 +94,9 @@ class StyleFormats {
   std::map<std::pair<CellStyle, std::string>, lxw_format*> m_formats;
 };
 
+// Series of more points than this carry no cache of their values in the chart.
+constexpr std::size_t kMaxCachedSeriesPoints = 200;
+
 void SetAxis(lxw_chart_axis* axis, const ChartAxis& spec) {
   chart_axis_set_name(axis, WorkbookText(spec.title).c_str());
   if (spec.logarithmic) chart_axis_set_log_base(axis, 10);
@@ -113,6 +116,12 @@ std::string AddSeries(lxw_chart* chart, const std::string& sheetName, const Char
   chart_series_set_values(series, sheetName.c_str(), first, static_cast<lxw_col_t>(s.yColumn), last,
                           static_cast<lxw_col_t>(s.yColumn));
   chart_series_set_name(series, WorkbookText(s.name).c_str());
+  // A long series (the measured points) is drawn from its cells alone: its values cached again in
+  // the chart were most of the workbook's bytes to compress.
+  if (s.lastRow - s.firstRow + 1 > kMaxCachedSeriesPoints) {
+    series->categories->ignore_cache = LXW_TRUE;
+    series->values->ignore_cache = LXW_TRUE;
+  }
   if (s.style == SeriesStyle::kMarkers) {
     lxw_chart_line none = {};
     none.none = LXW_TRUE;

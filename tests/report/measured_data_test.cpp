@@ -3,7 +3,11 @@
 // spectrum --data against values worked out by hand.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "report/measured_data.h"
@@ -15,6 +19,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using Fact = std::pair<std::string, std::string>;
 
 struct FileCase {
@@ -41,7 +46,7 @@ const FileCase kFiles[] = {
      "EC-Lab",
      {{1e4, 1.0, -0.5}, {100, 2.0, -1.5}, {1, 3.0, 0.25}},
      2,
-     {{"Electrode surface area", "0,001 cm\xC2\xB2"}}},
+     {{"Electrode surface area", "0,001 cm\xC2\xB2"}, {"略去的行", "2 行的频率不是正数或 Z 不是有限数，未用（第 7、11 行）"}}},
     {"Gamry: header keys, units line, tab-led rows, comma decimals, a later table not read",
      "EXPLAIN\r\nTAG\tEISPOT\r\nTITLE\tLABEL\tCell 7\tTest &Identifier\r\nDATE\tLABEL\t3/15/2021\tDate\r\n"
      "AREA\tQUANT\t0,5\tSample Area (cm^2)\r\nZCURVE\tTABLE\r\n"
@@ -51,7 +56,7 @@ const FileCase kFiles[] = {
      "Gamry",
      {{1e5, 2.5, -0.125}, {1e3, 3, -1}, {10, 4.5, -2}},
      1,
-     {{"TITLE", "Cell 7"}, {"DATE", "3/15/2021"}, {"AREA", "0,5 (Sample Area (cm^2))"}}},
+     {{"TAG", "EISPOT"}, {"TITLE", "Cell 7"}, {"DATE", "3/15/2021"}, {"AREA", "0,5 (Sample Area (cm^2))"}}},
     {"ZPLOT2 ASCII: blocks, names, End Comments, a second sweep where the frequency rises",
      "ZPLOT2 ASCII\n  Date: 03-15-2021\nBegin Hardware\n  Model: 1260\nEnd Hardware\n"
      "Freq(Hz)\tAmpl\tBias\tTime(Sec)\tZ'(a)\tZ''(b)\tGD\n"
@@ -77,7 +82,7 @@ const FileCase kFiles[] = {
      "CH Instruments",
      {{1e5, 12, -0.3}, {10, 15, -4}},
      1,
-     {{"Date", "Mar. 15, 2021   10:12:00"}}},
+     {{"Date", "Mar. 15, 2021   10:12:00"}, {"略去的行", "1 行的频率不是正数或 Z 不是有限数，未用（第 8 行）"}}},
     {"CSV: byte-order mark, names with units, a negated -Z'' column",
      "\xEF\xBB\xBF" "Frequency (Hz),Z' (Ohm),-Z'' (Ohm)\n1000,1.5,0.25\n100,2.5,1e0\n",
      "text",
@@ -89,7 +94,7 @@ const FileCase kFiles[] = {
      "text",
      {{1000, 1.5, -0.25}, {100, 2.5, -1}},
      1,
-     {}},
+     {{"略去的行", "2 行的频率不是正数或 Z 不是有限数，未用（第 3、4 行）"}}},
     {"blanks, |Z| and phase",
      "freq |Z| phase\n1000 2 -90\n100 4 0\n",
      "text",
@@ -122,6 +127,14 @@ TEST(MeasuredData, FilesWithoutASpectrumSayWhy) {
       {"EXPLAIN\nTAG\tEISPOT\nDATE\tLABEL\t1/1/2021\n", "ZCURVE"},
       {"EC-Lab ASCII FILE\nNb header lines : 99\n", "Nb header lines"},
       {"f,Z',Z''\n0,1,1\n-5,1,1\n", "频率为正数"},
+      // A row that cannot be read is named, never dropped without a word.
+      {"f,Z',Z''\n10,abc,1\n1,2,2\n", "第 2 行的 Z' 不是数字：abc"},
+      {"f,Z',Z''\n100,1,-1\n10;x\n1,3,-3\n", "第 3 行不是数据行"},
+      {"f,Z',Z''\n100,1,-1\n10,2\n", "第 3 行只有 2 列"},
+      {"EC-Lab ASCII FILE\nNb header lines : 3\nfreq/Hz\tRe(Z)/Ohm\t-Im(Z)/Ohm\n", "没有数据行"},
+      {"BIO-LOGIC MODULAR FILE\x1a", "文件头"},
+      {"\xFF\xFE{\0\"\0M\0e\0a\0s\0u\0r\0e\0m\0e\0n\0t\0s\0\"\0:\0[\0]\0}\0"s, "没有阻抗谱测量"},
+      {"[Method]\nTitle=x\nprimary_data\n3\n2\n1 2 3\n", "第 1 组数据的第 2 点"},
       {"EXPLAIN\nTAG\tEISPOT\nZCURVE\tTABLE\n\tPt\tFreq\tZreal\n", "列名"},
   };
   for (const auto& [bytes, reason] : kBad) {
@@ -131,6 +144,87 @@ TEST(MeasuredData, FilesWithoutASpectrumSayWhy) {
   EXPECT_NE(qtest::OperationFailure([&] { ReadMeasuredData((dir.Path() / "missing.z").string()); }).find("无法打开"),
             std::string::npos);
   EXPECT_NE(qtest::OperationFailure([&] { ReadMeasuredData(dir.Path().string()); }), "");
+}
+
+// Files of every format written by make_measured_samples.py from the formats' descriptions, with
+// what it computed from the values it wrote.
+TEST(MeasuredData, SamplesOfEachInstrumentReadToTheValuesWritten) {
+  qtest::TempDir dir;
+  const rtest::CommandResult made = rtest::RunCommand("python3 " + rtest::ShellQuote(QELMORA_MEASURED_SAMPLES) + " " +
+                                                      rtest::ShellQuote(dir.Dir()) + " 2>&1");
+  ASSERT_EQ(made.status, 0) << made.output;
+  const nlohmann::json all = nlohmann::json::parse(qtest::ReadFileBytes(dir.Path() / "expected.json"));
+  const nlohmann::json& expected = all["read"];
+  ASSERT_EQ(expected.size(), 11u);
+  for (const nlohmann::json& file : all["refused"]) {
+    const std::string path = (dir.Path() / file["file"].get<std::string>()).string();
+    EXPECT_NE(qtest::OperationFailure([&] { ReadMeasuredData(path); }).find(file["reason"].get<std::string>()),
+              std::string::npos)
+        << file.dump();
+  }
+  const auto near = [](double a, double b) { return std::abs(a - b) <= 1e-6 * std::max(1.0, std::abs(b)); };
+  for (const nlohmann::json& file : expected) {
+    SCOPED_TRACE(file.dump());
+    const MeasuredData data = ReadMeasuredData((dir.Path() / file["file"].get<std::string>()).string());
+    EXPECT_EQ(data.format, file["format"]);
+    EXPECT_EQ(data.sweeps, file["sweeps"]);
+    ASSERT_EQ(data.points.size(), file["points"]);
+    for (const auto& [point, key] : {std::pair{data.points.front(), "first"}, std::pair{data.points.back(), "last"}}) {
+      EXPECT_TRUE(near(point.frequency, file[key][0]) && near(point.real, file[key][1]) && near(point.imaginary, file[key][2]))
+          << key << " " << point.frequency << " " << point.real << " " << point.imaginary;
+    }
+    const auto [low, high] = std::minmax_element(data.points.begin(), data.points.end(),
+                                                 [](const auto& a, const auto& b) { return a.frequency < b.frequency; });
+    EXPECT_TRUE(near(low->frequency, file["fmin"]) && near(high->frequency, file["fmax"]));
+  }
+  // The binary file and the text export of one run: the same points to single precision.
+  const MeasuredData binary = ReadMeasuredData((dir.Path() / "peis.mpr").string());
+  const MeasuredData text = ReadMeasuredData((dir.Path() / "peis.mpt").string());
+  ASSERT_EQ(binary.points.size(), text.points.size());
+  for (std::size_t i = 0; i < text.points.size(); ++i) {
+    EXPECT_EQ(static_cast<float>(binary.points[i].frequency), static_cast<float>(text.points[i].frequency)) << i;
+    EXPECT_EQ(static_cast<float>(binary.points[i].real), static_cast<float>(text.points[i].real)) << i;
+    EXPECT_EQ(static_cast<float>(binary.points[i].imaginary), static_cast<float>(text.points[i].imaginary)) << i;
+  }
+  EXPECT_EQ(binary.facts, (std::vector<Fact>{{"Date", "12/08/26"}}));
+  // Drift correction on: the corrected columns, and the summary says so.
+  const MeasuredData gamry = ReadMeasuredData((dir.Path() / "galv.DTA").string());
+  EXPECT_NE(std::find_if(gamry.facts.begin(), gamry.facts.end(), [](const Fact& f) { return f.first == "漂移校正"; }),
+            gamry.facts.end());
+}
+
+TEST(MeasuredData, ANamedPipeOrAFolderIsRefusedWithoutWaiting) {
+  qtest::TempDir dir;
+  const std::filesystem::path pipe = dir.Path() / "cell.mpt";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const MeasuredInput input = LoadMeasuredInput("", (dir.Path() / "cell.mdl").string());
+  EXPECT_EQ(input.file, pipe.string());
+  EXPECT_NE(input.failure.find("不是普通文件"), std::string::npos) << input.failure;
+  EXPECT_NE(qtest::OperationFailure([&] { ReadMeasuredData(dir.Dir()); }).find("不是普通文件"), std::string::npos);
+}
+
+// More points than a chart's series can draw: the sheet lists them all, the charts the first
+// kMaxChartPoints, and the summary says which.
+TEST(MeasuredData, AReportTakesWhatItsSheetAndChartsCanCarryAndSaysSo) {
+  MeasuredData data;
+  data.format = "text";
+  for (std::size_t i = 0; i < kMaxChartPoints + 5; ++i) data.points.push_back({1e5 / (1.0 + i), 1.0 + i, -1.0});
+  SummaryHeading heading;
+  heading.measured.file = "big.csv";
+  heading.measured.data = data;
+  const ParameterSet parameters{"", "10", "1000", "1e-4", "1", "", "", "", "", "", ""};
+  const ReportWorkbook report = BuildReportWorkbook(parameters, heading);
+  std::string listed;
+  for (const SheetCell& cell : report.sheets.at(1).cells) {
+    if (const auto* text = std::get_if<std::string>(&cell.value); text && text->starts_with("表中 ")) listed = *text;
+  }
+  EXPECT_EQ(listed, "表中 32005 个点，图中 32000 个点");
+  for (const SheetChart& chart : report.sheets.at(2).charts) {
+    for (const ChartSeries& series : chart.series) EXPECT_LE(series.lastRow, kMaxChartPoints) << chart.title;
+  }
+  const MeasuredFit fit = FitMeasuredData(data, parameters, 10);
+  EXPECT_EQ(fit.rows.size(), 10u);
+  EXPECT_EQ(fit.points, data.points.size());
 }
 
 TEST(MeasuredData, TheFileBesideTheModelByTheOrderOfExtensions) {
@@ -162,7 +256,8 @@ TEST(MeasuredData, TheDialogTakesAChosenFileOnlyWhenItReads) {
       EXPECT_TRUE(boxes.Texts()[0].starts_with(shown)) << boxes.Texts()[0];
     }
   }
-  EXPECT_EQ(view.fileRequests.at(0).filters.at(0).second, "*.mpt *.DTA *.dta *.z *.txt *.csv");
+  EXPECT_EQ(view.fileRequests.at(0).filters.at(0).second,
+            "*.mpt *.mpr *.DTA *.dta *.z *.par *.idf *.ids *.ism *.pssession *.txt *.csv");
 
   // The report of this run draws the chosen file: the summary names it.
   rtest::ScratchStore store;

@@ -459,7 +459,7 @@ void ReadZPlot(const std::vector<std::string_view>& lines, MeasuredData& data) {
 // CH Instruments: the date on line 1, "A.C. Impedance", "Key = value" lines, the column names.
 // A delimited text table: its first line that names the columns.
 void ReadDelimited(const std::vector<std::string_view>& lines, MeasuredData& data, bool chi) {
-  data.format = chi ? "CH Instruments" : "text";
+  data.format = chi ? "CH Instruments" : "表格文本";
   TableLayout layout;
   layout.nameLine = FindNameLine(lines, 0, &layout.separator);
   if (layout.nameLine == kNone) {
@@ -566,4 +566,4 @@ MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parame
   return fit;
 }
 
-std::string SweepText(const MeasuredData& data) { return "sweep 1 of " + std::to_string(data.sweeps); }
+std::string SweepText(const MeasuredData& data) { return "第 1 次扫描，共 " + std::to_string(data.sweeps) + " 次"; }

@@ -23,7 +23,7 @@ struct MeasuredPoint {
 
 struct MeasuredData {
   std::string file;    // the data file's path
-  std::string format;  // the file family recognised: "EC-Lab", "BT-Lab", "Gamry", "ZPlot", "CH Instruments", "text"
+  std::string format;  // the file family recognised: "EC-Lab", "BT-Lab", "Gamry", "ZPlot", "CH Instruments", "表格文本" (a table with a header)
   std::vector<MeasuredPoint> points;  // the first sweep, in the file's order
   std::size_t sweeps = 1;             // sweeps in the file; the points are the first of them
   // What the file's header says of the measurement (date, time, title, cell, electrode area), key
@@ -95,5 +95,5 @@ struct MeasuredFit {
 // The model of the parameter set at the measured frequencies, the residuals and χ².
 MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parameters);
 
-// "sweep 1 of 4": which sweep of the file the points are.
+// "第 1 次扫描，共 4 次": which sweep of the file the points are.
 std::string SweepText(const MeasuredData& data);

@@ -13,7 +13,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev sqlcipher
   libpq-dev postgresql postgresql-common
-  libxlsxwriter-dev
+  libxlsxwriter-dev libzip-dev
   libglib2.0-dev libglib2.0-bin
   shared-mime-info desktop-file-utils xdg-utils
   clang libclang-rt-14-dev

@@ -483,10 +483,7 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
 
   EXPECT_EQ(added[summary + "A1"], Utf8(L"qelmora 参数报告"));
   // The report's and the import's date and time, local, with the zone: "2026-12-08 09:54:43 UTC+08:00".
-  for (const char* cell : {"B3", "B5"}) {
-    EXPECT_EQ(added[summary + cell].size(), 29u) << added[summary + cell];
-    EXPECT_EQ(added[summary + cell].substr(19, 4), " UTC") << added[summary + cell];
-  }
+  for (const char* cell : {"B3", "B5"}) EXPECT_EQ(added[summary + cell].substr(19, 4) + " " + std::to_string(added[summary + cell].size()), " UTC 29");
   EXPECT_EQ(added[summary + "B5"].substr(0, 4), importedAt.substr(0, 4));
   EXPECT_EQ(added[summary + "B4"], model);
   EXPECT_EQ(added[summary + "B6"], store);
@@ -516,10 +513,10 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
 
   // sheet1 on a landscape page; the summary upright; the table of seventeen columns landscape; the
   // charts upright, one a page.
-  EXPECT_EQ(log.Starting("sheet sheet1 PageSetup.Orientation I4:2 -> 0x00000000").size(), 1u);
-  EXPECT_EQ(log.Starting("sheet " + Utf8(L"报告") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
-  EXPECT_EQ(log.Starting("sheet " + Utf8(L"阻抗谱") + " PageSetup.Orientation I4:2 -> 0x00000000").size(), 1u);
-  EXPECT_EQ(log.Starting("sheet " + Utf8(L"阻抗谱图") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
+  for (const auto& [sheet, orientation] :
+       std::vector<std::pair<std::string, int>>{{"sheet1", 2}, {Utf8(L"报告"), 1}, {Utf8(L"阻抗谱"), 2}, {Utf8(L"阻抗谱图"), 1}}) {
+    EXPECT_EQ(log.Starting("sheet " + sheet + " PageSetup.Orientation I4:" + std::to_string(orientation) + " -> 0x00000000").size(), 1u);
+  }
   const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱图") + " ";
   std::vector<std::string> charts = log.Starting(onSpectrum + "ChartObjects.Add R8:");
   EXPECT_EQ(charts.size(), 5u);

@@ -560,7 +560,7 @@ TEST_F(ExcelAutomation, AChartThatFailsLeavesTheSheetsWrittenAndTheReportGoesOn)
   boxes.Answer(kIdOk);
   dialog.OnCommand(IDC_BUTTON_EXCEL);
 
-  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱"}));
+  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱", L"阻抗谱图"}));
   EXPECT_EQ(state.cells[L"added2!A72"], L"100000");
   EXPECT_TRUE(NamedCalls(state, L"ScaleType").empty());
   // Only the data source's question and warning.

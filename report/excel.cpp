@@ -66,12 +66,10 @@ bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServer
   workbooks.AttachDispatch(app.GetWorkbooks());
   workbook.AttachDispatch(workbooks.Add(std::string()));
   worksheets.AttachDispatch(workbook.GetWorksheets());
-  std::vector<const FormattedSheet*> added;
+  std::vector<const FormattedSheet*> sheets;
   for (const FormattedSheet& sheet : report.sheets) {
-    if (sheet.item.empty()) {
-      added.push_back(&sheet);
-      continue;
-    }
+    sheets.push_back(&sheet);
+    if (sheet.item.empty()) continue;
     worksheet.AttachDispatch(worksheets.GetItem(sheet.item));
     range.AttachDispatch(worksheet.GetCells());
     for (const SheetCell& cell : sheet.cells) {
@@ -80,7 +78,7 @@ bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServer
                     text != nullptr ? *text : Format("%.17g", std::get<double>(cell.value)));
     }
   }
-  if (addFormatted && !added.empty()) addFormatted(workbook, added);
+  if (addFormatted) addFormatted(workbook, sheets);
 
   range.ReleaseDispatch();
   worksheet.ReleaseDispatch();

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <variant>
@@ -338,7 +339,13 @@ void FormatCells(const Ref& worksheet, const FormattedSheet& sheet) {
   }
 }
 
-void AddChart(const Ref& worksheet, const SheetChart& spec) {
+// An RGB colour 0xRRGGBB as Excel takes it (0xBBGGRR).
+long ExcelColor(std::uint32_t rgb) {
+  return static_cast<long>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+}
+
+// A chart of the worksheet over the columns of dataSheet (the sheet that holds the series' values).
+void AddChart(const Ref& worksheet, const Ref& dataSheet, const SheetChart& spec) {
   const Ref anchor = GetObject(worksheet, L"Range", Args(Address(spec.anchorRow, spec.anchorColumn)));
   std::vector<Arg> none;
   VARIANT left = CallMember(anchor.get(), L"Left", DISPATCH_PROPERTYGET, none);
@@ -363,13 +370,25 @@ void AddChart(const Ref& worksheet, const SheetChart& spec) {
     const Ref series = GetObject(collection, L"NewSeries", {}, DISPATCH_METHOD);
     Put(series, L"Name", s.name);
     const auto column = [&](std::size_t c) {
-      return GetObject(worksheet, L"Range", Args(Address(s.firstRow, c) + ":" + Address(s.lastRow, c)));
+      return GetObject(dataSheet, L"Range", Args(Address(s.firstRow, c) + ":" + Address(s.lastRow, c)));
     };
     Put(series, L"XValues", Arg(column(s.xColumn)));
     Put(series, L"Values", Arg(column(s.yColumn)));
-    if (s.style == SeriesStyle::kMarkers) Put(GetObject(series, L"Border"), L"LineStyle", static_cast<long>(xlNone));
+    if (s.style == SeriesStyle::kMarkers) {
+      Put(GetObject(series, L"Border"), L"LineStyle", static_cast<long>(xlNone));
+    } else if (s.color) {
+      Put(GetObject(series, L"Border"), L"Color", ExcelColor(*s.color));
+    }
     Put(series, L"MarkerStyle", static_cast<long>(s.style == SeriesStyle::kLine ? xlNone : xlMarkerStyleCircle));
-    if (s.style != SeriesStyle::kLine) Put(series, L"MarkerSize", 4L);
+    if (s.style != SeriesStyle::kLine) {
+      Put(series, L"MarkerSize", s.openMarkers ? 6L : 4L);
+      if (s.color) Put(series, L"MarkerForegroundColor", ExcelColor(*s.color));
+      if (s.openMarkers) {
+        Put(series, L"MarkerBackgroundColorIndex", static_cast<long>(xlNone));
+      } else if (s.color) {
+        Put(series, L"MarkerBackgroundColor", ExcelColor(*s.color));
+      }
+    }
     for (const auto& [index, text] : s.pointLabels) {
       const Ref point = GetObject(series, L"Points", Args(static_cast<long>(index + 1)), DISPATCH_METHOD);
       Put(point, L"HasDataLabel", true);
@@ -395,6 +414,7 @@ void AddChart(const Ref& worksheet, const SheetChart& spec) {
     if (a.max) Put(object, L"MaximumScale", *a.max);
     if (a.majorUnit) Put(object, L"MajorUnit", *a.majorUnit);
     if (!a.numberFormat.empty()) Put(GetObject(object, L"TickLabels"), L"NumberFormat", a.numberFormat);
+    if (a.gridlines) Put(object, L"HasMajorGridlines", true);
     Put(object, L"HasTitle", true);
     Put(GetObject(object, L"AxisTitle"), L"Text", a.title);
   };
@@ -411,9 +431,28 @@ void AddChart(const Ref& worksheet, const SheetChart& spec) {
   }
 }
 
+void SetUpPages(const Ref& worksheet, const FormattedSheet& sheet) {
+  const Ref page = GetObject(worksheet, L"PageSetup");
+  Put(page, L"Orientation", static_cast<long>(sheet.landscape ? xlLandscape : xlPortrait));
+  Put(page, L"PaperSize", static_cast<long>(xlPaperA4));
+  if (sheet.fitToOnePageWide) {
+    Put(page, L"Zoom", false);
+    Put(page, L"FitToPagesWide", 1L);
+    Put(page, L"FitToPagesTall", false);
+  }
+  if (sheet.repeatRows) Put(page, L"PrintTitleRows", "$1:$" + std::to_string(*sheet.repeatRows + 1));
+  for (const std::size_t row : sheet.pageBreaks) {
+    const Ref breaks = GetObject(worksheet, L"HPageBreaks");
+    GetObject(breaks, L"Add", Args(Arg(GetObject(worksheet, L"Range", Args(Address(row, 0))))), DISPATCH_METHOD);
+  }
+}
+
+// The sheets added so far by name, for the charts over another sheet's columns.
+using AddedSheets = std::vector<std::pair<std::string, Ref>>;
+
 // One formatted sheet after the workbook's last: its name, values, formats, widths, page setup, then
 // the charts. A chart that fails is left out; the sheet stays.
-void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
+void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet, AddedSheets& added) {
   const long count = GetLong(worksheets, L"Count");
   const Ref last = GetObject(worksheets, L"Item", Args(count));
   const Ref worksheet = GetObject(worksheets, L"Add", Args(Arg::Missing(), Arg(last)), DISPATCH_METHOD);
@@ -443,31 +482,26 @@ void AddFormattedSheet(const Ref& worksheets, const FormattedSheet& sheet) {
     const Ref rows = GetObject(worksheet, L"Range", Args("1:" + std::to_string(RowsInUse(sheet))));
     Put(rows, L"RowHeight", *sheet.rowHeight);
   }
-  const Ref page = GetObject(worksheet, L"PageSetup");
-  Put(page, L"Orientation", static_cast<long>(sheet.landscape ? xlLandscape : xlPortrait));
-  Put(page, L"PaperSize", static_cast<long>(xlPaperA4));
-  if (sheet.fitToOnePageWide) {
-    Put(page, L"Zoom", false);
-    Put(page, L"FitToPagesWide", 1L);
-    Put(page, L"FitToPagesTall", false);
-  }
-  if (sheet.repeatRows) Put(page, L"PrintTitleRows", "$1:$" + std::to_string(*sheet.repeatRows + 1));
-  for (const std::size_t row : sheet.pageBreaks) {
-    const Ref breaks = GetObject(worksheet, L"HPageBreaks");
-    GetObject(breaks, L"Add", Args(Arg(GetObject(worksheet, L"Range", Args(Address(row, 0))))), DISPATCH_METHOD);
-  }
+  SetUpPages(worksheet, sheet);
   for (const SheetChart& chart : sheet.charts) {
     try {
-      AddChart(worksheet, chart);
+      const Ref* data = &worksheet;
+      for (const auto& [name, other] : added) {
+        if (name == chart.dataSheet) data = &other;
+      }
+      AddChart(worksheet, *data, chart);
     } catch (const AutomationError&) {
       // The sheet keeps its values; the report goes on without this chart.
     }
   }
+  worksheet.get()->AddRef();
+  added.emplace_back(sheet.name, Ref(worksheet.get()));
 }
 
 // Adds the sheets after the last sheet of the workbook: those that the automation part of the report
-// did not write (the summary and spectrum, with their charts). A server that cannot name its
-// members (no Excel: a server of the report's calls alone) gets the parameter sheet only.
+// did not write (the summary, the spectrum and its charts); the sheets it wrote (the parameter
+// sheet) get their page setup. A server that cannot name its members (no Excel: a server of the
+// report's calls alone) gets the parameter sheet's cells only.
 void AddFormattedSheets(ExcelWorkbook& workbook, const std::vector<const FormattedSheet*>& sheets) {
   const auto* book = dynamic_cast<const ComDispatchObject*>(workbook.Object());
   if (book == nullptr) return;
@@ -478,7 +512,14 @@ void AddFormattedSheets(ExcelWorkbook& workbook, const std::vector<const Formatt
   book->Interface()->AddRef();
   const Ref self(book->Interface());
   const Ref worksheets = GetObject(self, L"Worksheets");
-  for (const FormattedSheet* sheet : sheets) AddFormattedSheet(worksheets, *sheet);
+  AddedSheets added;
+  for (const FormattedSheet* sheet : sheets) {
+    if (sheet->item.empty()) {
+      AddFormattedSheet(worksheets, *sheet, added);
+    } else {
+      SetUpPages(GetObject(worksheets, L"Item", Args(sheet->item)), *sheet);
+    }
+  }
 }
 
 }  // namespace

@@ -1188,7 +1188,7 @@ constexpr Reader kReaders[] = {
     {"NOVA", true, IsNova, ReadDelimited},
     {"VersaStudio", true, IsVersaStudio, ReadVersaStudio},
     {"CH Instruments", true, IsChi, ReadDelimited},
-    {"text", true, Always, ReadDelimited},
+    {"表格文本", true, Always, ReadDelimited},
 };
 
 }  // namespace
@@ -1287,4 +1287,4 @@ MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parame
   return fit;
 }
 
-std::string SweepText(const MeasuredData& data) { return "sweep 1 of " + std::to_string(data.sweeps); }
+std::string SweepText(const MeasuredData& data) { return "第 1 次扫描，共 " + std::to_string(data.sweeps) + " 次"; }

@@ -24,7 +24,7 @@ struct MeasuredPoint {
 
 struct MeasuredData {
   std::string file;    // the data file's path
-  std::string format;  // the reader's name in the table of readers: "EC-Lab", "Gamry", "ZPlot", ...
+  std::string format;  // the reader's name in the table of readers: "EC-Lab", "Gamry", "ZPlot", ..., "表格文本" (a table with a header)
   std::vector<MeasuredPoint> points;  // the first sweep, in the file's order
   std::size_t sweeps = 1;             // sweeps in the file; the points are the first of them
   // What the file's header says of the measurement (date, time, title, cell, electrode area,
@@ -112,5 +112,5 @@ struct MeasuredFit {
 MeasuredFit FitMeasuredData(const MeasuredData& data, const ParameterSet& parameters,
                             std::size_t maxRows = static_cast<std::size_t>(-1));
 
-// "sweep 1 of 4": which sweep of the file the points are.
+// "第 1 次扫描，共 4 次": which sweep of the file the points are.
 std::string SweepText(const MeasuredData& data);

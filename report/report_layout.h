@@ -42,7 +42,8 @@ struct ReportColumn {
 enum class ReportSheetKind {
   kParameterRow,  // names in row 1, values in row 2, by its column list
   kSummary,       // "报告": title, provenance, the values with units (report_sheets.h)
-  kSpectrum,      // "阻抗谱": the modelled spectrum and its two charts (report_sheets.h)
+  kSpectrum,      // "阻抗谱": the modelled spectrum beside the measured one (report_sheets.h)
+  kSpectrumCharts,  // "阻抗谱图": the spectrum's charts, a printed page each (report_sheets.h)
 };
 
 struct ReportSheet {
@@ -67,6 +68,7 @@ inline constexpr ReportSheet kReportSheets[] = {
     {"sheet1", "Sheet1", kParameterSheetColumns},
     {nullptr, "报告", {}, ReportSheetKind::kSummary},
     {nullptr, "阻抗谱", {}, ReportSheetKind::kSpectrum},
+    {nullptr, "阻抗谱图", {}, ReportSheetKind::kSpectrumCharts},
 };
 
 inline constexpr std::size_t kReportColumns = std::size(kParameterSheetColumns);

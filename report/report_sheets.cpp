@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <numbers>
+#include <optional>
 #include <tuple>
 #include <string_view>
 
@@ -49,19 +51,20 @@ constexpr std::size_t kMeasuredNegativeImaginary = kMeasuredColumns, kMeasuredMo
                       kMeasuredPhase = kMeasuredColumns + 2;
 constexpr double kMeasuredColumnWidths[] = {3, 11, 13, 13, 13, 13, 12, 12, 13, 13, 14};
 
-// The printed pages of the spectrum sheet (portrait A4, one page wide): the table on two pages (its
-// header repeated), the Nyquist chart on the third, the two Bode charts on the fourth. Rows are
-// 18 points (24 pixels) high: a page holds 40.
+// The printed pages (A4, one page wide): the spectrum's table on two pages under its repeated
+// header; each chart on a page of its own, as wide as the page. Rows are 18 points (24 pixels)
+// high: a page holds 40.
 constexpr std::size_t kTableSecondPageRow = 37;
-constexpr std::size_t kChartsFirstRow = kSpectrumPoints + 2;
+constexpr std::size_t kRowsPerPage = 40;
 constexpr double kRowPoints = 18;
 constexpr double kRowPixels = kRowPoints * 4 / 3;
-constexpr double kChartWidth = 600;
+constexpr double kChartWidth = 640;
 
-// The automatic layout's margins around the plot area of a chart with a title and two axis titles,
-// in pixels: what LibreOffice Calc leaves for the title, the tick labels and the axis titles (measured
-// with the workbook's font, Calibri or its metric twin Carlito). Excel is given the plot area itself.
-constexpr PlotArea kAutomaticMargins = {81, 75, 20, 72};  // left, top, right, bottom
+// The margins around a Nyquist chart's plot area, in pixels: room for the title, the tick labels and
+// the axis titles (with the workbook's font, Calibri or its metric twin Carlito), and below them the
+// legend when there is one.
+constexpr PlotArea kPlotMargins = {81, 75, 20, 72};  // left, top, right, bottom
+constexpr double kLegendHeight = 28;
 
 // A frequency as the decade labels show it: "0.01 Hz" … "100 kHz".
 std::string DecadeLabel(double f) {
@@ -117,7 +120,7 @@ std::string SignificantFormat(double v) {
   return decimals == 0 ? "0" : "0." + std::string(static_cast<std::size_t>(decimals), '0');
 }
 
-NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, double chartWidth) {
+NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, double chartWidth, bool legend) {
   double xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
   bool any = false;
   for (const auto& [x, y] : points) {
@@ -131,8 +134,9 @@ NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, d
   const double span = std::max({xHigh - xLow, yHigh - yLow, std::fabs(xHigh) * 1e-6, 1e-12});
 
   NyquistFrame frame;
-  const double plotWidth = chartWidth - kAutomaticMargins.left - kAutomaticMargins.width;
-  constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 600, kMinPlotWidth = 240;
+  const double plotWidth = chartWidth - kPlotMargins.left - kPlotMargins.width;
+  const double bottom = kPlotMargins.height + (legend ? kLegendHeight : 0);
+  constexpr double kMinPlotHeight = 180, kMaxPlotHeight = 700, kMinPlotWidth = 240;
   // About ten grid steps across the longer data span; the same step on both axes.
   const double step = NiceStep(span / 10);
   // Whole steps around the data; a quotient rounded the wrong way gets one step more.
@@ -156,10 +160,34 @@ NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, d
 
   frame.x = {"Z′ (Ω)", false, x0, x0 + columns * step, step, {}};
   frame.y = {"−Z″ (Ω)", false, y0, y0 + rows * step, step, {}};
-  frame.plot = {kAutomaticMargins.left, kAutomaticMargins.top, cell * columns, cell * rows};
-  frame.width = cell * columns + kAutomaticMargins.left + kAutomaticMargins.width;
-  frame.height = cell * rows + kAutomaticMargins.top + kAutomaticMargins.height;
+  frame.plot = {kPlotMargins.left, kPlotMargins.top, cell * columns, cell * rows};
+  frame.width = cell * columns + kPlotMargins.left + kPlotMargins.width;
+  frame.height = cell * rows + kPlotMargins.top + bottom;
   return frame;
+}
+
+std::vector<std::size_t> LabelsThatFit(const NyquistFrame& frame,
+                                       const std::vector<std::pair<std::pair<double, double>, std::string>>& labels) {
+  struct Box {
+    double left, top, right, bottom;
+  };
+  std::vector<Box> boxes;
+  std::vector<std::size_t> kept;
+  const double xRange = *frame.x.max - *frame.x.min, yRange = *frame.y.max - *frame.y.min;
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const auto& [point, text] = labels[i];
+    if (text.empty()) continue;
+    const double x = frame.plot.left + (point.first - *frame.x.min) / xRange * frame.plot.width;
+    const double y = frame.plot.top + (*frame.y.max - point.second) / yRange * frame.plot.height;
+    const Box box{x + 4, y - 6, x + 4 + 6.0 * static_cast<double>(text.size()), y + 6};
+    const bool overlaps = std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) {
+      return box.left < b.right && b.left < box.right && box.top < b.bottom && b.top < box.bottom;
+    });
+    if (overlaps) continue;
+    boxes.push_back(box);
+    kept.push_back(i);
+  }
+  return kept;
 }
 
 FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts& texts) {
@@ -167,6 +195,7 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
   sheet.name = layout.title;
   sheet.item = layout.item != nullptr ? layout.item : "";
   sheet.formatted = false;
+  sheet.landscape = true;  // its one row of eighteen columns on one page
   const ReportCells cells = SheetCells(layout, texts);
   for (std::size_t column = 0; column < cells.names.size(); ++column) {
     Put(sheet, 0, column, cells.names[column], CellStyle::kTypedText);
@@ -189,7 +218,7 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
     if (!note.empty()) Put(sheet, row, 2, std::move(note), CellStyle::kText);
     ++row;
   };
-  line("测量数据", measured.file);
+  line("测量数据", PathAsShown(measured.file));
   if (!measured.data || fit == nullptr) {
     line("读取失败", measured.failure.empty() ? std::string(kNoValue) : measured.failure);
     return row;
@@ -218,15 +247,15 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
 FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSummary);
-  sheet.columnWidths = {16, 18, 10};
+  sheet.columnWidths = {16, 18, 10, 36};
   Put(sheet, 0, 0, kSummaryTitle, CellStyle::kTitle);
 
   const auto orNone = [](const std::string& text) { return text.empty() ? std::string(kNoValue) : text; };
   const std::pair<const char*, std::string> facts[] = {
       {"报告时间", heading.reportTime},
-      {"模型文件", orNone(heading.provenance[kSource])},
-      {"导入时间", orNone(heading.provenance[kImportedAt])},
-      {"数据库", heading.storeFile},
+      {"模型文件", orNone(PathAsShown(heading.provenance[kSource]))},
+      {"导入时间", orNone(SummaryTimeOfStored(heading.provenance[kImportedAt]))},
+      {"数据库", PathAsShown(heading.storeFile)},
   };
   std::size_t row = 2;
   for (const auto& [label, text] : facts) {
@@ -241,6 +270,11 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
   Put(sheet, row, 1, "数值", CellStyle::kHeader);
   Put(sheet, row, 2, "单位", CellStyle::kHeader);
   ++row;
+  // A characteristic frequency outside the spectrum's frequencies (the measured ones when there are)
+  // lies off its charts: said beside it.
+  const bool measured = fit != nullptr && !fit->rows.empty();
+  const double low = measured ? fit->minFrequency : SpectrumFrequency(0);
+  const double high = measured ? fit->maxFrequency : SpectrumFrequency(kSpectrumPoints - 1);
   for (const SummaryRow& value : BuildSummaryRows(texts)) {
     Put(sheet, row, 0, value.name, CellStyle::kText);
     if (value.number) {
@@ -249,6 +283,11 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
       Put(sheet, row, 1, value.text, CellStyle::kText);
     }
     if (!value.unit.empty()) Put(sheet, row, 2, value.unit, CellStyle::kText);
+    if (value.number && value.unit == std::string("Hz") && (*value.number < low || *value.number > high)) {
+      char note[96];
+      std::snprintf(note, sizeof note, "%s谱的频率范围 %g – %g Hz", *value.number < low ? "低于" : "高于", low, high);
+      Put(sheet, row, 3, note, CellStyle::kText);
+    }
     ++row;
   }
 
@@ -261,6 +300,87 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
   return sheet;
 }
 
+namespace {
+
+// The order of the spectrum's tables: the measured file's (most instruments sweep from the highest
+// frequency down), so that rows side by side belong to one direction; low to high without data.
+bool Descending(const MeasuredFit* fit) {
+  return fit != nullptr && fit->rows.size() > 1 && *fit->rows.front()[kMeasuredFrequency] > *fit->rows.back()[kMeasuredFrequency];
+}
+
+// The sheet row (from 1) of the model's point k.
+std::size_t SpectrumRow(std::size_t k, bool descending) { return descending ? kSpectrumPoints - k : k + 1; }
+
+// The first and last of n indices that pass keep; none when no index does.
+template <typename Keep>
+std::optional<std::pair<std::size_t, std::size_t>> Span(std::size_t n, Keep keep) {
+  std::optional<std::pair<std::size_t, std::size_t>> span;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!keep(i)) continue;
+    if (!span) span.emplace(i, i);
+    span->second = i;
+  }
+  return span;
+}
+
+// A point of the model's Nyquist line: (Z′, −Z″), when both are finite.
+std::optional<std::pair<double, double>> ModelPoint(const SpectrumPoint& point) {
+  if (!point[kSpectrumReal] || !point[kSpectrumImaginary]) return std::nullopt;
+  return std::make_pair(*point[kSpectrumReal], -*point[kSpectrumImaginary]);
+}
+
+std::pair<double, double> MeasuredPointOf(const MeasuredRow& row) { return {*row[kMeasuredReal], -*row[kMeasuredImaginary]}; }
+
+constexpr std::uint32_t kModelColor = 0x2E5C9E, kMeasuredColor = 0xD62728;
+
+// A Nyquist chart over the model's points kFirst … kLast and the measured rows iFirst … iLast.
+SheetChart NyquistChart(const char* title, const Spectrum& spectrum, const MeasuredFit* fit, std::pair<std::size_t, std::size_t> model,
+                        std::optional<std::pair<std::size_t, std::size_t>> measured) {
+  const bool descending = Descending(fit);
+  std::vector<std::pair<double, double>> points;
+  std::vector<std::pair<std::pair<double, double>, std::string>> labels;
+  std::vector<std::size_t> labelIndex;
+  const std::size_t firstRow = std::min(SpectrumRow(model.first, descending), SpectrumRow(model.second, descending));
+  for (std::size_t k = model.first; k <= model.second; ++k) {
+    const auto point = ModelPoint(spectrum[k]);
+    if (!point) continue;
+    points.push_back(*point);
+    if (k % 10 == 0) {
+      labels.emplace_back(*point, DecadeLabel(SpectrumFrequency(k)));
+      labelIndex.push_back(SpectrumRow(k, descending) - firstRow);
+    }
+  }
+  if (measured) {
+    for (std::size_t i = measured->first; i <= measured->second; ++i) points.push_back(MeasuredPointOf(fit->rows[i]));
+  }
+  const NyquistFrame frame = NyquistAxes(points, kChartWidth, measured.has_value());
+  SheetChart chart;
+  chart.title = title;
+  chart.dataSheet = SheetTitle(ReportSheetKind::kSpectrum);
+  chart.x = frame.x;
+  chart.y = frame.y;
+  chart.x.gridlines = true;  // a square grid: one ohm as long on either axis
+  ChartSeries line = SpectrumSeries(measured ? "模型" : "Z", kSpectrumReal, kNegativeImaginaryColumn);
+  line.firstRow = firstRow;
+  line.lastRow = std::max(SpectrumRow(model.first, descending), SpectrumRow(model.second, descending));
+  line.color = kModelColor;
+  if (measured) line.style = SeriesStyle::kLine;
+  for (const std::size_t kept : LabelsThatFit(frame, labels)) line.pointLabels.emplace_back(labelIndex[kept], labels[kept].second);
+  chart.series = {line};
+  if (measured) {
+    // Drawn after the model's line: above it.
+    chart.series.push_back({"测量", kMeasuredFirstColumn + kMeasuredReal, kMeasuredFirstColumn + kMeasuredNegativeImaginary,
+                            measured->first + 1, measured->second + 1, SeriesStyle::kMarkers, false, kMeasuredColor, true, {}});
+    chart.legend = true;
+  }
+  chart.plotArea = frame.plot;
+  chart.width = frame.width;
+  chart.height = frame.height;
+  return chart;
+}
+
+}  // namespace
+
 FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
@@ -268,38 +388,22 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   for (std::size_t column = 0; column < std::size(kSpectrumHeaders); ++column) {
     Put(sheet, 0, column, kSpectrumHeaders[column], CellStyle::kHeader);
   }
-
-  std::vector<std::pair<double, double>> nyquistPoints;
-  double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
-  bool anyModulus = false;
-  const auto modulusRange = [&](double modulus, double phase) {
-    modulusLow = anyModulus ? std::min(modulusLow, modulus) : modulus;
-    modulusHigh = anyModulus ? std::max(modulusHigh, modulus) : modulus;
-    phaseLow = anyModulus ? std::min(phaseLow, phase) : phase;
-    phaseHigh = anyModulus ? std::max(phaseHigh, phase) : phase;
-    anyModulus = true;
-  };
-  ChartSeries nyquistSeries = SpectrumSeries("Z", kSpectrumReal, kNegativeImaginaryColumn);
+  const bool descending = Descending(fit);
   for (std::size_t k = 0; k < spectrum.size(); ++k) {
     const SpectrumPoint& point = spectrum[k];
+    const std::size_t row = SpectrumRow(k, descending);
     for (std::size_t column = 0; column < kSpectrumColumns; ++column) {
       if (!point[column]) continue;
-      Put(sheet, k + 1, column, *point[column], CellStyle::kNumber,
+      Put(sheet, row, column, *point[column], CellStyle::kNumber,
           column == kSpectrumPhase ? "0.00" : column == kSpectrumFrequency ? "" : "0.0000E+00");
     }
     if (point[kSpectrumImaginary]) {
-      Put(sheet, k + 1, kNegativeImaginaryColumn, -*point[kSpectrumImaginary], CellStyle::kNumber, "0.0000E+00");
-      if (point[kSpectrumReal]) {
-        nyquistPoints.emplace_back(*point[kSpectrumReal], -*point[kSpectrumImaginary]);
-        if (k % 10 == 0) nyquistSeries.pointLabels.emplace_back(k, DecadeLabel(*point[kSpectrumFrequency]));
-      }
+      Put(sheet, row, kNegativeImaginaryColumn, -*point[kSpectrumImaginary], CellStyle::kNumber, "0.0000E+00");
     }
-    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) modulusRange(*point[kSpectrumModulus], *point[kSpectrumPhase]);
   }
 
   // The measured rows: the columns of MeasuredColumn, then −Z″, |Z| and the phase for the charts.
   const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
-  double frequencyLow = SpectrumFrequency(0), frequencyHigh = SpectrumFrequency(kSpectrumPoints - 1);
   if (measuredRows > 0) {
     sheet.columnWidths.insert(sheet.columnWidths.end(), std::begin(kMeasuredColumnWidths), std::end(kMeasuredColumnWidths));
     for (std::size_t column = 0; column < std::size(kMeasuredHeaders); ++column) {
@@ -313,57 +417,106 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
         Put(sheet, i + 1, kMeasuredFirstColumn + column, *row[column], CellStyle::kNumber,
             column == kMeasuredFrequency ? "" : residual ? "0.000" : "0.0000E+00");
       }
-      const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary], f = *row[kMeasuredFrequency];
-      const double modulus = std::hypot(re, im), phase = std::atan2(im, re) * (180.0 / std::numbers::pi);
+      const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary];
       Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredNegativeImaginary, -im, CellStyle::kNumber, "0.0000E+00");
-      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredModulus, modulus, CellStyle::kNumber, "0.0000E+00");
-      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, phase, CellStyle::kNumber, "0.00");
-      nyquistPoints.emplace_back(re, -im);
-      if (modulus > 0) modulusRange(modulus, phase);
-      frequencyLow = std::min(frequencyLow, f);
-      frequencyHigh = std::max(frequencyHigh, f);
+      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredModulus, std::hypot(re, im), CellStyle::kNumber, "0.0000E+00");
+      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, std::atan2(im, re) * (180.0 / std::numbers::pi),
+          CellStyle::kNumber, "0.00");
+    }
+    sheet.landscape = true;  // seventeen columns
+  }
+  sheet.rowHeight = kRowPoints;
+  sheet.repeatRows = 0;
+  sheet.pageBreaks = {kTableSecondPageRow};
+  return sheet;
+}
+
+FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
+  FormattedSheet sheet;
+  sheet.name = SheetTitle(ReportSheetKind::kSpectrumCharts);
+  const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
+
+  double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
+  bool anyModulus = false;
+  const auto modulusRange = [&](double modulus, double phase) {
+    modulusLow = anyModulus ? std::min(modulusLow, modulus) : modulus;
+    modulusHigh = anyModulus ? std::max(modulusHigh, modulus) : modulus;
+    phaseLow = anyModulus ? std::min(phaseLow, phase) : phase;
+    phaseHigh = anyModulus ? std::max(phaseHigh, phase) : phase;
+    anyModulus = true;
+  };
+  for (const SpectrumPoint& point : spectrum) {
+    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) modulusRange(*point[kSpectrumModulus], *point[kSpectrumPhase]);
+  }
+  double frequencyLow = SpectrumFrequency(0), frequencyHigh = SpectrumFrequency(kSpectrumPoints - 1);
+  for (std::size_t i = 0; i < measuredRows; ++i) {
+    const MeasuredRow& row = fit->rows[i];
+    const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary], f = *row[kMeasuredFrequency];
+    const double modulus = std::hypot(re, im);
+    if (modulus > 0) modulusRange(modulus, std::atan2(im, re) * (180.0 / std::numbers::pi));
+    frequencyLow = std::min(frequencyLow, f);
+    frequencyHigh = std::max(frequencyHigh, f);
+  }
+
+  // The whole spectrum; then its capacitive part, where −Z″ ≥ 0: of the measured points when there
+  // are, the model within their frequencies.
+  std::vector<SheetChart> charts;
+  std::optional<std::pair<std::size_t, std::size_t>> allMeasured;
+  if (measuredRows > 0) allMeasured.emplace(0, measuredRows - 1);
+  charts.push_back(NyquistChart("Nyquist", spectrum, fit, {0, kSpectrumPoints - 1}, allMeasured));
+  std::optional<std::pair<std::size_t, std::size_t>> capacitiveMeasured, capacitiveModel;
+  double fLow = 0, fHigh = std::numeric_limits<double>::infinity();
+  if (measuredRows > 0) {
+    capacitiveMeasured = Span(measuredRows, [&](std::size_t i) { return MeasuredPointOf(fit->rows[i]).second >= 0; });
+    if (capacitiveMeasured) {
+      const double a = *fit->rows[capacitiveMeasured->first][kMeasuredFrequency];
+      const double b = *fit->rows[capacitiveMeasured->second][kMeasuredFrequency];
+      fLow = std::min(a, b) * (1 - 1e-9), fHigh = std::max(a, b) * (1 + 1e-9);
     }
   }
-  // With measured points the model is the line through them; the points are markers.
+  if (measuredRows == 0 || capacitiveMeasured) {
+    capacitiveModel = Span(kSpectrumPoints, [&](std::size_t k) {
+      const auto point = ModelPoint(spectrum[k]);
+      const double f = SpectrumFrequency(k);
+      return point && point->second >= 0 && f >= fLow && f <= fHigh;
+    });
+  }
+  const bool allCapacitive = measuredRows == 0 || (capacitiveMeasured && capacitiveMeasured->first == 0 &&
+                                                   capacitiveMeasured->second == measuredRows - 1);
+  const bool whole = capacitiveModel && capacitiveModel->first == 0 && capacitiveModel->second == kSpectrumPoints - 1 &&
+                     allCapacitive;
+  if (capacitiveModel && !whole) {
+    charts.push_back(NyquistChart("Nyquist −Z″ ≥ 0", spectrum, fit, *capacitiveModel, capacitiveMeasured));
+  }
+
+  // With measured points the model is the line through them; the points are open markers.
   const auto measuredSeries = [&](std::size_t x, std::size_t y, const char* name) {
-    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, std::min(measuredRows, kMaxChartPoints),
-                       SeriesStyle::kMarkers, false, {}};
+    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, std::min(measuredRows, kMaxChartPoints), SeriesStyle::kMarkers, false, {}, false, {}};
   };
-  const auto withMeasured = [&](SheetChart& chart, std::size_t x, std::size_t y) {
-    if (measuredRows == 0) return;
-    chart.series.front().name = "模型";
-    chart.series.front().style = SeriesStyle::kLine;
-    chart.series.push_back(measuredSeries(x, y, "测量"));
-    chart.legend = true;
+  const auto modelSeries = [&](const char* name, std::size_t x, std::size_t y, std::size_t measuredX, std::size_t measuredY) {
+    std::vector<ChartSeries> series = {SpectrumSeries(name, x, y)};
+    series[0].color = kModelColor;
+    if (measuredRows == 0) return series;
+    series[0].name = "模型";
+    series[0].style = SeriesStyle::kLine;
+    series.push_back(measuredSeries(measuredX, measuredY, "测量"));
+    series[1].color = kMeasuredColor;
+    series[1].openMarkers = true;
+    return series;
   };
 
-  const NyquistFrame frame = NyquistAxes(nyquistPoints, kChartWidth);
-  SheetChart nyquist;
-  nyquist.title = "Nyquist";
-  nyquist.x = frame.x;
-  nyquist.y = frame.y;
-  nyquist.series = {nyquistSeries};
-  withMeasured(nyquist, kMeasuredReal, kMeasuredNegativeImaginary);
-  nyquist.plotArea = frame.plot;
-  nyquist.anchorRow = kChartsFirstRow;
-  nyquist.width = frame.width;
-  nyquist.height = frame.height;
-
-  // Bode: |Z| and the phase in two charts over the same logarithmic frequency axis, one decade a label.
+  // Bode: |Z| and the phase over the same logarithmic frequency axis, one decade a label.
   const auto [frequencyMin, frequencyMax] = DecadeBounds(frequencyLow, frequencyHigh);
   const ChartAxis frequencyAxis{"f (Hz)", true, measuredRows > 0 ? frequencyMin : frequencyLow,
                                 measuredRows > 0 ? frequencyMax : frequencyHigh, 10.0, "General"};
-  const std::size_t bodeRow = kChartsFirstRow + static_cast<std::size_t>(std::ceil(frame.height / kRowPixels)) + 1;
   SheetChart modulus;
   modulus.title = "Bode |Z|";
   modulus.x = frequencyAxis;
   modulus.y = {"|Z| (Ω)", true, {}, {}, 10.0, "General"};
   if (anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(modulusLow, modulusHigh);
-  modulus.series = {SpectrumSeries("|Z|", kSpectrumFrequency, kSpectrumModulus)};
-  withMeasured(modulus, kMeasuredFrequency, kMeasuredModulus);
-  modulus.anchorRow = bodeRow;
-  modulus.width = kChartWidth;
-  modulus.height = 340;
+  modulus.series = modelSeries("|Z|", kSpectrumFrequency, kSpectrumModulus, kMeasuredFrequency, kMeasuredModulus);
+  modulus.height = 420;
+  charts.push_back(modulus);
 
   SheetChart phase;
   phase.title = "Bode phase";
@@ -375,18 +528,11 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
     phase.y.max = std::max(*phase.y.min + unit, std::ceil(phaseHigh / unit) * unit);
     phase.y.majorUnit = unit;
   }
-  phase.series = {SpectrumSeries("phase", kSpectrumFrequency, kSpectrumPhase)};
-  withMeasured(phase, kMeasuredFrequency, kMeasuredPhase);
-  phase.anchorRow = bodeRow + static_cast<std::size_t>(std::ceil(modulus.height / kRowPixels));
-  phase.width = kChartWidth;
-  phase.height = 260;
+  phase.series = modelSeries("phase", kSpectrumFrequency, kSpectrumPhase, kMeasuredFrequency, kMeasuredPhase);
+  phase.height = 360;
+  charts.push_back(phase);
 
-  sheet.charts = {nyquist, modulus, phase};
-  sheet.rowHeight = kRowPoints;
-  sheet.repeatRows = 0;
-  sheet.pageBreaks = {kTableSecondPageRow, kChartsFirstRow, bodeRow};
   if (measuredRows > 0) {
-    // The residuals over the same frequency axis, on a page of their own.
     SheetChart residuals;
     residuals.title = "残差";
     residuals.x = frequencyAxis;
@@ -394,13 +540,23 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
     residuals.series = {measuredSeries(kMeasuredFrequency, kResidualReal, "ΔZ′/|Z|"),
                         measuredSeries(kMeasuredFrequency, kResidualImaginary, "ΔZ″/|Z|")};
     for (ChartSeries& series : residuals.series) series.style = SeriesStyle::kLineAndMarkers;
-    residuals.legend = true;
-    residuals.anchorRow = phase.anchorRow + static_cast<std::size_t>(std::ceil(phase.height / kRowPixels)) + 1;
-    residuals.width = kChartWidth;
-    residuals.height = 300;
-    sheet.pageBreaks.push_back(residuals.anchorRow);
-    sheet.charts.push_back(residuals);
+    residuals.height = 400;
+    charts.push_back(residuals);
   }
+
+  // Each chart a row below the top of a printed page of its own (a page holds 40 rows; an edge on
+  // the page's first line would be printed on the page before), at full size.
+  std::size_t row = 0;
+  for (SheetChart& chart : charts) {
+    chart.dataSheet = SheetTitle(ReportSheetKind::kSpectrum);
+    chart.legend = chart.legend || chart.series.size() > 1;
+    chart.anchorRow = row + 1;
+    if (chart.width == 480) chart.width = kChartWidth;
+    if (row > 0) sheet.pageBreaks.push_back(row);
+    row += std::max<std::size_t>(kRowsPerPage, static_cast<std::size_t>(std::ceil(chart.height / kRowPixels)) + 2);
+  }
+  sheet.charts = std::move(charts);
+  sheet.rowHeight = kRowPoints;
   return sheet;
 }
 
@@ -409,34 +565,71 @@ ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const Summary
   std::optional<MeasuredFit> fit;
   if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters, kMaxSheetMeasuredRows);
   const MeasuredFit* fitted = fit ? &*fit : nullptr;
+  const Spectrum spectrum = ComputeSpectrum(parameters);
   ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {
     switch (sheet.kind) {
       case ReportSheetKind::kParameterRow: report.sheets.push_back(BuildParameterSheet(sheet, texts)); break;
       case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted)); break;
-      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters), fitted)); break;
+      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(spectrum, fitted)); break;
+      case ReportSheetKind::kSpectrumCharts: report.sheets.push_back(BuildSpectrumChartSheet(spectrum, fitted)); break;
     }
   }
   report.fileName = ReportFileName(heading.provenance[kSource], heading.reportTime);
   return report;
 }
 
-std::string ReportTimeText() {
-  const std::time_t now = std::time(nullptr);
+namespace {
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar (month 1 … 12).
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+}  // namespace
+
+std::string SummaryTimeText(std::time_t time) {
   std::tm local{};
 #ifdef _WIN32
-  localtime_s(&local, &now);
+  if (localtime_s(&local, &time) != 0) return {};
 #else
-  localtime_r(&now, &local);
+  if (localtime_r(&time, &local) == nullptr) return {};
 #endif
-  char text[32];
+  // The offset from UTC: the local fields read as if they were UTC, less the time itself.
+  const long long asUtc = DaysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                                        static_cast<unsigned>(local.tm_mday)) * 86400 +
+                          local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+  const long long offset = (asUtc - static_cast<long long>(time)) / 60;
+  char text[32], zone[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
+  std::snprintf(zone, sizeof zone, " UTC%c%02lld:%02lld", offset < 0 ? '-' : '+', std::llabs(offset) / 60,
+                std::llabs(offset) % 60);
+  return std::string(text) + zone;
 }
+
+std::string SummaryTimeOfStored(const std::string& stored) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, length = 0;
+  if (std::sscanf(stored.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &year, &month, &day, &hour, &minute, &second, &length) != 6 ||
+      static_cast<std::size_t>(length) != stored.size() || month < 1 || month > 12 || day < 1 || day > 31) {
+    return stored;
+  }
+  const long long seconds = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+                            hour * 3600LL + minute * 60LL + second;
+  const std::string text = SummaryTimeText(static_cast<std::time_t>(seconds));
+  return text.empty() ? stored : text;
+}
+
+std::string ReportTimeText() { return SummaryTimeText(std::time(nullptr)); }
 
 std::string FileStamp(const std::string& reportTime) {
   std::string stamp;
   for (char c : reportTime) {
+    if (stamp.size() == 15) break;  // the date and the time of day, not the offset
     if (c >= '0' && c <= '9') stamp += c;
     if (stamp.size() == 8 && c == ' ') stamp += '-';
   }

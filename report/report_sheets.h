@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <variant>
@@ -46,6 +48,8 @@ struct ChartSeries {
   std::size_t firstRow = 0, lastRow = 0;
   SeriesStyle style = SeriesStyle::kLineAndMarkers;
   bool secondaryAxis = false;  // against the value axis on the right
+  std::optional<std::uint32_t> color;  // of the line and the markers' edges, 0xRRGGBB; none: the program's own
+  bool openMarkers = false;            // markers drawn as outlines, not filled
   // Labels of single points: the point's index in the series (from 0) and its text.
   std::vector<std::pair<std::size_t, std::string>> pointLabels;
 };
@@ -55,6 +59,7 @@ struct ChartAxis {
   bool logarithmic = false;  // base 10
   std::optional<double> min, max, majorUnit;
   std::string numberFormat;  // of the tick labels; empty: as the cells
+  bool gridlines = false;    // lines across the plot at each major unit (a value axis has them anyway)
 };
 
 // Where the plot area lies inside the chart, in pixels from the chart's top left corner.
@@ -64,11 +69,11 @@ struct PlotArea {
 
 struct SheetChart {
   std::string title;
+  std::string dataSheet;  // the sheet whose columns the series take; empty: the chart's own
   ChartAxis x, y, y2;  // y2: the secondary value axis, when a series uses it
   std::vector<ChartSeries> series;
   bool legend = false;
-  // The plot area the axis ranges were chosen for. A writer that can place it does; one that
-  // cannot relies on the chart's automatic layout, which the margins of NyquistPlotArea describe.
+  // The plot area the axis ranges were chosen for: every writer places it there.
   std::optional<PlotArea> plotArea;
   std::size_t anchorRow = 0, anchorColumn = 0;  // the cell at the chart's top left corner
   double width = 480, height = 288;             // in pixels
@@ -84,7 +89,7 @@ struct FormattedSheet {
   // The height of every row down to the last chart, in points, said outright: a reader that picks
   // its own default height from its fonts would squeeze charts sized in rows. None: the default.
   std::optional<double> rowHeight;
-  bool formatted = true;              // false: cells only (no widths, page setup or charts)
+  bool formatted = true;              // false: cells only (no styles, widths or charts), the page setup
   bool landscape = false;
   bool fitToOnePageWide = true;
   std::optional<std::size_t> repeatRows;  // rows 0 … repeatRows printed atop every page
@@ -102,7 +107,7 @@ struct ReportWorkbook {
 
 // What the summary says besides the values.
 struct SummaryHeading {
-  std::string reportTime;  // "YYYY-MM-DD hh:mm:ss", local time
+  std::string reportTime;  // ReportTimeText: "YYYY-MM-DD hh:mm:ss UTC+hh:mm", local time
   Provenance provenance;   // of the reported row; empty texts where it has none
   std::string storeFile;
   MeasuredInput measured;  // the data file beside the model, or the one named for this run
@@ -118,11 +123,17 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
 FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading,
                                  const MeasuredFit* fit = nullptr);
 
-// The spectrum: one row per frequency, printed on its own pages, then the Nyquist and Bode charts.
-// With a fit of measured data, the measured rows beside it (the model at each measured frequency
-// and the residuals), the measured points as markers beside the model's line, and a fourth chart
-// of the residuals over the frequency.
+// The spectrum: one row per frequency under a header printed atop each page. With a fit of
+// measured data, the measured rows beside it (the model at each measured frequency and the
+// residuals), both tables in the measured file's frequency order.
 FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
+
+// The spectrum's charts over the columns of its sheet, each on a printed page of its own: the
+// Nyquist chart of the whole spectrum, the Nyquist chart of the capacitive part (−Z″ ≥ 0, of the
+// measured points when there are), both one ohm as long on either axis; Bode |Z| and phase; with
+// measured data the points as open markers of their own colour over the model's line, with a
+// legend, and the residuals over the frequency.
+FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
 
 // The whole report of a parameter set, its sheets in the order of kReportSheets; the measured data
 // that heading.measured read, fitted with the parameter set.
@@ -139,12 +150,28 @@ struct NyquistFrame {
   PlotArea plot;
   double width = 0, height = 0;  // the chart's size in pixels
 };
-NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, double chartWidth);
+// legend: room for a legend below the axis title.
+NyquistFrame NyquistAxes(const std::vector<std::pair<double, double>>& points, double chartWidth, bool legend = false);
 
-// The local date and time as the summary shows it.
+// Which of the points (x, y in the frame's units) get their label, in order: a label (about
+// 6 pixels a character, 12 high, right of its point) that would overlap one already kept is left out.
+std::vector<std::size_t> LabelsThatFit(const NyquistFrame& frame,
+                                       const std::vector<std::pair<std::pair<double, double>, std::string>>& labels);
+
+// A time as the summary shows it, in local time with the offset from UTC: "2026-12-08 09:54:43 UTC+08:00".
+std::string SummaryTimeText(std::time_t time);
+// An import time as the store keeps it ("2026-12-08T01:54:43Z") in the summary's form; any other
+// text as it is.
+std::string SummaryTimeOfStored(const std::string& stored);
+
+// Backend: a path as the summary shows it: on Linux one inside the user's home folder as "~/…" (as
+// the desktop shows it, and no user name in a report that is passed on); on Windows as it is.
+std::string PathAsShown(const std::string& path);
+
+// The local date and time as the summary shows it (SummaryTimeText of now).
 std::string ReportTimeText();
 
-// The report time as a file name shows it: "YYYYMMDD-hhmmss".
+// The report time as a file name shows it: "YYYYMMDD-hhmmss" (the local time, without its offset).
 std::string FileStamp(const std::string& reportTime);
 
 // The report file's name: the model file's base name (without directory and extension; "qelmora-report"

@@ -1,11 +1,17 @@
 // The .xlsx writer of the Linux build (libxlsxwriter).
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xlsxwriter.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +21,17 @@
 #include "app/safe_write_linux.h"
 #include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
+
+std::string PathAsShown(const std::string& path) {
+  const char* home = std::getenv("HOME");
+  std::string prefix = home != nullptr ? home : "";
+  while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+  if (prefix.empty() || path.size() <= prefix.size() + 1 || path.compare(0, prefix.size(), prefix) != 0 ||
+      path[prefix.size()] != '/') {
+    return path;
+  }
+  return "~" + path.substr(prefix.size());
+}
 
 namespace {
 
@@ -104,6 +121,7 @@ void SetAxis(lxw_chart_axis* axis, const ChartAxis& spec) {
   if (spec.max) chart_axis_set_max(axis, *spec.max);
   if (spec.majorUnit && !spec.logarithmic) chart_axis_set_major_unit(axis, *spec.majorUnit);
   if (!spec.numberFormat.empty()) chart_axis_set_num_format(axis, spec.numberFormat.c_str());
+  if (spec.gridlines) chart_axis_major_gridlines_set_visible(axis, LXW_TRUE);
 }
 
 // One series with its style and its point labels. Returns an empty text, else the reason.
@@ -122,15 +140,28 @@ std::string AddSeries(lxw_chart* chart, const std::string& sheetName, const Char
     series->categories->ignore_cache = LXW_TRUE;
     series->values->ignore_cache = LXW_TRUE;
   }
+  lxw_chart_line line = {};
+  line.color = s.color.value_or(0);
   if (s.style == SeriesStyle::kMarkers) {
-    lxw_chart_line none = {};
-    none.none = LXW_TRUE;
-    chart_series_set_line(series, &none);
-  } else if (s.style == SeriesStyle::kLine) {
+    line.none = LXW_TRUE;
+    chart_series_set_line(series, &line);
+  } else if (s.color) {
+    line.width = 1.5;
+    chart_series_set_line(series, &line);
+  }
+  if (s.style == SeriesStyle::kLine) {
     chart_series_set_marker_type(series, LXW_CHART_MARKER_NONE);
   } else {
     chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
-    chart_series_set_marker_size(series, 4);
+    chart_series_set_marker_size(series, s.openMarkers ? 6 : 4);
+    lxw_chart_line edge = {};
+    edge.color = s.color.value_or(0);
+    edge.width = 1.25;
+    if (s.color) chart_series_set_marker_line(series, &edge);
+    lxw_chart_fill fill = {};
+    fill.color = s.color.value_or(0);
+    fill.none = s.openMarkers ? LXW_TRUE : LXW_FALSE;
+    if (s.color || s.openMarkers) chart_series_set_marker_fill(series, &fill);
   }
   if (s.pointLabels.empty()) return {};
   // Every point has a label entry: the labelled ones their text, the others none.
@@ -156,10 +187,17 @@ std::string AddSeries(lxw_chart* chart, const std::string& sheetName, const Char
   return error == LXW_NO_ERROR ? std::string() : lxw_strerror(error);
 }
 
+// Where a chart's plot area lies, as fractions of the chart's width and height.
+struct PlotFraction {
+  double x, y, w, h;
+};
+
 // Adds one chart; the series on the secondary axis go into a chart of their own below it, with the
-// same x axis (this libxlsxwriter draws no secondary value axis, nor a plot area of a given layout:
-// the chart's automatic layout holds the plot). Returns an empty text, else the reason.
-std::string AddChart(lxw_workbook* book, lxw_worksheet* sheet, const std::string& sheetName, const SheetChart& spec) {
+// same x axis (this libxlsxwriter draws no secondary value axis). Each chart's plot area goes into
+// plots, in the order the charts are added (PlacePlotAreas writes it: this libxlsxwriter cannot).
+// Returns an empty text, else the reason.
+std::string AddChart(lxw_workbook* book, lxw_worksheet* sheet, const std::string& sheetName, const SheetChart& spec,
+                     std::vector<std::optional<PlotFraction>>& plots) {
   double top = 0;
   for (const bool secondary : {false, true}) {
     bool any = false;
@@ -169,7 +207,7 @@ std::string AddChart(lxw_workbook* book, lxw_worksheet* sheet, const std::string
     if (chart == nullptr) return "无法添加图表";
     for (const ChartSeries& s : spec.series) {
       if (s.secondaryAxis != secondary) continue;
-      const std::string reason = AddSeries(chart, sheetName, s);
+      const std::string reason = AddSeries(chart, spec.dataSheet.empty() ? sheetName : spec.dataSheet, s);
       if (!reason.empty()) return reason;
     }
     const std::string title = secondary ? spec.title + " – " + spec.y2.title : spec.title;
@@ -188,13 +226,20 @@ std::string AddChart(lxw_workbook* book, lxw_worksheet* sheet, const std::string
     const lxw_error error = worksheet_insert_chart_opt(sheet, static_cast<lxw_row_t>(spec.anchorRow),
                                                        static_cast<lxw_col_t>(spec.anchorColumn), chart, &options);
     if (error != LXW_NO_ERROR) return lxw_strerror(error);
+    std::optional<PlotFraction> plot;
+    if (spec.plotArea && !secondary) {
+      plot = PlotFraction{spec.plotArea->left / spec.width, spec.plotArea->top / spec.height,
+                          spec.plotArea->width / spec.width, spec.plotArea->height / spec.height};
+    }
+    plots.push_back(plot);
     top += spec.height + 10;
   }
   return {};
 }
 
 // Puts one sheet into the workbook. Returns an empty text, else the reason.
-std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const FormattedSheet& content) {
+std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const FormattedSheet& content,
+                         std::vector<std::optional<PlotFraction>>& plots) {
   lxw_worksheet* sheet = workbook_add_worksheet(book, WorkbookText(content.name).c_str());
   if (sheet == nullptr) return "无法添加工作表 " + content.name;
   lxw_error error = LXW_NO_ERROR;
@@ -224,8 +269,7 @@ std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const Format
     keep(worksheet_write_string(sheet, row, column, WorkbookText(text).c_str(), format));
   }
   if (error != LXW_NO_ERROR) return lxw_strerror(error);
-  if (!content.formatted) return {};
-  if (content.rowHeight) {
+  if (content.formatted && content.rowHeight) {
     const std::size_t rows = RowsInUse(content);  // a walk over every cell: once, not per row
     for (std::size_t row = 0; row < rows; ++row) {
       keep(worksheet_set_row(sheet, static_cast<lxw_row_t>(row), *content.rowHeight, nullptr));
@@ -246,9 +290,107 @@ std::string AddWorksheet(lxw_workbook* book, StyleFormats& formats, const Format
   }
   if (error != LXW_NO_ERROR) return lxw_strerror(error);
   for (const SheetChart& chart : content.charts) {
-    const std::string reason = AddChart(book, sheet, content.name, chart);
+    if (!content.formatted) break;
+    const std::string reason = AddChart(book, sheet, content.name, chart, plots);
     if (!reason.empty()) return reason;
   }
+  return {};
+}
+
+// The whole content of an open file.
+std::string ReadDescriptor(int fd) {
+  std::string bytes;
+  char buffer[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileSystemError(FileSystemError::Step::write, "", errno);
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+}
+
+void ReplaceDescriptorContent(int fd, const std::string& bytes) {
+  if (ftruncate(fd, 0) != 0) throw FileSystemError(FileSystemError::Step::write, "", errno);
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t n = pwrite(fd, bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileSystemError(FileSystemError::Step::write, "", errno);
+    at += static_cast<std::size_t>(n);
+  }
+}
+
+// The chart part with its plot area placed: the inner plot area (without tick labels and axis
+// titles) at the fractions of the chart given, where libxlsxwriter leaves the layout automatic.
+std::string WithPlotLayout(std::string xml, const PlotFraction& plot) {
+  const std::string automatic = "<c:plotArea><c:layout/>";
+  const std::size_t at = xml.find(automatic);
+  if (at == std::string::npos) return xml;
+  char manual[512];
+  std::snprintf(manual, sizeof manual,
+                "<c:plotArea><c:layout><c:manualLayout><c:layoutTarget val=\"inner\"/><c:xMode val=\"edge\"/>"
+                "<c:yMode val=\"edge\"/><c:x val=\"%.6f\"/><c:y val=\"%.6f\"/><c:w val=\"%.6f\"/><c:h val=\"%.6f\"/>"
+                "</c:manualLayout></c:layout>",
+                plot.x, plot.y, plot.w, plot.h);
+  return xml.replace(at, automatic.size(), manual);
+}
+
+// Places the plot areas libxlsxwriter could not in the workbook it wrote to fd: the chart parts
+// xl/charts/chart<n>.xml are numbered in the order the charts were added. The archive is read and
+// written again through the descriptor. Returns an empty text, else the reason.
+std::string PlacePlotAreas(int fd, const std::vector<std::optional<PlotFraction>>& plots) {
+  bool any = false;
+  for (const auto& plot : plots) any = any || plot.has_value();
+  if (!any) return {};
+  const std::string original = ReadDescriptor(fd);
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(original.data(), original.size(), 0, &error);
+  if (source == nullptr) return zip_error_strerror(&error);
+  zip_source_keep(source);
+  const auto fail = [&](zip_t* archive) {
+    std::string reason = archive != nullptr ? zip_strerror(archive) : zip_error_strerror(&error);
+    if (archive != nullptr) zip_discard(archive);
+    zip_source_free(source);
+    zip_error_fini(&error);
+    return reason;
+  };
+  zip_t* archive = zip_open_from_source(source, 0, &error);
+  if (archive == nullptr) return fail(nullptr);
+  std::vector<std::string> parts(plots.size());  // alive until the archive is written
+  for (std::size_t i = 0; i < plots.size(); ++i) {
+    if (!plots[i]) continue;
+    const std::string name = "xl/charts/chart" + std::to_string(i + 1) + ".xml";
+    zip_stat_t stat;
+    const zip_int64_t index = zip_name_locate(archive, name.c_str(), 0);
+    if (index < 0 || zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) return fail(archive);
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+    if (file == nullptr) return fail(archive);
+    std::string xml(stat.size, '\0');
+    const zip_int64_t read = zip_fread(file, xml.data(), xml.size());
+    zip_fclose(file);
+    if (read != static_cast<zip_int64_t>(xml.size())) return fail(archive);
+    parts[i] = WithPlotLayout(std::move(xml), *plots[i]);
+    zip_source_t* part = zip_source_buffer(archive, parts[i].data(), parts[i].size(), 0);
+    if (part == nullptr) return fail(archive);
+    if (zip_file_replace(archive, static_cast<zip_uint64_t>(index), part, 0) != 0) {
+      zip_source_free(part);
+      return fail(archive);
+    }
+  }
+  if (zip_close(archive) != 0) return fail(archive);
+  // The new archive is the source's content now.
+  std::string written;
+  zip_stat_t stat;
+  if (zip_source_stat(source, &stat) != 0 || zip_source_open(source) != 0) return fail(nullptr);
+  written.resize(stat.size);
+  const zip_int64_t read = zip_source_read(source, written.data(), written.size());
+  zip_source_close(source);
+  zip_source_free(source);
+  zip_error_fini(&error);
+  if (read != static_cast<zip_int64_t>(written.size())) return "无法写入图表布局";
+  ReplaceDescriptorContent(fd, written);
   return {};
 }
 
@@ -274,12 +416,14 @@ std::string WriteWorkbookFile(const ReportWorkbook& workbook, const std::string&
       if (book == nullptr) throw Failure{"无法创建工作簿"};
       std::string reason;
       StyleFormats formats(book);
+      std::vector<std::optional<PlotFraction>> plots;
       for (const FormattedSheet& content : workbook.sheets) {
-        reason = AddWorksheet(book, formats, content);
+        reason = AddWorksheet(book, formats, content, plots);
         if (!reason.empty()) break;
       }
       const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
       if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
+      if (reason.empty()) reason = PlacePlotAreas(fd, plots);
       if (!reason.empty()) throw Failure{reason};
     });
   } catch (const Failure& failure) {

@@ -34,7 +34,7 @@ dpkg-deb -I "$deb" | grep -qE '^ (postinst|prerm|postrm|preinst)' && fail "maint
 # Depends: the libraries found by the shared-library scan, and what the program needs besides.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for d in libqt6widgets6 libsqlcipher0 libpq5 libxlsxwriter libglib2.0-0 libc6 qt6-qpa-plugins qt6-translations-l10n \
+for d in libqt6widgets6 libsqlcipher0 libpq5 libxlsxwriter libzip4 libglib2.0-0 libc6 qt6-qpa-plugins qt6-translations-l10n \
          shared-mime-info; do
   grep -q "$d" <<<"$depends" || fail "Depends lacks $d"
 done

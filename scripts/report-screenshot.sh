@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the report and the history workbook as LibreOffice Calc shows them:
-# qelmora-cli imports samples/sample.mdl (and five variants of it with growing resistances), writes
-# the report and the history workbook; Calc converts the report headless to PDF, and pdftoppm renders
-# the summary's page, the Nyquist chart's page and the Bode charts' page side by side into
-# docs/report-sheets.png; Calc shows the history workbook in Xvfb, scrolled to its charts, for
-# docs/history-workbook.png. Needs `scripts/setup.sh --pictures` (LibreOffice Calc, poppler-utils and
+# Takes the README's pictures of the report and the history workbook as LibreOffice Calc shows them,
+# as a user makes them: in a home folder of its own, the model file samples/sample.mdl in
+# ~/Documents/EIS with a measured spectrum beside it (the model's own, from 100 kHz down, with 1 %
+# of ripple), the store in the user's data folder. qelmora-cli imports the model (and five variants
+# of it with growing resistances), writes the report and the history workbook; Calc converts the
+# report headless to PDF, and pdftoppm renders the summary's page and the pages of both Nyquist
+# charts and of Bode |Z| side by side into docs/report-sheets.png; Calc shows the history workbook
+# in Xvfb, scrolled to its charts, for docs/history-workbook.png. Needs `scripts/setup.sh --pictures` (LibreOffice Calc, poppler-utils and
 # Carlito, the workbook font's metric twin, so that Calc lays the charts out as Excel does).
 #
 #   scripts/report-screenshot.sh [BUILD_DIR [DOCS_DIR]]   (default build/linux and docs; build first)
@@ -27,33 +29,40 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# A store, a home and a LibreOffice profile of their own: nothing of yours is touched.
+# A home, a store and a LibreOffice profile of their own: nothing of yours is touched.
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME"
-cli="$build/qelmora-cli"
-"$cli" --store "$work" init-store >/dev/null
-"$cli" --store "$work" import samples/sample.mdl >/dev/null 2>&1
-"$cli" --store "$work" report --xlsx "$work/report.xlsx" >/dev/null 2>&1
+documents="$HOME/Documents/EIS" store="$XDG_DATA_HOME/qelmora"
+mkdir -p "$documents" "$store"
+cli="$(realpath "$build/qelmora-cli")"
+cp samples/sample.mdl "$documents/sample.mdl"
+"$cli" --store "$store" init-store >/dev/null
+"$cli" --store "$store" import "$documents/sample.mdl" >/dev/null 2>&1
+"$cli" --store "$store" spectrum | awk -F, 'NR > 1 { sub(/\r$/, ""); f[NR] = $1; re[NR] = $2; im[NR] = $3; n = NR }
+  END { print "Freq\tZreal\tZimag"; for (i = n; i > 1; i -= 2) { r = 1 + 0.01 * sin(3 * i)
+        printf "%.6g\t%.6g\t%.6g\n", f[i], re[i] * r, im[i] * r } }' >"$documents/sample.txt"
+"$cli" --store "$store" report --xlsx "$work/report.xlsx" >/dev/null 2>&1
 # The history: the sample, then five imports whose resistances grow by 15 % each.
 for i in 1 2 3 4 5; do
   awk -v f="$(awk -v i="$i" 'BEGIN { print 1 + 0.15 * i }')" 'BEGIN { ORS = "\r\n" } { sub(/\r$/, "") }
     /Name: R[0-3]/ { r = 1 } /Value:/ && r { printf "  Value: %g\r\n", $2 * f; r = 0; next } { print }' \
-    samples/sample.mdl >"$work/sample-$i.mdl"
-  "$cli" --store "$work" import "$work/sample-$i.mdl" >/dev/null 2>&1
+    samples/sample.mdl >"$documents/sample-$i.mdl"
+  "$cli" --store "$store" import "$documents/sample-$i.mdl" >/dev/null 2>&1
 done
-"$cli" --store "$work" history --xlsx "$work/history.xlsx" >/dev/null 2>&1
+"$cli" --store "$store" history --xlsx "$work/history.xlsx" >/dev/null 2>&1
 
-# The report: the summary's page (the first that shows its title), then the last two pages, the
-# spectrum's charts (Nyquist, then Bode), each on a page of its own.
+# The report: the summary's page (the first that shows its title), then the pages of the two Nyquist
+# charts and of Bode |Z|, each chart on a page of its own.
 soffice --headless --norestore --convert-to pdf --outdir "$work" "$work/report.xlsx" >/dev/null 2>&1
 pages=$(pdfinfo "$work/report.pdf" | awk '/^Pages:/ {print $2}')
-summary=""
-for ((p = 1; p <= pages; p++)); do
-  if pdftotext -f "$p" -l "$p" "$work/report.pdf" - | grep -F "qelmora 参数报告" >/dev/null; then summary=$p; break; fi
+chosen=()
+for text in "qelmora 参数报告" "Nyquist" "Nyquist −Z″ ≥ 0" "Bode |Z|"; do
+  for ((p = 1; p <= pages; p++)); do
+    if pdftotext -f "$p" -l "$p" "$work/report.pdf" - | grep -Fx "$text" >/dev/null; then chosen+=("$p"); break; fi
+  done
 done
-[ -n "$summary" ] || { echo "no page shows the summary" >&2; exit 1; }
+[ ${#chosen[@]} = 4 ] || { echo "not every page was found (${chosen[*]})" >&2; exit 1; }
 shots=()
-for p in "$summary" $((pages - 1)) "$pages"; do
+for p in "${chosen[@]}"; do
   pdftoppm -png -r 80 -f "$p" -l "$p" -singlefile "$work/report.pdf" "$work/page-$p"
   shots+=("$work/page-$p.png")
 done

@@ -232,14 +232,14 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
-// libpq's text without its trailing line ends, its lines joined.
-std::string LibpqText(const char* text) {
+// libpq's text without its trailing line ends, its lines joined (or kept, each without its indent).
+std::string LibpqText(const char* text, bool keepLines = false) {
   std::string s = text != nullptr ? text : "";
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
   std::string joined;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\n') {
-      joined += ' ';
+      joined += keepLines ? '\n' : ' ';
       while (i + 1 < s.size() && (s[i + 1] == '\t' || s[i + 1] == ' ')) ++i;
     } else {
       joined += s[i];
@@ -403,7 +403,7 @@ class Connection {
       // A service that could not be read names no database yet: then the location names the server.
       const char* db = PQdb(m_connection);
       const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(target);
-      const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection));
+      const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection), true);
       PQfinish(m_connection);
       throw StoreError(text);
     }

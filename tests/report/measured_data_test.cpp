@@ -85,19 +85,19 @@ const FileCase kFiles[] = {
      {{"Date", "Mar. 15, 2021   10:12:00"}, {"略去的行", "1 行的频率不是正数或 Z 不是有限数，未用（第 8 行）"}}},
     {"CSV: byte-order mark, names with units, a negated -Z'' column",
      "\xEF\xBB\xBF" "Frequency (Hz),Z' (Ohm),-Z'' (Ohm)\n1000,1.5,0.25\n100,2.5,1e0\n",
-     "text",
+     "表格文本",
      {{1000, 1.5, -0.25}, {100, 2.5, -1}},
      1,
      {}},
     {"semicolons with decimal commas; nan and zero frequencies skipped",
      "f;Zre;Zim\r\n1000;1,5;-0,25\r\nnan;1;1\r\n0;1;1\r\n100;2,5;-1\r\n",
-     "text",
+     "表格文本",
      {{1000, 1.5, -0.25}, {100, 2.5, -1}},
      1,
      {{"略去的行", "2 行的频率不是正数或 Z 不是有限数，未用（第 3、4 行）"}}},
     {"blanks, |Z| and phase",
      "freq |Z| phase\n1000 2 -90\n100 4 0\n",
-     "text",
+     "表格文本",
      {{1000, 0, -2}, {100, 4, 0}},
      1,
      {}},
@@ -207,7 +207,7 @@ TEST(MeasuredData, ANamedPipeOrAFolderIsRefusedWithoutWaiting) {
 // kMaxChartPoints, and the summary says which.
 TEST(MeasuredData, AReportTakesWhatItsSheetAndChartsCanCarryAndSaysSo) {
   MeasuredData data;
-  data.format = "text";
+  data.format = "表格文本";
   for (std::size_t i = 0; i < kMaxChartPoints + 5; ++i) data.points.push_back({1e5 / (1.0 + i), 1.0 + i, -1.0});
   SummaryHeading heading;
   heading.measured.file = "big.csv";
@@ -247,7 +247,7 @@ TEST(MeasuredData, TheDialogTakesAChosenFileOnlyWhenItReads) {
   qtest::WriteFileBytes(good, "f,Z',Z''\n10,1,-1\n1,2,-2\n");
   qtest::WriteFileBytes(bad, "no table here\n");
   view.fileAnswers = {OpenFileResult{good.string(), "run.csv"}, OpenFileResult{bad.string(), "run.txt"}, std::nullopt};
-  for (const char* shown : {"测量数据：run.csv（text，2 个点，sweep 1 of 1）", "无法读取测量数据文件 ", ""}) {
+  for (const char* shown : {"测量数据：run.csv（表格文本，2 个点，第 1 次扫描，共 1 次）", "无法读取测量数据文件 ", ""}) {
     boxes.Clear();
     dialog.OnCommand(IDM_MEASURED_DATA);
     EXPECT_EQ(dialog.m_strDataPath, good.string());

@@ -108,8 +108,10 @@ class OpenExcelTest : public ::testing::Test {
     for (std::size_t c = 0; c < kReportColumns; ++c) {
       calls.push_back("range put 170 ('2','" + letters.substr(c, 1) + "','" + cells.values[c] + "')");
     }
+    calls.push_back("add sheet Sheet1");  // its page setup
     calls.push_back("add sheet 报告");
     calls.push_back("add sheet 阻抗谱");
+    calls.push_back("add sheet 阻抗谱图");
     for (const char* name : {"range", "worksheet", "worksheets", "workbook", "workbooks", "app"}) {
       calls.push_back(std::string("release ") + name);
     }

@@ -40,7 +40,7 @@ TEST_F(ReportCliTest, XlsxIsWrittenToTheFileGiven) {
   ASSERT_EQ(run.status, 0) << run.output;
 
   const rtest::XlsxBook book = rtest::ReadXlsx(file);
-  ASSERT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+  ASSERT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱", "阻抗谱图"}));
   EXPECT_EQ(book.cells.size(), 33u);
   EXPECT_EQ(book.cells.at("B2").text, "4,75 \"Ohm\"");
   EXPECT_EQ(book.cells.at("F2").type, 'n');

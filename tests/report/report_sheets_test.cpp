@@ -19,7 +19,7 @@ constexpr const char* kDumpScript = R"PY(
 import re, sys, zipfile, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 print("sheets\t" + "\t".join(wb.sheetnames))
-for ws in wb.worksheets[1:]:
+for ws in wb.worksheets:
     # fitToWidth and fitToHeight are 1 where the file leaves them out.
     ps = ws.page_setup
     print("page\t%s\t%s\t%s\t%s\t%s\t%s\t%s" % (ws.title, ps.orientation, 1 if ps.fitToWidth is None else ps.fitToWidth,
@@ -38,12 +38,16 @@ for name in sorted(n for n in z.namelist() if re.match(r"xl/charts/chart\d+\.xml
     print("chart\t%s\t%d\t%s\t%s\t%s\t%s\t%s\t%d\t%d\t%d" % (name, xml.count("<c:scatterChart>"), xml.count("<c:logBase val=\"10\"/>"),
           ",".join(re.findall(r"<c:min val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<c:max val=\"([^\"]*)\"/>", xml)),
           ",".join(re.findall(r"<c:majorUnit val=\"([^\"]*)\"/>", xml)), ",".join(re.findall(r"<a:t>([^<]*)</a:t>", xml)),
-          xml.count("<c:ser>"), xml.count("<c:symbol val=\"none\"/>"), xml.count("<a:ln><a:noFill/>")))
+          xml.count("<c:ser>"), xml.count("<c:symbol val=\"none\"/>"), xml.count("<a:ln><a:noFill/>")) +
+          "\t%d\t%s" % (len([m for m in re.findall(r"<c:marker>.*?</c:marker>", xml) if "<a:noFill/>" in m]),
+                        ",".join(re.findall(r"<c:manualLayout><c:layoutTarget val=\"inner\"/><c:xMode val=\"edge\"/><c:yMode val=\"edge\"/>"
+                                            r"<c:x val=\"([^\"]*)\"/><c:y val=\"([^\"]*)\"/><c:w val=\"([^\"]*)\"/><c:h val=\"([^\"]*)\"/>", xml)[0])
+                        if "<c:manualLayout>" in xml else "-"))
 # The charts' sizes in pixels, in the order they were placed, from their cell anchors (a row of h
-# points is h × 4/3 pixels high, a column of width w characters w × 7 pixels wide).
-ws = wb["阻抗谱"]
+# points is h × 4/3 pixels high, a column 64 pixels wide).
+ws = wb["阻抗谱图"]
 def column_pixels(c):
-    return round(ws.column_dimensions[openpyxl.utils.get_column_letter(c + 1)].width * 7)
+    return 64
 def at(anchor, end):
     col, col_off, row, row_off = (int(v) for v in re.findall(r"<xdr:%s><xdr:col>(\d+)</xdr:col><xdr:colOff>(\d+)</xdr:colOff><xdr:row>(\d+)</xdr:row><xdr:rowOff>(\d+)</xdr:rowOff>" % end, anchor)[0])
     return (sum(column_pixels(c) for c in range(col)) + col_off / 9525.0,
@@ -95,6 +99,15 @@ Dump ReadBack(const std::filesystem::path& file) {
   return dump;
 }
 
+// The plot area a chart part places (x, y, w, h as fractions of the chart); none when it leaves it
+// to the reader.
+std::vector<double> PlotPlace(const std::vector<std::string>& chart) {
+  std::vector<double> place;
+  std::istringstream in(chart.size() > 10 && chart[10] != "-" ? chart[10] : "");
+  for (std::string value; std::getline(in, value, ',');) place.push_back(std::stod(value));
+  return place;
+}
+
 // The summary's rows by parameter name: the value cell and the unit cell.
 std::map<std::string, std::pair<const Cell*, const Cell*>> SummaryValues(const Dump& dump) {
   std::map<std::string, std::pair<const Cell*, const Cell*>> values;
@@ -118,7 +131,7 @@ class ReportSheetsTest : public ::testing::Test {
   }
 
   rtest::CommandResult Cli(const std::string& arguments) const {
-    return rtest::RunCommand("env HOME=" + rtest::ShellQuote(store.dir.Dir()) + " " + rtest::ShellQuote(QELMORA_CLI) +
+    return rtest::RunCommand("env TZ=Asia/Shanghai HOME=" + rtest::ShellQuote(store.dir.Dir()) + " " + rtest::ShellQuote(QELMORA_CLI) +
                              " --store " + rtest::ShellQuote(store.dir.Dir()) + " " + arguments + " 2>/dev/null");
   }
 
@@ -135,12 +148,13 @@ TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
   ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(file.string())).status, 0);
 
   const Dump dump = ReadBack(file);
-  EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+  EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱", "阻抗谱图"}));
   EXPECT_EQ(dump.cells.at("报告!A1").text, "qelmora 参数报告");
   EXPECT_EQ(dump.cells.at("报告!B4").text, "/data/cell 7/run3\uFFFD\uFFFD.mdl");
-  EXPECT_EQ(dump.cells.at("报告!B5").text, "2026-11-02T08:15:00Z");
-  EXPECT_EQ(dump.cells.at("报告!B6").text, store.dir.Dir() + "dravo.mdb");
-  EXPECT_EQ(dump.cells.at("报告!B3").text.size(), std::string("2026-11-02 08:15:00").size());
+  // Both times local, in one form that says the zone.
+  EXPECT_EQ(dump.cells.at("报告!B5").text, "2026-11-02 16:15:00 UTC+08:00");
+  EXPECT_EQ(dump.cells.at("报告!B6").text, "~/dravo.mdb");  // in the home folder, as the desktop shows it
+  EXPECT_EQ(dump.cells.at("报告!B3").text.substr(19), " UTC+08:00");
 
   const auto values = SummaryValues(dump);
   ASSERT_EQ(values.count("C1"), 1u);
@@ -171,9 +185,12 @@ TEST_F(ReportSheetsTest, SummaryShowsTheReportedRowWithUnitsAndItsProvenance) {
   EXPECT_EQ(values.at("C2").first, nullptr);
 
   EXPECT_EQ(dump.pages.at("报告"), (std::vector<std::string>{"portrait", "1", "0", "True", "None", ""}));
-  // The spectrum's table on two pages under its repeated header, then the charts on pages of their own.
+  // The parameter row on one landscape page; the spectrum's table on two pages under its repeated
+  // header; the charts each on a page of its own, without it.
+  EXPECT_EQ(dump.pages.at("Sheet1"), (std::vector<std::string>{"landscape", "1", "0", "True", "None", ""}));
   EXPECT_EQ(dump.pages.at("阻抗谱")[4], "$1:$1");
-  EXPECT_EQ(dump.pages.at("阻抗谱")[5].rfind("37,73,", 0), 0u);
+  EXPECT_EQ(dump.pages.at("阻抗谱")[5], "37");
+  EXPECT_EQ(dump.pages.at("阻抗谱图"), (std::vector<std::string>{"portrait", "1", "0", "True", "None", "40,80"}));
 }
 
 TEST_F(ReportSheetsTest, ARowWithoutProvenanceShowsADash) {
@@ -222,8 +239,9 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
   EXPECT_EQ(dump.cells.at("阻抗谱!E2").format, "0.00");
 
   // Nyquist: every point inside both ranges, one step for the grid of both axes, and the ranges in the
-  // proportions of the plot area (the chart less the margins of its automatic layout); the decades
-  // labelled. Bode: |Z| and the phase over the logarithmic f, |Z| logarithmic too.
+  // proportions of the plot area the chart part places; the decades labelled. Bode: |Z| and the
+  // phase over the logarithmic f, |Z| logarithmic too. The whole spectrum is capacitive: no second
+  // Nyquist chart.
   ASSERT_EQ(dump.charts.size(), 3u);
   ASSERT_EQ(dump.sizes.size(), 3u);
   for (const auto& chart : dump.charts) EXPECT_EQ(chart[0], "1");
@@ -242,16 +260,18 @@ TEST_F(ReportSheetsTest, SpectrumSheetHoldsTheCliSpectrumAndItsCharts) {
     const double y = dump.cells.at("阻抗谱!F" + std::to_string(r)).number();
     EXPECT_TRUE(x >= xMin && x <= xMax && y >= yMin && y <= yMax) << r << ": " << x << ", " << y;
   }
-  const double plotWidth = dump.sizes[0].first - 81 - 20, plotHeight = dump.sizes[0].second - 75 - 72;
+  const std::vector<double> place = PlotPlace(nyquist);
+  ASSERT_EQ(place.size(), 4u) << nyquist[10];
+  const double plotWidth = place[2] * dump.sizes[0].first, plotHeight = place[3] * dump.sizes[0].second;
   EXPECT_NEAR((xMax - xMin) / (yMax - yMin), plotWidth / plotHeight, 0.01 * plotWidth / plotHeight);
-  EXPECT_EQ(nyquist[5], "Nyquist,0.01 Hz,0.1 Hz,1 Hz,10 Hz,100 Hz,1 kHz,10 kHz,100 kHz,Z′ (Ω),−Z″ (Ω)");
+  EXPECT_EQ(nyquist[5].rfind("Nyquist,0.01 Hz,0.1 Hz,", 0), 0u) << nyquist[5];
+  for (const auto& chart : dump.charts) EXPECT_EQ(chart[10] == "-", chart[1] != "0") << chart[5];  // Bode
   EXPECT_EQ(dump.charts[1][1], "2");
   EXPECT_EQ(dump.charts[1][2], "0.01,1");  // f from 10 mHz; |Z| from the decade below its least value
   EXPECT_EQ(dump.charts[1][3], "100000,10000");
   EXPECT_EQ(dump.charts[2][1], "1");
-  // The Bode charts begin on the page after the Nyquist chart's.
-  const std::string breaks = dump.pages.at("阻抗谱")[5];
-  EXPECT_GE(std::stod(breaks.substr(breaks.rfind(',') + 1)) * 24, 73 * 24 + dump.sizes[0].second);  // rows of 18 pt
+  // Each chart within its page (40 rows of 18 points, 24 pixels).
+  for (const auto& [width, height] : dump.sizes) EXPECT_TRUE(width <= 640 && height <= 40 * 24) << width << "x" << height;
 }
 
 // The Nyquist frame for spectra of every shape: a wide arc, a tall inductive tail, a single point and
@@ -277,7 +297,7 @@ TEST(NyquistAxes, HoldEveryPointInTrueProportion) {
     EXPECT_NEAR(yRange / step, std::round(yRange / step), 1e-6);
     EXPECT_NEAR(xRange / yRange, frame.plot.width / frame.plot.height, 1e-9);
     EXPECT_LE(frame.width, 600);
-    EXPECT_LE(frame.height, 760);
+    EXPECT_LE(frame.height, 38 * 24);  // a page's 40 rows less one above and one below
   }
 }
 
@@ -312,15 +332,25 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
   Dump dump = ReadBack(file);
 
   const auto values = SummaryValues(dump);
-  EXPECT_EQ(values.at("测量数据").first->text, (store.dir.Path() / "cell.txt").string());
+  EXPECT_EQ(values.at("测量数据").first->text, "~/cell.txt");
   EXPECT_EQ(values.at("测量点数").first->number(), 3);
   EXPECT_EQ(values.at("最低频率").first->number(), 1);
   EXPECT_EQ(values.at("最高频率").first->number(), 100);
-  EXPECT_EQ(values.at("数据格式").second->text, "sweep 1 of 1");
+  EXPECT_EQ(values.at("数据格式").first->text, "表格文本");
+  EXPECT_EQ(values.at("数据格式").second->text, "第 1 次扫描，共 1 次");
+  // f1 = 159 Hz and f3 = 0.086 Hz lie outside the measured frequencies, and only they.
+  std::vector<std::string> notes;
+  for (const auto& [at, cell] : dump.cells) {
+    if (at.rfind("报告!D", 0) == 0) notes.push_back(dump.cells.at("报告!A" + at.substr(at.find('D') + 1)).text + " " + cell.text);
+  }
+  EXPECT_EQ(notes, (std::vector<std::string>{"f1 高于谱的频率范围 1 – 100 Hz", "f3 低于谱的频率范围 1 – 100 Hz"}));
   EXPECT_NEAR(values.at("χ²").first->number(), 4e-4, 1e-12);
   EXPECT_EQ(values.at("χ²").second->text, "χ² = (1/N)·Σ[(Z′−Z′fit)² + (Z″−Z″fit)²]/|Zfit|²");
   const char* const headers[] = {"f (Hz)", "Z′ 测量 (Ω)", "Z″ 测量 (Ω)", "Z′ 模型 (Ω)", "Z″ 模型 (Ω)", "ΔZ′/|Z| (%)", "ΔZ″/|Z| (%)"};
   for (int c = 0; c < 7; ++c) EXPECT_EQ(dump.cells.at(std::string("阻抗谱!") + static_cast<char>('H' + c) + "1").text, headers[c]);
+  // The model's table in the measured points' order, from 100 kHz down.
+  EXPECT_EQ(dump.cells.at("阻抗谱!A2").number(), 1e5);
+  EXPECT_EQ(dump.cells.at("阻抗谱!A72").number(), 0.01);
   for (int r = 2, k = 40; r <= 4; ++r, k -= 10) {
     const auto at = [&](char column) { return dump.cells.at("阻抗谱!" + std::string(1, column) + std::to_string(r)).number(); };
     const std::vector<double>& fit = spectrum[k + 1];
@@ -330,25 +360,95 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
     EXPECT_NEAR(at('M'), 2 * fit[1] / (1.02 * fit[3]), 1e-9);
     EXPECT_NEAR(at('N'), 2 * fit[2] / (1.02 * fit[3]), 1e-9);
   }
-  // Nyquist and both Bode charts: the model a line (no markers), the measured points markers (no
-  // line); then the residuals over the logarithmic frequency.
-  ASSERT_EQ(dump.charts.size(), 4u);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(std::vector<std::string>(dump.charts[c].begin() + 6, dump.charts[c].end()),
-                                        (std::vector<std::string>{"2", "1", "1"})) << c;
-  EXPECT_EQ(dump.charts[3][0], "1");
-  EXPECT_EQ(dump.charts[3][1], "1");
-  EXPECT_EQ(dump.charts[3][6], "2");
-  EXPECT_NE(dump.charts[3][5].find("残差"), std::string::npos);
+  // Both Nyquist charts (the whole and the capacitive part of 1 … 100 Hz) and both Bode charts: the
+  // model a line (no markers), then the measured points open markers (no line); then the residuals
+  // over the logarithmic frequency.
+  ASSERT_EQ(dump.charts.size(), 5u);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(std::vector<std::string>(dump.charts[c].begin() + 6, dump.charts[c].begin() + 10),
+                                        (std::vector<std::string>{"2", "1", "1", "1"})) << c;
+  EXPECT_EQ(dump.charts[1][5].rfind("Nyquist −Z″ ≥ 0,", 0), 0u) << dump.charts[1][5];
+  // Its Z′ up to the point at 1 Hz, short of the whole spectrum's (which goes on to 10 mHz).
+  EXPECT_GE(std::stod(dump.charts[1][3]), 1.02 * spectrum[21][1]);
+  EXPECT_LT(std::stod(dump.charts[1][3]), spectrum[1][1]);
+  for (int c = 0; c < 2; ++c) EXPECT_EQ(PlotPlace(dump.charts[c]).size(), 4u) << c;
+  EXPECT_EQ(dump.charts[4][0], "1");
+  EXPECT_EQ(dump.charts[4][1], "1");
+  EXPECT_EQ(dump.charts[4][6], "2");
+  EXPECT_NE(dump.charts[4][5].find("残差"), std::string::npos);
 
   // A data file that cannot be read: the report is written all the same and says which file and why.
   qtest::WriteFileBytes(store.dir.Path() / "cell.txt", "EXPLAIN\nTAG\tEISPOT\n");
   const std::filesystem::path second = store.dir.Path() / "report2.xlsx";
   ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(second.string())).status, 0);
   dump = ReadBack(second);
-  EXPECT_EQ(SummaryValues(dump).at("测量数据").first->text, (store.dir.Path() / "cell.txt").string());
+  EXPECT_EQ(SummaryValues(dump).at("测量数据").first->text, "~/cell.txt");
   EXPECT_EQ(SummaryValues(dump).at("读取失败").first->text, "Gamry 文件中没有 ZCURVE 表");
   EXPECT_EQ(dump.charts.size(), 3u);
   EXPECT_EQ(dump.cells.count("阻抗谱!H1"), 0u);
+}
+
+// The grid of each printed page that shows a Nyquist chart: rendered at 150 dpi, the lines of neutral
+// grey that run across most of the plot, and the spacing of the vertical and of the horizontal ones
+// (the outermost lines' distance over the grid steps between them, in pixels).
+constexpr const char* kPrintedGridScript = R"PY(
+import subprocess, sys
+pdf = sys.argv[1]
+pages = int([l.split()[1] for l in subprocess.run(["pdfinfo", pdf], capture_output=True, text=True).stdout.splitlines() if l.startswith("Pages:")][0])
+def spacing(counts):
+    at = [i for i, c in enumerate(counts) if c >= 150]
+    groups = []
+    for i in at:
+        if groups and i - groups[-1][-1] <= 2: groups[-1].append(i)
+        else: groups.append([i])
+    # The grid's lines are all as long as the plot; the chart's border and the legend's are not.
+    length = sorted(max(counts[i] for i in g) for g in groups)[len(groups) // 2]
+    pos = [sum(g) / len(g) for g in groups if abs(max(counts[i] for i in g) - length) <= 0.1 * length]
+    gaps = sorted(b - a for a, b in zip(pos, pos[1:])) or [1]
+    return (pos[-1] - pos[0]) / max(1, round((pos[-1] - pos[0]) / gaps[len(gaps) // 2])), len(pos)
+for page in range(1, pages + 1):
+    if "Nyquist" not in subprocess.run(["pdftotext", "-f", str(page), "-l", str(page), pdf, "-"], capture_output=True, text=True).stdout: continue
+    ppm = subprocess.run(["pdftoppm", "-r", "150", "-f", str(page), "-l", str(page), "-singlefile", pdf], capture_output=True, check=True).stdout
+    magic, size, depth, data = ppm.split(b"\n", 3)
+    w, h = map(int, size.split())
+    grey = [1 if 120 <= r <= 230 and abs(r - g) < 10 and abs(g - b) < 10 else 0 for r, g, b in zip(data[0::3], data[1::3], data[2::3])]
+    columns = [sum(grey[x::w]) for x in range(w)]
+    rows = [sum(grey[y * w:(y + 1) * w]) for y in range(h)]
+    print("%d %.3f %d %.3f %d" % ((page,) + spacing(columns) + spacing(rows)))
+)PY";
+
+// The report as LibreOffice Calc prints it, with a measured spectrum of the sample's shape (the arcs
+// near the origin, the inductive tail far below): on each Nyquist page one ohm is as long across as
+// up (the grid's squares within 2 %). Needs Calc and poppler-utils (scripts/setup.sh --pictures).
+TEST_F(ReportSheetsTest, PrintedNyquistChartsKeepOneOhmOneLengthInCalc) {
+  for (const char* tool : {"soffice", "pdftoppm", "pdftotext", "pdfinfo"}) {
+    if (rtest::RunCommand(std::string("command -v ") + tool + " >/dev/null").status != 0) {
+      GTEST_SKIP() << tool << " is not installed: LibreOffice Calc and poppler-utils come with scripts/setup.sh --pictures";
+    }
+  }
+  AppendWithProvenance({"1.2345E-07", "0.015234", "0.0041187", "0.81236", "0.78412", "0.023107", "12.453", "0.91027",
+                        "0.10342", "356.71", "0.65318"},
+                       "2026-11-02T08:15:00Z", (store.dir.Path() / "cell.mdl").string());
+  // Measured: every third of the model's points, 2 % above it, from 100 kHz down.
+  Cli("spectrum | tail -n +2 | tac | awk -F, 'BEGIN { print \"f,Zre,Zim\" } NR % 3 == 1 { print $1 \",\" 1.02 * $2 \",\" 1.02 * $3 }' >" +
+      rtest::ShellQuote((store.dir.Path() / "cell.csv").string()));
+  const std::filesystem::path file = store.dir.Path() / "report.xlsx";
+  ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(file.string())).status, 0);
+  const std::string dir = rtest::ShellQuote(store.dir.Dir());
+  const rtest::CommandResult pdf = rtest::RunCommand("cd " + dir + " && HOME=" + dir + " soffice --headless --norestore " +
+                                                     "-env:UserInstallation=file://" + dir + "lo --convert-to pdf report.xlsx 2>&1");
+  ASSERT_EQ(pdf.status, 0) << pdf.output;
+  const rtest::CommandResult grid = rtest::RunCommand("/usr/bin/python3 -c " + rtest::ShellQuote(kPrintedGridScript) + " " +
+                                                      rtest::ShellQuote((store.dir.Path() / "report.pdf").string()) + " 2>&1");
+  ASSERT_EQ(grid.status, 0) << grid.output;
+  std::istringstream pages(grid.output);
+  int nyquistPages = 0;
+  for (std::string line; std::getline(pages, line); ++nyquistPages) {
+    int page = 0, across = 0, up = 0;
+    double width = 0, height = 0;
+    std::istringstream(line) >> page >> width >> across >> height >> up;
+    EXPECT_TRUE(across >= 4 && up >= 4 && std::fabs(width / height - 1) < 0.02) << line;
+  }
+  EXPECT_EQ(nyquistPages, 2) << grid.output;
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ TEST(SpreadsheetServer, ReportAndHistoryGoToTheDocumentsFolderAndAreNeverReplace
       EXPECT_EQ(file.filename().string().rfind("zelle 4-20", 0), 0u) << file;
       const rtest::XlsxBook book = rtest::ReadXlsx(file);
       ExpectReportOfRow(book);
-      EXPECT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱"}));
+      EXPECT_EQ(book.sheetNames, (std::vector<std::string>{"Sheet1", "报告", "阻抗谱", "阻抗谱图"}));
     }
     EXPECT_EQ(std::filesystem::path(records[2]).filename().string().rfind("qelmora-history-20", 0), 0u);
     const rtest::XlsxBook history = rtest::ReadXlsx(records[2]);

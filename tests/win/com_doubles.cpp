@@ -616,7 +616,8 @@ HRESULT STDMETHODCALLTYPE SheetGetTypeInfoCount(SheetObject*, UINT* count) {
 }
 
 // The members the report calls by name, each with the argument types Excel takes: "S" a BSTR, "I" a
-// long, "D" a double, "B" a VARIANT_BOOL, "O" an object of this server, "M" a missing argument. A get
+// long, "D" a double, "B" a VARIANT_BOOL, "O" an object of this server, "M" a missing argument, "N"
+// a long or a BSTR (an index or a name). A get
 // or method answers with an object of `answer`'s role (Count, Left and Top answer with numbers).
 struct NamedMember {
   Role role;
@@ -629,7 +630,7 @@ struct NamedMember {
 constexpr NamedMember kNamedMembers[] = {
     {Role::Workbook, L"Worksheets", false, "", Role::Worksheets},
     {Role::Worksheets, L"Count", false, "", Role::Worksheets},
-    {Role::Worksheets, L"Item", false, "I", Role::Worksheet},
+    {Role::Worksheets, L"Item", false, "N", Role::Worksheet},
     {Role::Worksheets, L"Add", false, "MO", Role::Worksheet},
     {Role::Worksheet, L"Name", true, "S", Role::Worksheet},
     {Role::Worksheet, L"Range", false, "S", Role::Range},
@@ -673,6 +674,11 @@ constexpr NamedMember kNamedMembers[] = {
     {Role::Series, L"AxisGroup", true, "I", Role::Series},
     {Role::Series, L"Border", false, "", Role::Border},
     {Role::Border, L"LineStyle", true, "I", Role::Border},
+    {Role::Border, L"Color", true, "I", Role::Border},
+    {Role::Series, L"MarkerForegroundColor", true, "I", Role::Series},
+    {Role::Series, L"MarkerBackgroundColor", true, "I", Role::Series},
+    {Role::Series, L"MarkerBackgroundColorIndex", true, "I", Role::Series},
+    {Role::Axis, L"HasMajorGridlines", true, "B", Role::Axis},
     {Role::Series, L"MarkerStyle", true, "I", Role::Series},
     {Role::Series, L"MarkerSize", true, "I", Role::Series},
     {Role::Series, L"Points", false, "I", Role::Point},
@@ -716,6 +722,7 @@ bool ArgumentFits(char type, const VARIANT& v) {
   switch (type) {
     case 'S': return V_VT(&v) == VT_BSTR && V_BSTR(&v) != nullptr;
     case 'I': return V_VT(&v) == VT_I4;
+    case 'N': return V_VT(&v) == VT_I4 || (V_VT(&v) == VT_BSTR && V_BSTR(&v) != nullptr);  // an index or a name
     case 'D': return V_VT(&v) == VT_R8;
     case 'B': return V_VT(&v) == VT_BOOL;
     case 'M': return IsMissing(v);
@@ -771,7 +778,10 @@ HRESULT InvokeNamed(SheetObject* p, const NamedMember& member, bool get, bool pu
   }
   std::size_t sheet = p->sheet;
   if (p->role == Role::Worksheets && name == L"Item") {
-    const LONG index = V_I4(args[0]);
+    LONG index = V_VT(args[0]) == VT_I4 ? V_I4(args[0]) : 0;
+    for (std::size_t n = 0; V_VT(args[0]) == VT_BSTR && n <= g_addedSheets.size(); ++n) {
+      if (SheetName(n) == Text(*args[0])) index = static_cast<LONG>(n + 1);
+    }
     if (index < 1 || index > 1 + static_cast<LONG>(g_addedSheets.size())) return SheetDone(call, DISP_E_BADINDEX);
     sheet = static_cast<std::size_t>(index - 1);
   } else if (p->role == Role::Worksheets && name == L"Add") {

@@ -476,14 +476,16 @@ class RealProgram {
 void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& added, const std::string& model,
                         const std::string& importedAt, const std::string& store) {
   const std::string summary = Utf8(L"报告") + "!", spectrum = Utf8(L"阻抗谱") + "!";
-  EXPECT_EQ(log.Starting("sheet sheet1 Worksheets.Add ERROR:0x80020004 DISPATCH -> 0x00000000").size(), 2u);
+  EXPECT_EQ(log.Starting("sheet sheet1 Worksheets.Add ERROR:0x80020004 DISPATCH -> 0x00000000").size(), 3u);
   EXPECT_EQ(log.Starting("sheet Sheet2 Worksheet.Name BSTR:" + Utf8(L"报告") + " -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting("sheet Sheet3 Worksheet.Name BSTR:" + Utf8(L"阻抗谱") + " -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting("sheet Sheet4 Worksheet.Name BSTR:" + Utf8(L"阻抗谱图") + " -> 0x00000000").size(), 1u);
 
   EXPECT_EQ(added[summary + "A1"], Utf8(L"qelmora 参数报告"));
-  EXPECT_EQ(added[summary + "B3"].size(), 19u) << added[summary + "B3"];  // the report's date and time
+  // The report's and the import's date and time, local, with the zone: "2026-12-08 09:54:43 UTC+08:00".
+  for (const char* cell : {"B3", "B5"}) EXPECT_EQ(added[summary + cell].substr(19, 4) + " " + std::to_string(added[summary + cell].size()), " UTC 29");
+  EXPECT_EQ(added[summary + "B5"].substr(0, 4), importedAt.substr(0, 4));
   EXPECT_EQ(added[summary + "B4"], model);
-  EXPECT_EQ(added[summary + "B5"], importedAt);
   EXPECT_EQ(added[summary + "B6"], store);
   EXPECT_EQ(added[summary + "A7"], Utf8(L"测量数据"));
   EXPECT_EQ(added[summary + "B7"], model.substr(0, model.size() - 3) + "csv");
@@ -495,8 +497,9 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
   EXPECT_EQ(added[summary + "C16"], "H");
 
   EXPECT_EQ(added[spectrum + "A1"], "f (Hz)");
-  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A2"].c_str()), 0.01);
-  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A72"].c_str()), 1e5);
+  // In the data file's order, from 1 kHz down: the model's table from 100 kHz down.
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A2"].c_str()), 1e5);
+  EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "A72"].c_str()), 0.01);
   int frequencies = 0;
   for (const auto& [cell, text] : added) {
     if (cell.rfind(spectrum + "A", 0) == 0 && cell != spectrum + "A1") ++frequencies;
@@ -508,13 +511,21 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
   EXPECT_DOUBLE_EQ(std::atof(added[spectrum + "J4"].c_str()), -0.02);
   EXPECT_EQ(added.count(spectrum + "H5"), 0u);
 
-  EXPECT_EQ(log.Starting("sheet " + Utf8(L"报告") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
-  EXPECT_EQ(log.Starting("sheet " + Utf8(L"阻抗谱") + " PageSetup.Orientation I4:1 -> 0x00000000").size(), 1u);
-  const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱") + " ";
+  // sheet1 on a landscape page; the summary upright; the table of seventeen columns landscape; the
+  // charts upright, one a page.
+  for (const auto& [sheet, orientation] :
+       std::vector<std::pair<std::string, int>>{{"sheet1", 2}, {Utf8(L"报告"), 1}, {Utf8(L"阻抗谱"), 2}, {Utf8(L"阻抗谱图"), 1}}) {
+    EXPECT_EQ(log.Starting("sheet " + sheet + " PageSetup.Orientation I4:" + std::to_string(orientation) + " -> 0x00000000").size(), 1u);
+  }
+  const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱图") + " ";
   std::vector<std::string> charts = log.Starting(onSpectrum + "ChartObjects.Add R8:");
-  EXPECT_EQ(charts.size(), 4u);
+  EXPECT_EQ(charts.size(), 5u);
+  EXPECT_EQ(log.Starting(onSpectrum + "HPageBreaks.Add").size(), 4u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:" + Utf8(L"残差") + " -> 0x00000000").size(), 1u);
-  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Nyquist -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Nyquist").size(), 2u);  // the whole and −Z″ ≥ 0
+  // The measured points: open markers of their own colour (0xD62728 as Excel's 0xBBGGRR).
+  EXPECT_EQ(log.Starting(onSpectrum + "Series.MarkerBackgroundColorIndex I4:-4142 -> 0x00000000").size(), 4u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Series.MarkerForegroundColor I4:2631638 -> 0x00000000").size(), 4u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Bode ").size(), 2u);  // |Z| and the phase
   EXPECT_EQ(log.Starting(onSpectrum + "Series.XValues DISPATCH:A2:A72 -> 0x00000000").size(), 2u);  // Bode's
   EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 4u);  // f thrice, |Z|

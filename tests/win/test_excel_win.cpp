@@ -485,8 +485,8 @@ TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWit
   boxes.Answer(kIdOk);
   dialog.OnCommand(IDC_BUTTON_EXCEL);
 
-  // Two worksheets added after the last one (Before left out, After the last sheet), then named.
-  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱"}));
+  // Three worksheets added after the last one (Before left out, After the last sheet), then named.
+  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱", L"阻抗谱图"}));
   const std::vector<const CallSeen*> adds = NamedCalls(state, L"Add");
   ASSERT_GE(adds.size(), 2u);
   EXPECT_EQ(adds[0]->role, Role::Worksheets);
@@ -504,10 +504,17 @@ TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWit
   const Spectrum spectrum = ComputeSpectrum(ExampleParameters());
   EXPECT_EQ(std::stod(state.cells[L"added2!B2"]), *spectrum[0][kSpectrumReal]);  // 17 digits read back exactly
 
-  // Three chart objects: Nyquist with the same step on both axes, its ranges in the proportions of
-  // the plot area it places and its decades labelled; the Bode |Z| with logarithmic x and |Z| axes,
-  // the phase over the logarithmic x.
-  EXPECT_EQ(NamedCalls(state, L"ChartObjects").size(), 3u);
+  // Four chart objects on the chart sheet over the spectrum sheet's columns: Nyquist with the same
+  // step on both axes, its ranges in the proportions of the plot area it places, a square grid and
+  // its decades labelled; the same of the capacitive part (L0's tail is inductive above 10 kHz);
+  // the Bode |Z| with logarithmic x and |Z| axes, the phase over the logarithmic x.
+  EXPECT_EQ(NamedCalls(state, L"ChartObjects").size(), 4u);
+  for (const CallSeen* call : NamedCalls(state, L"ChartObjects")) EXPECT_EQ(call->sheet, L"added3");
+  for (const CallSeen* call : NamedCalls(state, L"Range")) {  // the series' cells, "B2:B72"; not "1:73", rows
+    const std::wstring& at = call->args[0].text;
+    if (at.find(L"2:") != std::wstring::npos && at.rfind(L"1:", 0) != 0) EXPECT_EQ(call->sheet, L"added2") << at;
+  }
+  EXPECT_EQ(NamedCalls(state, L"HasMajorGridlines").size(), 2u);
   const std::vector<const CallSeen*> scales = NamedCalls(state, L"ScaleType");
   ASSERT_EQ(scales.size(), 3u);
   for (const CallSeen* call : scales) EXPECT_EQ(call->args[0].number, -4133);
@@ -517,11 +524,11 @@ TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWit
   const std::vector<const CallSeen*> units = NamedCalls(state, L"MajorUnit");
   const std::vector<const CallSeen*> width = NamedCalls(state, L"InsideWidth");
   const std::vector<const CallSeen*> height = NamedCalls(state, L"InsideHeight");
-  ASSERT_EQ(minima.size(), 6u);
-  ASSERT_EQ(maxima.size(), 6u);
-  ASSERT_GE(units.size(), 2u);
-  ASSERT_EQ(width.size(), 1u);
-  ASSERT_EQ(height.size(), 1u);
+  ASSERT_EQ(minima.size(), 8u);
+  ASSERT_EQ(maxima.size(), 8u);
+  ASSERT_GE(units.size(), 4u);
+  ASSERT_EQ(width.size(), 2u);
+  ASSERT_EQ(height.size(), 2u);
   EXPECT_EQ(units[0]->args[0].number, units[1]->args[0].number);
   const double xRange = maxima[0]->args[0].number - minima[0]->args[0].number;
   const double yRange = maxima[1]->args[0].number - minima[1]->args[0].number;
@@ -532,11 +539,14 @@ TEST_F(ExcelAutomation, ServerWithNamedMembersGetsTheSummaryAndSpectrumSheetsWit
     EXPECT_GE(-*point[kSpectrumImaginary], minima[1]->args[0].number);
     EXPECT_LE(-*point[kSpectrumImaginary], maxima[1]->args[0].number);
   }
-  EXPECT_EQ(NamedCalls(state, L"HasDataLabel").size(), 8u);  // 0.01 Hz … 100 kHz
+  EXPECT_LT(maxima[3]->args[0].number - minima[3]->args[0].number, yRange);  // −Z″ ≥ 0 only
+  EXPECT_GE(minima[3]->args[0].number, minima[1]->args[0].number);
+  EXPECT_GE(NamedCalls(state, L"HasDataLabel").size(), 4u);  // the decades whose labels have room
+  // The parameter sheet on a landscape page, then the added sheets upright.
   const std::vector<const CallSeen*> orientation = NamedCalls(state, L"Orientation");
-  ASSERT_EQ(orientation.size(), 2u);
-  for (const CallSeen* call : orientation) EXPECT_EQ(call->args[0].number, 1);  // portrait
-  EXPECT_EQ(NamedCalls(state, L"HPageBreaks").size(), 3u);  // the table's second page, Nyquist, Bode
+  ASSERT_EQ(orientation.size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(orientation[i]->args[0].number, i == 0 ? 2 : 1) << i;
+  EXPECT_EQ(NamedCalls(state, L"HPageBreaks").size(), 4u);  // the table's second page, a page a chart
 
   EXPECT_EQ(state.live, 0);
   EXPECT_EQ(view.endResult, kIdOk);
@@ -550,7 +560,7 @@ TEST_F(ExcelAutomation, AChartThatFailsLeavesTheSheetsWrittenAndTheReportGoesOn)
   boxes.Answer(kIdOk);
   dialog.OnCommand(IDC_BUTTON_EXCEL);
 
-  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱"}));
+  EXPECT_EQ(state.addedSheets, (std::vector<std::wstring>{L"报告", L"阻抗谱", L"阻抗谱图"}));
   EXPECT_EQ(state.cells[L"added2!A72"], L"100000");
   EXPECT_TRUE(NamedCalls(state, L"ScaleType").empty());
   // Only the data source's question and warning.

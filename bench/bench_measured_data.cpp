@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/afx.h"
@@ -86,10 +87,10 @@ int main(int argc, char** argv) {
   const std::string command = "python3 '" QELMORA_SOURCE_DIR "/tests/report/make_measured_samples.py' '" +
                               samples.Dir() + "' 100000";
   if (std::system(command.c_str()) != 0) return 1;
-  for (const auto& entry : std::filesystem::directory_iterator(samples.Path())) {
-    if (entry.path().filename() == "expected.json") continue;
-    benchmark::RegisterBenchmark(("BM_ReadFormat/" + entry.path().filename().string()).c_str(), BM_ReadFormat,
-                                 entry.path().string())
+  const nlohmann::json expected = nlohmann::json::parse(qtest::ReadFileBytes(samples.Path() / "expected.json"));
+  for (const nlohmann::json& file : expected["read"]) {
+    const std::string name = file["file"].get<std::string>();
+    benchmark::RegisterBenchmark(("BM_ReadFormat/" + name).c_str(), BM_ReadFormat, (samples.Path() / name).string())
         ->Unit(benchmark::kMillisecond);
   }
   benchmark::Initialize(&argc, argv);

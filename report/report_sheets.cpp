@@ -9,6 +9,7 @@
 #include <tuple>
 #include <string_view>
 
+#include "report/quality_sheets.h"
 #include "report/summary.h"
 
 namespace {
@@ -179,7 +180,7 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
 
 // The summary's lines of the measured data: the file, then what was read from it or why nothing was.
 std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const MeasuredInput& measured,
-                               const MeasuredFit* fit) {
+                               const MeasuredFit* fit, const FitQuality* quality) {
   if (measured.file.empty()) return row;
   const auto line = [&](const std::string& label, std::variant<std::string, double> value, std::string note = {}) {
     const bool number = std::holds_alternative<double>(value);
@@ -204,15 +205,18 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
   } else {
     line(kChiSquareName, kNoValue, kChiSquareFormula);
   }
+  if (quality != nullptr && quality->kk) line("KK 检验", KramersKronigText(*quality->kk), "线性 Kramers-Kronig 检验");
   line("残差", "ΔZ′/|Z|, ΔZ″/|Z| (%)", "Δ = 测量值 − 模型值，|Z| 为测量值的模");
   for (const auto& [key, value] : data.facts) line(key, value);
   return row;
 }
 
-FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit) {
+FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit,
+                                 const FitQuality* quality) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSummary);
   sheet.columnWidths = {16, 18, 10};
+  if (quality != nullptr) sheet.columnWidths.insert(sheet.columnWidths.end(), {12, 12, 12});
   Put(sheet, 0, 0, kSummaryTitle, CellStyle::kTitle);
 
   const auto orNone = [](const std::string& text) { return text.empty() ? std::string(kNoValue) : text; };
@@ -228,12 +232,13 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
     Put(sheet, row, 1, text, CellStyle::kText);
     ++row;
   }
-  row = PutMeasuredSummary(sheet, row, heading.measured, fit);
+  row = PutMeasuredSummary(sheet, row, heading.measured, fit, quality);
 
   ++row;
   Put(sheet, row, 0, "参数", CellStyle::kHeader);
   Put(sheet, row, 1, "数值", CellStyle::kHeader);
   Put(sheet, row, 2, "单位", CellStyle::kHeader);
+  if (quality != nullptr) PutQualityHeaders(sheet, row, 3);
   ++row;
   for (const SummaryRow& value : BuildSummaryRows(texts)) {
     Put(sheet, row, 0, value.name, CellStyle::kText);
@@ -243,6 +248,7 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
       Put(sheet, row, 1, value.text, CellStyle::kText);
     }
     if (!value.unit.empty()) Put(sheet, row, 2, value.unit, CellStyle::kText);
+    if (quality != nullptr) PutQualityCells(sheet, row, 3, value.name, *quality);
     ++row;
   }
 
@@ -255,7 +261,7 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
   return sheet;
 }
 
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
   sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
@@ -393,6 +399,12 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
     residuals.height = 300;
     sheet.pageBreaks.push_back(residuals.anchorRow);
     sheet.charts.push_back(residuals);
+    if (quality != nullptr && quality->kk) {
+      // The data's own KK residuals below the fit's, on the same page.
+      sheet.charts.push_back(PutKramersKronigResiduals(
+          sheet, kMeasuredFirstColumn + std::size(kMeasuredHeaders), kMeasuredFirstColumn + kMeasuredFrequency,
+          *quality->kk, frequencyAxis, residuals.anchorRow + static_cast<std::size_t>(std::ceil(residuals.height / kRowPixels)) + 1));
+    }
   }
   return sheet;
 }
@@ -400,14 +412,19 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
 ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const SummaryHeading& heading) {
   const ReportTexts texts = ComputeReportTexts(parameters);
   std::optional<MeasuredFit> fit;
-  if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters);
+  std::optional<FitQuality> quality;
+  if (heading.measured.data) {
+    fit = FitMeasuredData(*heading.measured.data, parameters);
+    quality = ComputeFitQuality(*heading.measured.data, parameters);
+  }
   const MeasuredFit* fitted = fit ? &*fit : nullptr;
+  const FitQuality* judged = quality ? &*quality : nullptr;
   ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {
     switch (sheet.kind) {
       case ReportSheetKind::kParameterRow: report.sheets.push_back(BuildParameterSheet(sheet, texts)); break;
-      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted)); break;
-      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters), fitted)); break;
+      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted, judged)); break;
+      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(ComputeSpectrum(parameters), fitted, judged)); break;
     }
   }
   report.fileName = ReportFileName(heading.provenance[kSource], heading.reportTime);

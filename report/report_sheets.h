@@ -115,14 +115,18 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
 // The summary: title, report time, provenance and store, the measured data (its file, points,
 // frequency range and χ² from fit; or why the file could not be read), every report value with its
 // unit, then the circuit and the formulas of C and f.
+// With the fit's quality, each value's standard error and 95 % interval ("无法确定" when the data
+// cannot determine it) beside it, and the Kramers–Kronig check in words.
+struct FitQuality;
 FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading,
-                                 const MeasuredFit* fit = nullptr);
+                                 const MeasuredFit* fit = nullptr, const FitQuality* quality = nullptr);
 
 // The spectrum: one row per frequency, printed on its own pages, then the Nyquist and Bode charts.
 // With a fit of measured data, the measured rows beside it (the model at each measured frequency
 // and the residuals), the measured points as markers beside the model's line, and a fourth chart
-// of the residuals over the frequency.
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
+// of the residuals over the frequency; with the fit's quality, the Kramers–Kronig residuals beside them.
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr,
+                                  const FitQuality* quality = nullptr);
 
 // The whole report of a parameter set, its sheets in the order of kReportSheets; the measured data
 // that heading.measured read, fitted with the parameter set.

@@ -21,6 +21,7 @@ PKGS=(
   wine wine64 wine32:i386
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   python3 python3-openpyxl
+  libeigen3-dev libboost-dev nlohmann-json3-dev
   qt6-translations-l10n
   openbox
   lintian appstream

@@ -49,12 +49,19 @@ std::string ParameterColumnList() {
   return list;
 }
 
+// The quality columns as SQL, in table order, separated by ", ".
+std::string QualityColumnList() {
+  std::string list;
+  for (const char* column : kQualityColumns) list += (list.empty() ? "" : ", ") + Quoted(column);
+  return list;
+}
+
 // What a read gives, in this order: the parameters, the time (UTC, as the program writes it), the
 // source, the role and the workstation.
 std::string ReadColumns() {
   return ParameterColumnList() +
          ", to_char(imported_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source, imported_by, "
-         "workstation";
+         "workstation, " + QualityColumnList();
 }
 
 std::vector<std::string> CreateStatements() {
@@ -62,7 +69,9 @@ std::vector<std::string> CreateStatements() {
   for (const char* column : kParameterColumns) table += ", " + Quoted(column) + " text";
   table +=
       ", imported_at timestamp with time zone, source text, imported_by text NOT NULL, workstation text NOT NULL,"
-      " copied_from text UNIQUE)";
+      " copied_from text UNIQUE";
+  for (const char* column : kQualityColumns) table += ", " + Quoted(column) + " text";
+  table += ")";
   return {
       table,
       // The current set: the newest row of one workstation is the first entry of its range.
@@ -112,9 +121,7 @@ const std::array<SchemaFact, 5> kSchemaFacts = {{
      " || CASE WHEN a.attacl IS NULL THEN '' ELSE ' acl' END"
      " || CASE WHEN a.attcollation IN (0, 100) THEN '' ELSE ' collation' END, ',' ORDER BY a.attnum)"
      " FROM pg_attribute a WHERE a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped)",
-     "id bigint not null always identity,L0 text,R0 text,R1 text,CPE1-T text,CPE1-P text,R2 text,CPE2-T text,"
-     "CPE2-P text,R3 text,CPE3-T text,CPE3-P text,imported_at timestamp with time zone,source text,"
-     "imported_by text not null,workstation text not null,copied_from text"},
+     nullptr},  // ExpectedColumns()
     // The key and the unique column are indexes too; a foreign key would add triggers, an exclusion
     // constraint an index, a check constraint is counted above.
     {"索引",
@@ -136,6 +143,19 @@ const std::array<SchemaFact, 5> kSchemaFacts = {{
      " WHERE x.grantee <> t.relowner AND x.privilege_type NOT IN ('SELECT', 'INSERT'))::text",
      "0"},
 }};
+
+// The columns of the earlier release's table1, which had no quality columns; init-store adds them.
+constexpr const char* kEarlierColumns =
+    "id bigint not null always identity,L0 text,R0 text,R1 text,CPE1-T text,CPE1-P text,R2 text,CPE2-T text,"
+    "CPE2-P text,R3 text,CPE3-T text,CPE3-P text,imported_at timestamp with time zone,source text,"
+    "imported_by text not null,workstation text not null,copied_from text";
+constexpr std::size_t kColumnsFact = 1;
+
+std::string ExpectedColumns() {
+  std::string columns = kEarlierColumns;
+  for (const char* column : kQualityColumns) columns += std::string(",") + column + " text";
+  return columns;
+}
 
 // The triggers as the server describes them: name, type bits (58: before update, delete and
 // truncate, per statement; 7: before insert, per row), enabled always, no arguments, no condition,
@@ -337,6 +357,7 @@ class Connection {
 struct SchemaState {
   bool present = false;
   std::string difference;
+  bool earlier = false;  // init-store's table of the earlier release: the quality columns are missing
 };
 
 SchemaState CheckSchema(Connection& connection) {
@@ -345,7 +366,14 @@ SchemaState CheckSchema(Connection& connection) {
   state.present = result.Text(0, 0) == "t";
   if (!state.present) return state;
   for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
-    const std::string expected = kSchemaFacts[i].expected != nullptr ? kSchemaFacts[i].expected : ExpectedTriggers();
+    const std::string expected = kSchemaFacts[i].expected != nullptr ? kSchemaFacts[i].expected
+                                 : i == kColumnsFact                 ? ExpectedColumns()
+                                                                     : ExpectedTriggers();
+    if (i == kColumnsFact && !PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) &&
+        result.Text(0, static_cast<int>(i) + 1) == kEarlierColumns) {
+      state.earlier = true;
+      continue;
+    }
     if (PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) || result.Text(0, static_cast<int>(i) + 1) != expected) {
       state.difference = kSchemaFacts[i].what;
       break;
@@ -368,6 +396,9 @@ void ReadRow(const Result& result, StoredRow& stored) {
   result.Assign(0, kParameterCount + 1, stored.provenance[kSource]);
   result.Assign(0, kParameterCount + 2, stored.importedBy);
   result.Assign(0, kParameterCount + 3, stored.workstation);
+  for (std::size_t i = 0; i < kQualityCount; ++i) {
+    result.Assign(0, static_cast<int>(kParameterCount + 4 + i), stored.quality[i]);
+  }
 }
 
 class LabStore;
@@ -377,11 +408,16 @@ class LabPendingRow final : public PendingRow {
   explicit LabPendingRow(LabStore& store) : m_store(store) {}
   void Put(const std::string& column, const std::string& value) override;
   void Save(const Provenance& provenance) override;
-  void Drop() noexcept override { m_values.fill(std::nullopt); }
+  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
+  void Drop() noexcept override {
+    m_values.fill(std::nullopt);
+    m_quality = {};
+  }
 
  private:
   LabStore& m_store;
   std::array<std::optional<std::string>, kParameterCount> m_values;
+  QualityTexts m_quality;
 };
 
 class LabStore final : public ParameterStore {
@@ -395,6 +431,11 @@ class LabStore final : public ParameterStore {
     if (!schema.difference.empty()) {
       throw StoreError("实验室数据库 " + m_connection.Name() + " 中的 table1 不是 init-store 建立的结构（" +
                        schema.difference + "不同），qelmora 不使用它");
+    }
+    if (schema.earlier) {
+      throw StoreError("实验室数据库 " + m_connection.Name() +
+                       " 中的 table1 是较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 "
+                       "init-store 升级它");
     }
   }
 
@@ -428,14 +469,17 @@ class LabStore final : public ParameterStore {
   bool Shared() const override { return true; }
 
   // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance) {
+  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance,
+              const QualityTexts& quality) {
     std::vector<std::optional<std::string>> params(values.begin(), values.end());
     params.push_back(Present(provenance[kSource]));
     params.push_back(m_workstation);
+    for (const std::string& text : quality) params.push_back(Present(text));
     std::string marks;
     for (std::size_t i = 1; i <= params.size(); ++i) marks += (i > 1 ? ", $" : "$") + std::to_string(i);
     const Result result =
-        m_connection.Run("无法保存参数", "INSERT INTO table1 (" + ParameterColumnList() + ", source, workstation) VALUES (" +
+        m_connection.Run("无法保存参数", "INSERT INTO table1 (" + ParameterColumnList() + ", source, workstation, " +
+                                             QualityColumnList() + ") VALUES (" +
                                              marks + ") RETURNING id",
                          params);
     if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
@@ -444,8 +488,9 @@ class LabStore final : public ParameterStore {
   // copy-history: every row of `from`, each keyed by where it came from, in one transaction.
   std::string CopyFrom(ParameterStore& from, const std::string& fromName) {
     const std::string what = "无法复制参数历史";
-    std::string sql = "INSERT INTO table1 (" + ParameterColumnList() + ", imported_at, source, workstation, copied_from) VALUES (";
-    for (std::size_t i = 1; i <= kParameterCount + 4; ++i) {
+    std::string sql = "INSERT INTO table1 (" + ParameterColumnList() + ", imported_at, source, workstation, copied_from, " +
+                      QualityColumnList() + ") VALUES (";
+    for (std::size_t i = 1; i <= kParameterCount + 4 + kQualityCount; ++i) {
       sql += (i > 1 ? ", $" : "$") + std::to_string(i) + (i == kParameterCount + 1 ? "::timestamptz" : "");
     }
     sql += ") ON CONFLICT (copied_from) DO NOTHING RETURNING id";
@@ -461,6 +506,7 @@ class LabStore final : public ParameterStore {
         params.push_back(Present(row.provenance[kSource]));
         params.push_back(m_workstation);
         params.push_back(origin + std::to_string(++rows));
+        for (const std::string& text : row.quality) params.push_back(Present(text));
         copied += m_connection.Run(what, sql, params).Rows();
       });
       m_connection.Run(what, "COMMIT");
@@ -490,7 +536,7 @@ void LabPendingRow::Put(const std::string& column, const std::string& value) {
 }
 
 void LabPendingRow::Save(const Provenance& provenance) {
-  m_store.Insert(m_values, provenance);
+  m_store.Insert(m_values, provenance, m_quality);
   Drop();
 }
 
@@ -512,6 +558,22 @@ std::string InitLabStore(const std::string& location) {
     if (!schema.difference.empty()) {
       throw StoreError("实验室数据库 " + connection.Name() + " 中已有另一种 table1（" + schema.difference +
                        "与 init-store 建立的不同）：init-store 不改动它");
+    }
+    if (schema.earlier) {
+      // The earlier release's table gains the quality columns, at its end as a new table has them;
+      // its rows keep NULL there.
+      const std::string what = "无法升级实验室数据库 " + connection.Name() + " 中的 table1";
+      connection.Run(what, "BEGIN");
+      try {
+        for (const char* column : kQualityColumns) {
+          connection.Run(what, "ALTER TABLE table1 ADD COLUMN " + Quoted(column) + " text");
+        }
+        connection.Run(what, "COMMIT");
+      } catch (...) {
+        connection.RollBackQuietly();
+        throw;
+      }
+      return "已升级实验室数据库 " + connection.Name() + " 中的 table1（加入拟合质量的列），原有的行未改动";
     }
     return "实验室数据库 " + connection.Name() + " 中的 table1 已是 init-store 建立的结构，未做任何改动";
   }

@@ -10,6 +10,7 @@
 
 #include "store/lab_store_linux.h"
 #include "store/store.h"
+#include "tests/report/quality_synthetic.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
@@ -139,8 +140,8 @@ TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) 
   EXPECT_EQ(handoff.status, 0) << handoff.err;
   const auto history = Cli({"history"});
   EXPECT_EQ(history.status, 0) << history.err;
-  EXPECT_NE(history.out.find(",imported_by,workstation\r\n"), std::string::npos) << history.out;
-  EXPECT_NE(history.out.find(model + ",alice," + WorkstationName() + "\r\n"), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find(",imported_by,workstation,data_file,"), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find(model + ",alice," + WorkstationName() + ",,,"), std::string::npos) << history.out;
   const std::string book = m_home.Dir() + "history.xlsx";
   ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
   const char* lastTwo = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
@@ -312,4 +313,35 @@ TEST_F(LabStore, TheDialogOpensTheConfiguredStoreOrSaysWhyNot) {
   }
 }
 
+TEST_F(LabStore, AnEarlierTableIsRefusedUntilInitStoreUpgradesItThenRowsKeepTheirQuality) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice");
+  // The earlier release's table: no quality columns, one row.
+  std::string drop;
+  for (const char* column : kQualityColumns) drop += std::string(drop.empty() ? "" : ", ") + "DROP COLUMN \"" + column + "\"";
+  Psql("ALTER TABLE table1 " + drop);
+  Psql("INSERT INTO table1 (\"L0\", workstation) VALUES ('old', 'w')");
+  const std::string model = Model("cell.mdl", [] {
+    const ParameterSet p = KnownParameters();
+    return std::vector<std::string>(p.begin(), p.end());
+  }());
+  qtest::WriteFileBytes(m_home.Path() / "cell.csv", SpectrumCsv(SyntheticSpectrum(60, 0.01, 1e5, 0.003)));
+
+  const auto refused = Cli({"import", model});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 init-store 升级它"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(Cli({"init-store"}, "alice").status, 1);  // a member may not change the table
+  const auto upgraded = Cli({"init-store"}, "postgres");
+  EXPECT_EQ(upgraded.status, 0) << upgraded.err;
+  EXPECT_NE(upgraded.err.find("已升级实验室数据库"), std::string::npos) << upgraded.err;
+  const auto imported = Cli({"import", model});
+  EXPECT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(Psql("SELECT \"L0\", data_points, \"kk_M\" IS NOT NULL, \"R1_se\"::float > 0 FROM table1 ORDER BY id"),
+            "old||f|\n1e-6|60|t|t\n");
+  EXPECT_NE(Cli({"init-store"}, "postgres").err.find("未做任何改动"), std::string::npos);
+}
+
 }  // namespace
+

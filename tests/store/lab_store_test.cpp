@@ -269,9 +269,11 @@ TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
   std::string line;
   std::getline(rows, line);
   while (std::getline(rows, line)) {
-    const auto source = line.rfind(',');
-    const auto time = line.rfind(',', source - 1);
-    expected += line.substr(time + 1, source - time - 1) + "|" + line.substr(source + 1, line.size() - source - 2) + "\n";
+    // The time and the source follow the eleven values (no value here holds a comma).
+    std::size_t time = 0;
+    for (std::size_t i = 0; i < kParameterCount; ++i) time = line.find(',', time) + 1;
+    const auto source = line.find(',', time);
+    expected += line.substr(time, source - time) + "|" + line.substr(source + 1, line.find(',', source + 1) - source - 1) + "\n";
   }
   for (const char* said : {"复制 2 行（0 行此前已复制过）", "复制 0 行（2 行此前已复制过）"}) {
     const auto copied = Cli({"copy-history", local.Dir()});

@@ -102,7 +102,8 @@ std::string QualityTable(const MeasuredData& data, const FitQuality& quality) {
   text += Format("加权：1/|Z 模型|（%s）  %s = %s  ν = %ld  s%s = %s\n\n", kWeighting, kChiSquareName,
                  quality.chiSquare ? NumberText17(*quality.chiSquare).c_str() : "—", quality.dof, QELMORA_SQUARE,
                  NumberText17(quality.s2).c_str());
-  text += Format("%-8s %-14s %-12s %-10s %s\n", "参数", "数值", "标准误差", "相对 %", "95 % 区间");
+  // Aligned by hand: each of these characters takes two columns.
+  text += "参数     数值           标准误差     相对 %     95 % 区间\n";
   for (std::size_t j = 0; j < kReportQuantityCount; ++j) {
     const QualityEstimate& e = quality.estimates[j];
     if (!e.se) {

@@ -331,8 +331,10 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
     EXPECT_NEAR(at('N'), 2 * fit[2] / (1.02 * fit[3]), 1e-9);
   }
   // Nyquist and both Bode charts: the model a line (no markers), the measured points markers (no
-  // line); then the residuals over the logarithmic frequency.
-  ASSERT_EQ(dump.charts.size(), 4u);
+  // line); then the residuals over the logarithmic frequency, and the data's Kramers–Kronig residuals.
+  ASSERT_EQ(dump.charts.size(), 5u);
+  EXPECT_NE(dump.charts[4][5].find("Kramers-Kronig"), std::string::npos);
+  EXPECT_EQ(dump.charts[4][6], "2");
   for (int c = 0; c < 3; ++c) EXPECT_EQ(std::vector<std::string>(dump.charts[c].begin() + 6, dump.charts[c].end()),
                                         (std::vector<std::string>{"2", "1", "1"})) << c;
   EXPECT_EQ(dump.charts[3][0], "1");

@@ -25,6 +25,7 @@ int CliCopyHistory(const CliContext& context, const std::vector<std::string>& ar
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
 int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
 int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // report/spectrum_cli.cpp
+int CliQuality(const CliContext& context, const std::vector<std::string>& args);     // report/quality_cli.cpp
 int CliHandoff(const CliContext& context, const std::vector<std::string>& args);     // handoff/handoff_cli.cpp
 int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
 int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp

@@ -22,7 +22,7 @@ const Command kCommands[] = {
     {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
     {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
-    {"copy-history", CliCopyHistory},
+    {"copy-history", CliCopyHistory}, {"quality", CliQuality},
 };
 
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
@@ -106,6 +106,12 @@ void CliUsage(std::FILE* stream) {
       "                              parameter set as CSV; with --data, the measured\n"
       "                              points of DATAFILE beside the model at their\n"
       "                              frequencies, with the residuals in %\n"
+      "  quality [--data DATAFILE] [--json]\n"
+      "                              how far the current parameter set can be trusted\n"
+      "                              against DATAFILE, else the data file beside the\n"
+      "                              model file: each value's standard error and 95 %\n"
+      "                              interval, the T-P correlations, the data's\n"
+      "                              Kramers-Kronig check; --json: one JSON object\n"
       "  backup FILE                 copy the store, consistently, into the new file FILE\n"
       "                              (never replaced)\n"
       "  handoff [--no-launch]       write the hand-off file, print its path and start\n"

@@ -6,6 +6,8 @@
 #include "app/afx.h"
 #include "app/globals.h"
 #include "model/model_reader.h"
+#include "report/fit_quality.h"
+#include "report/measured_data.h"
 #include "store/store.h"
 
 namespace {
@@ -45,19 +47,37 @@ std::string RefusalText(const ModelWalk& walk, std::size_t values) {
   return std::string();
 }
 
+// The quality of the values against the measured data beside the model file, for the row; empty
+// texts when there is no such file. A file that cannot be read keeps no quality: `note` says why.
+QualityTexts QualityBesideModel(const ParameterSet& values, std::string& note) {
+  const std::string dataFile = FindMeasuredDataFile(g_strModelPath);
+  if (dataFile.empty()) return {};
+  try {
+    return QualityColumnTexts(dataFile, ComputeFitQuality(ReadMeasuredData(dataFile), values));
+  } catch (const OperationError& e) {
+    note = Format("\r\n测量数据文件 %s 无法读取（%s），这一行没有保存拟合质量。", dataFile.c_str(), e.what());
+    return {};
+  }
+}
+
 }  // namespace
 
 bool ImportModelFile() {
   // A new row is pending in the store before the first line of the model file is read; each value
   // goes into it as its block is read. The first failed write ends the import, the row dropped.
   std::unique_ptr<PendingRow> row;
+  std::string note;
   try {
     row = TheParameterStore().StartRow();
     std::size_t values = 0;
+    ParameterSet parameters;  // as the row holds them, for the quality
     const ModelWalk walk = WalkModelFile(g_strModelPath, [&](const std::string& column,
                                                              const std::string& value) {
       row->Put(column, value);
       ++values;
+      for (std::size_t i = 0; i < kParameterCount; ++i) {
+        if (column == kParameterColumns[i]) parameters[i] = value;
+      }
     });
     // Saving an empty row would silently make an empty parameter set the current one; a file read
     // only in part, or a value that is no number, would make a wrong one for ever.
@@ -67,6 +87,8 @@ bool ImportModelFile() {
       AfxMessageBox(refusal);
       return false;
     }
+    // The fit's quality against the measured data beside the model file goes into the same row.
+    row->PutQuality(QualityBesideModel(parameters, note));
     // When and from which file.
     row->Save({ImportTime(), g_strModelPath});
   } catch (const StoreError& error) {
@@ -80,6 +102,6 @@ bool ImportModelFile() {
     throw;
   }
 
-  AfxMessageBox("插入成功!");
+  AfxMessageBox("插入成功!" + note);
   return true;
 }

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <string_view>
 
+#include "report/quality_sheets.h"
 #include "report/summary.h"
 
 namespace {
@@ -208,7 +209,7 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
 
 // The summary's lines of the measured data: the file, then what was read from it or why nothing was.
 std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const MeasuredInput& measured,
-                               const MeasuredFit* fit) {
+                               const MeasuredFit* fit, const FitQuality* quality) {
   if (measured.file.empty()) return row;
   const auto line = [&](const std::string& label, std::variant<std::string, double> value, std::string note = {}) {
     const bool number = std::holds_alternative<double>(value);
@@ -239,15 +240,20 @@ std::size_t PutMeasuredSummary(FormattedSheet& sheet, std::size_t row, const Mea
   } else {
     line(kChiSquareName, kNoValue, kChiSquareFormula);
   }
+  if (quality != nullptr && quality->kk) line("KK 检验", KramersKronigText(*quality->kk), "线性 Kramers-Kronig 检验");
   line("残差", "ΔZ′/|Z|, ΔZ″/|Z| (%)", "Δ = 测量值 − 模型值，|Z| 为测量值的模");
   for (const auto& [key, value] : data.facts) line(key, value);
   return row;
 }
 
-FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit) {
+FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading, const MeasuredFit* fit,
+                                 const FitQuality* quality) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSummary);
-  sheet.columnWidths = {16, 18, 10, 36};
+  sheet.columnWidths = {16, 18, 10};
+  if (quality != nullptr) sheet.columnWidths.insert(sheet.columnWidths.end(), {12, 12, 12});
+  const std::size_t noteColumn = sheet.columnWidths.size();
+  sheet.columnWidths.push_back(36);
   Put(sheet, 0, 0, kSummaryTitle, CellStyle::kTitle);
 
   const auto orNone = [](const std::string& text) { return text.empty() ? std::string(kNoValue) : text; };
@@ -263,12 +269,13 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
     Put(sheet, row, 1, text, CellStyle::kText);
     ++row;
   }
-  row = PutMeasuredSummary(sheet, row, heading.measured, fit);
+  row = PutMeasuredSummary(sheet, row, heading.measured, fit, quality);
 
   ++row;
   Put(sheet, row, 0, "参数", CellStyle::kHeader);
   Put(sheet, row, 1, "数值", CellStyle::kHeader);
   Put(sheet, row, 2, "单位", CellStyle::kHeader);
+  if (quality != nullptr) PutQualityHeaders(sheet, row, 3);
   ++row;
   // A characteristic frequency outside the spectrum's frequencies (the measured ones when there are)
   // lies off its charts: said beside it.
@@ -283,10 +290,11 @@ FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading&
       Put(sheet, row, 1, value.text, CellStyle::kText);
     }
     if (!value.unit.empty()) Put(sheet, row, 2, value.unit, CellStyle::kText);
+    if (quality != nullptr) PutQualityCells(sheet, row, 3, value.name, *quality);
     if (value.number && value.unit == std::string("Hz") && (*value.number < low || *value.number > high)) {
       char note[96];
       std::snprintf(note, sizeof note, "%s谱的频率范围 %g – %g Hz", *value.number < low ? "低于" : "高于", low, high);
-      Put(sheet, row, 3, note, CellStyle::kText);
+      Put(sheet, row, noteColumn, note, CellStyle::kText);
     }
     ++row;
   }
@@ -381,7 +389,7 @@ SheetChart NyquistChart(const char* title, const Spectrum& spectrum, const Measu
 
 }  // namespace
 
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
   sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
@@ -423,6 +431,9 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
       Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, std::atan2(im, re) * (180.0 / std::numbers::pi),
           CellStyle::kNumber, "0.00");
     }
+    if (quality != nullptr && quality->kk) {
+      PutKramersKronigColumns(sheet, kMeasuredFirstColumn + std::size(kMeasuredHeaders), *quality->kk, measuredRows);
+    }
     sheet.landscape = true;  // seventeen columns
   }
   sheet.rowHeight = kRowPoints;
@@ -431,7 +442,7 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   return sheet;
 }
 
-FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit) {
+FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
   FormattedSheet sheet;
   sheet.name = SheetTitle(ReportSheetKind::kSpectrumCharts);
   const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
@@ -542,6 +553,13 @@ FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredF
     for (ChartSeries& series : residuals.series) series.style = SeriesStyle::kLineAndMarkers;
     residuals.height = 400;
     charts.push_back(residuals);
+    if (quality != nullptr && quality->kk) {
+      // The data's own KK residuals below the fit's.
+      charts.push_back(KramersKronigChart(kMeasuredFirstColumn + std::size(kMeasuredHeaders),
+                                          kMeasuredFirstColumn + kMeasuredFrequency,
+                                          std::min({quality->kk->residualReal.size(), measuredRows, kMaxChartPoints}),
+                                          frequencyAxis));
+    }
   }
 
   // Each chart a row below the top of a printed page of its own (a page holds 40 rows; an edge on
@@ -566,13 +584,18 @@ ReportWorkbook BuildReportWorkbook(const ParameterSet& parameters, const Summary
   if (heading.measured.data) fit = FitMeasuredData(*heading.measured.data, parameters, kMaxSheetMeasuredRows);
   const MeasuredFit* fitted = fit ? &*fit : nullptr;
   const Spectrum spectrum = ComputeSpectrum(parameters);
+  std::optional<FitQuality> quality;
+  if (heading.measured.data) quality = ComputeFitQuality(*heading.measured.data, parameters);
+  const FitQuality* judged = quality ? &*quality : nullptr;
   ReportWorkbook report;
   for (const ReportSheet& sheet : kReportSheets) {
     switch (sheet.kind) {
       case ReportSheetKind::kParameterRow: report.sheets.push_back(BuildParameterSheet(sheet, texts)); break;
-      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted)); break;
-      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(spectrum, fitted)); break;
-      case ReportSheetKind::kSpectrumCharts: report.sheets.push_back(BuildSpectrumChartSheet(spectrum, fitted)); break;
+      case ReportSheetKind::kSummary: report.sheets.push_back(BuildSummarySheet(texts, heading, fitted, judged)); break;
+      case ReportSheetKind::kSpectrum: report.sheets.push_back(BuildSpectrumSheet(spectrum, fitted, judged)); break;
+      case ReportSheetKind::kSpectrumCharts:
+        report.sheets.push_back(BuildSpectrumChartSheet(spectrum, fitted, judged));
+        break;
     }
   }
   report.fileName = ReportFileName(heading.provenance[kSource], heading.reportTime);

@@ -120,20 +120,26 @@ FormattedSheet BuildParameterSheet(const ReportSheet& layout, const ReportTexts&
 // The summary: title, report time, provenance and store, the measured data (its file, points,
 // frequency range and χ² from fit; or why the file could not be read), every report value with its
 // unit, then the circuit and the formulas of C and f.
+// With the fit's quality, each value's standard error and 95 % interval ("无法确定" when the data
+// cannot determine it) beside it, and the Kramers–Kronig check in words.
+struct FitQuality;
 FormattedSheet BuildSummarySheet(const ReportTexts& texts, const SummaryHeading& heading,
-                                 const MeasuredFit* fit = nullptr);
+                                 const MeasuredFit* fit = nullptr, const FitQuality* quality = nullptr);
 
 // The spectrum: one row per frequency under a header printed atop each page. With a fit of
 // measured data, the measured rows beside it (the model at each measured frequency and the
-// residuals), both tables in the measured file's frequency order.
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
+// residuals), both tables in the measured file's frequency order; with the fit's quality, the
+// data's Kramers–Kronig residuals beside them.
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr,
+                                  const FitQuality* quality = nullptr);
 
 // The spectrum's charts over the columns of its sheet, each on a printed page of its own: the
 // Nyquist chart of the whole spectrum, the Nyquist chart of the capacitive part (−Z″ ≥ 0, of the
 // measured points when there are), both one ohm as long on either axis; Bode |Z| and phase; with
 // measured data the points as open markers of their own colour over the model's line, with a
-// legend, and the residuals over the frequency.
-FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr);
+// legend, the residuals over the frequency, and with the fit's quality the Kramers–Kronig residuals.
+FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit = nullptr,
+                                       const FitQuality* quality = nullptr);
 
 // The whole report of a parameter set, its sheets in the order of kReportSheets; the measured data
 // that heading.measured read, fitted with the parameter set.

@@ -22,7 +22,7 @@ RUN_PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libsqlcipher-dev
   libpq-dev
-  libxlsxwriter-dev nlohmann-json3-dev libzip-dev
+  libxlsxwriter-dev nlohmann-json3-dev libzip-dev libeigen3-dev libboost-dev
   libglib2.0-dev libglib2.0-bin
   shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl
   fonts-wqy-microhei

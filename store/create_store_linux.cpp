@@ -67,6 +67,7 @@ void CreateParameterStore(const std::string& directory) {
                          "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
                      for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
                      for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+                     for (const char* column : kQualityColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
                      Exec(handle, sql + "); COMMIT;");
                    });
 }

@@ -66,23 +66,39 @@ std::string ParameterColumnList() {
   return list;
 }
 
-// What a read gives, in this order: the parameters, the time (UTC, as the program writes it), the
-// source, the role and the workstation.
+// The fit-quality columns as SQL, in table order, separated by ", ".
+std::string QualityColumnList() {
+  std::string list;
+  for (const char* column : kQualityColumns) list += (list.empty() ? "" : ", ") + Quoted(column);
+  return list;
+}
+
+// A time as the program writes it: UTC, "YYYY-MM-DDTHH:MM:SSZ".
+std::string ProgramTime(const std::string& time) {
+  return "pg_catalog.to_char((" + time + ") AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')";
+}
+
+// What a read gives, in this order: the parameters, the time, the source, the role, the
+// workstation and the fit-quality columns.
 std::string ReadColumns() {
-  return ParameterColumnList() + ", pg_catalog.to_char((" + kShownTime +
-         ") AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), source, imported_by, workstation";
+  return ParameterColumnList() + ", " + ProgramTime(kShownTime) + ", source, imported_by, workstation, " +
+         QualityColumnList();
 }
 
 // The columns a member may set: those an import or a copy gives. imported_at and imported_by are
 // the server's on every row (the stamp trigger).
-std::string MemberColumnList() { return ParameterColumnList() + ", source, workstation, copied_from, recorded_at"; }
+std::string MemberColumnList() {
+  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList();
+}
 
 std::vector<std::string> CreateStatements() {
   std::string table = "CREATE TABLE qelmora.table1 (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
   for (const char* column : kParameterColumns) table += ", " + Quoted(column) + " text";
   table +=
       ", imported_at timestamp with time zone NOT NULL, source text, imported_by text NOT NULL,"
-      " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone)";
+      " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone";
+  for (const char* column : kQualityColumns) table += ", " + Quoted(column) + " text";
+  table += ")";
   return {
       "CREATE SCHEMA qelmora",
       table,
@@ -127,11 +143,21 @@ struct SchemaFact {
 std::string ExpectedColumns() {
   std::string columns = "id bigint not null always identity";
   for (const char* column : kParameterColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
-  return columns +
-         ",imported_at timestamp with time zone not null,source text INSERT qelmora_member,imported_by text not null,"
-         "workstation text not null INSERT qelmora_member,copied_from text INSERT qelmora_member,"
-         "recorded_at timestamp with time zone INSERT qelmora_member";
+  columns +=
+      ",imported_at timestamp with time zone not null,source text INSERT qelmora_member,imported_by text not null,"
+      "workstation text not null INSERT qelmora_member,copied_from text INSERT qelmora_member,"
+      "recorded_at timestamp with time zone INSERT qelmora_member";
+  for (const char* column : kQualityColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
+  return columns;
 }
+
+// The columns of the table1 that the release before made in the database's default schema, as the
+// columns fact describes them; init-store brings its rows into qelmora.table1.
+constexpr const char* kEarlierTable = "public.table1";
+constexpr const char* kEarlierColumns =
+    "id bigint not null always identity,L0 text,R0 text,R1 text,CPE1-T text,CPE1-P text,R2 text,CPE2-T text,"
+    "CPE2-P text,R3 text,CPE3-T text,CPE3-P text,imported_at timestamp with time zone,source text,"
+    "imported_by text not null,workstation text not null,copied_from text";
 
 // The triggers as the server describes them: name, type bits (58: before update, delete and
 // truncate, per statement; 7: before insert, per row), enabled always, no arguments, no condition,
@@ -203,13 +229,16 @@ const std::array<SchemaFact, 6> kSchemaFacts = {{
      [] { return std::string("0"); }},
 }};
 
-std::string SchemaQuery() {
+// Where the columns fact stands in kSchemaFacts.
+constexpr std::size_t kColumnsFact = 2;
+
+std::string SchemaQuery(const char* table) {
   std::string sql = "SELECT t.oid IS NOT NULL";
   for (const SchemaFact& fact : kSchemaFacts) sql += std::string(", ") + fact.query;
   sql +=
       " FROM (SELECT 1) one LEFT JOIN (SELECT c.*, n.nspowner, n.nspacl FROM pg_catalog.pg_class c"
       " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
-      " WHERE c.oid = pg_catalog.to_regclass('qelmora.table1')) t ON true";
+      " WHERE c.oid = pg_catalog.to_regclass('" + std::string(table) + "')) t ON true";
   return sql;
 }
 
@@ -558,13 +587,18 @@ class Connection {
 struct SchemaState {
   bool present = false;
   std::string difference;
+  bool earlier = false;  // absent, and the release before's table1 is there to be brought over
 };
 
 SchemaState CheckSchema(Connection& connection) {
-  const Result result = connection.Run("无法检查实验室数据库中的 table1", SchemaQuery());
+  const Result result = connection.Run("无法检查实验室数据库中的 table1", SchemaQuery("qelmora.table1"));
   SchemaState state;
   state.present = result.Text(0, 0) == "t";
-  if (!state.present) return state;
+  if (!state.present) {
+    const Result earlier = connection.Run("无法检查实验室数据库中的 table1", SchemaQuery(kEarlierTable));
+    state.earlier = earlier.Text(0, 0) == "t" && earlier.Text(0, kColumnsFact + 1) == kEarlierColumns;
+    return state;
+  }
   for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
     const std::string expected = kSchemaFacts[i].expected();
     if (PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) || result.Text(0, static_cast<int>(i) + 1) != expected) {
@@ -597,6 +631,17 @@ void ReadRow(const Result& result, StoredRow& stored) {
   result.Assign(0, kParameterCount + 1, stored.provenance[kSource]);
   result.Assign(0, kParameterCount + 2, stored.importedBy);
   result.Assign(0, kParameterCount + 3, stored.workstation);
+  for (std::size_t i = 0; i < kQualityCount; ++i) {
+    result.Assign(0, static_cast<int>(kParameterCount + 4 + i), stored.quality[i]);
+  }
+}
+
+// What copy-history knows a row by, before the count of the rows with the same content ahead of
+// it: the values, the time and the source, each with its length.
+std::string CopyContent(const std::vector<std::optional<std::string>>& valuesTimeSource) {
+  std::string content;
+  for (const auto& value : valuesTimeSource) content += value ? std::to_string(value->size()) + ":" + *value + ";" : "-;";
+  return content;
 }
 
 class LabStore;
@@ -606,17 +651,27 @@ class LabPendingRow final : public PendingRow {
   explicit LabPendingRow(LabStore& store) : m_store(store) {}
   void Put(const std::string& column, const std::string& value) override;
   void Save(const Provenance& provenance) override;
-  void Drop() noexcept override { m_values.fill(std::nullopt); }
+  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
+  void Drop() noexcept override {
+    m_values.fill(std::nullopt);
+    m_quality = {};
+  }
 
  private:
   LabStore& m_store;
   std::array<std::optional<std::string>, kParameterCount> m_values;
+  QualityTexts m_quality;
 };
 
 class LabStore final : public ParameterStore {
  public:
   explicit LabStore(const std::string& location) : m_connection(location), m_workstation(WorkstationName()) {
     const SchemaState schema = CheckSchema(m_connection);
+    if (!schema.present && schema.earlier) {
+      throw StoreError("实验室数据库 " + m_connection.Name() +
+                       " 中的 table1 是较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 "
+                       "init-store 升级它");
+    }
     if (!schema.present) {
       throw StoreError("实验室数据库 " + m_connection.Name() +
                        " 中没有 table1：请管理员先运行 qelmora-cli --store 连接串 init-store");
@@ -660,7 +715,8 @@ class LabStore final : public ParameterStore {
   bool Shared() const override { return true; }
 
   // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance) {
+  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance,
+              const QualityTexts& quality) {
     std::vector<std::optional<std::string>> params(values.begin(), values.end());
     params.push_back(Present(provenance[kSource]));
     for (std::size_t i = 0; i < params.size(); ++i) {
@@ -669,11 +725,16 @@ class LabStore final : public ParameterStore {
     }
     CheckText("无法保存参数：本工作站的名称", m_workstation);
     params.push_back(m_workstation);
+    for (std::size_t i = 0; i < kQualityCount; ++i) {
+      CheckText(std::string("无法保存参数：拟合质量 ") + kQualityColumns[i], quality[i]);
+      params.push_back(Present(quality[i]));
+    }
     std::string marks;
     for (std::size_t i = 1; i <= params.size(); ++i) marks += (i > 1 ? ", $" : "$") + std::to_string(i);
     const Result result = m_connection.Run("无法保存参数",
                                            "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
-                                               ", source, workstation) VALUES (" + marks + ") RETURNING id",
+                                               ", source, workstation, " + QualityColumnList() + ") VALUES (" +
+                                               marks + ") RETURNING id",
                                            params);
     if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
   }
@@ -685,12 +746,13 @@ class LabStore final : public ParameterStore {
   std::string CopyFrom(ParameterStore& from, const std::string& fromName) {
     const std::string what = "无法复制参数历史";
     std::string sql = "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
-                      ", recorded_at, source, workstation, copied_from) VALUES (";
+                      ", recorded_at, source, workstation, copied_from, " + QualityColumnList() + ") VALUES (";
     for (std::size_t i = 1; i <= kParameterCount + 3; ++i) {
       sql += (i > 1 ? ", $" : "$") + std::to_string(i) + (i == kParameterCount + 1 ? "::pg_catalog.timestamptz" : "");
     }
-    sql += Format(", 'copy:' || pg_catalog.md5($%zu)) ON CONFLICT (copied_from) DO NOTHING RETURNING id",
-                  kParameterCount + 4);
+    sql += Format(", 'copy:' || pg_catalog.md5($%zu)", kParameterCount + 4);
+    for (std::size_t i = kParameterCount + 5; i < kParameterCount + 5 + kQualityCount; ++i) sql += Format(", $%zu", i);
+    sql += ") ON CONFLICT (copied_from) DO NOTHING RETURNING id";
     std::map<std::string, long> seen;  // each content's rows so far
     long rows = 0;
     long copied = 0;
@@ -700,7 +762,6 @@ class LabStore final : public ParameterStore {
       from.ReadHistory([&](const StoredRow& row) {
         ++rows;
         std::vector<std::optional<std::string>> params;
-        std::string content;
         for (const std::string& value : row.parameters) params.push_back(Present(value));
         params.push_back(Present(row.provenance[kImportedAt]));
         params.push_back(Present(row.provenance[kSource]));
@@ -708,11 +769,15 @@ class LabStore final : public ParameterStore {
           const std::string column =
               i < kParameterCount ? kParameterColumns[i] : kProvenanceColumns[i - kParameterCount];
           if (params[i]) CheckText(Format("%s：本地第 %ld 行的 %s", what.c_str(), rows, column.c_str()), *params[i]);
-          content += params[i] ? std::to_string(params[i]->size()) + ":" + *params[i] + ";" : "-;";
         }
+        std::string content = CopyContent(params);
         content += "#" + std::to_string(++seen[content]);
         params.push_back(m_workstation);
         params.push_back(content);
+        for (std::size_t i = 0; i < kQualityCount; ++i) {
+          CheckText(Format("%s：本地第 %ld 行的 %s", what.c_str(), rows, kQualityColumns[i]), row.quality[i]);
+          params.push_back(Present(row.quality[i]));
+        }
         copied += m_connection.Run(what, sql, params).Rows();
       });
       m_connection.Run(what, "COMMIT");
@@ -742,8 +807,43 @@ void LabPendingRow::Put(const std::string& column, const std::string& value) {
 }
 
 void LabPendingRow::Save(const Provenance& provenance) {
-  m_store.Insert(m_values, provenance);
+  m_store.Insert(m_values, provenance, m_quality);
   Drop();
+}
+
+// Inside init-store's transaction, with the new table made: every row of the release before's
+// table1, oldest first, keeping its time, role and workstation. A row that release copied from a PC
+// gets today's copy key (its old time as recorded_at), so that copy-history does not bring it again.
+long BringEarlierRows(Connection& connection, const std::string& what) {
+  connection.Run(what, "ALTER TABLE qelmora.table1 DISABLE TRIGGER table1_stamp");
+  const Result rows = connection.Run(
+      what, "SELECT " + ParameterColumnList() + ", " + ProgramTime("imported_at") +
+                ", source, imported_by, workstation, copied_from IS NOT NULL FROM " + kEarlierTable +
+                " ORDER BY imported_at NULLS FIRST, id");
+  std::string sql = "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
+                    ", imported_at, recorded_at, source, imported_by, workstation, copied_from) VALUES (";
+  for (std::size_t i = 1; i <= kParameterCount; ++i) sql += "$" + std::to_string(i) + ", ";
+  sql += Format(
+      "COALESCE($%zu::pg_catalog.timestamptz, pg_catalog.now()), CASE WHEN $%zu THEN $%zu::pg_catalog.timestamptz END,"
+      " $%zu, $%zu, $%zu, CASE WHEN $%zu THEN 'copy:' || pg_catalog.md5($%zu) END)",
+      kParameterCount + 1, kParameterCount + 5, kParameterCount + 1, kParameterCount + 2, kParameterCount + 3,
+      kParameterCount + 4, kParameterCount + 5, kParameterCount + 6);
+  std::map<std::string, long> seen;
+  for (int r = 0; r < rows.Rows(); ++r) {
+    std::vector<std::optional<std::string>> params;
+    for (int c = 0; c < static_cast<int>(kParameterCount) + 5; ++c) {
+      params.push_back(PQgetisnull(rows.get(), r, c) ? std::nullopt : std::optional<std::string>(rows.Text(r, c)));
+    }
+    const bool copied = params.back() == "t";
+    params.back() = copied ? "true" : "false";
+    std::vector<std::optional<std::string>> content(params.begin(), params.begin() + kParameterCount + 2);
+    std::string key = CopyContent(content);
+    key += "#" + std::to_string(++seen[key]);
+    params.push_back(key);
+    connection.Run(what, sql, params);
+  }
+  connection.Run(what, "ALTER TABLE qelmora.table1 ENABLE ALWAYS TRIGGER table1_stamp");
+  return rows.Rows();
 }
 
 }  // namespace
@@ -781,16 +881,20 @@ std::string InitLabStore(const std::string& location) {
     return "实验室数据库 " + connection.Name() + " 中的 table1 已是 init-store 建立的结构，未做任何改动";
   }
   const std::string what = "无法在实验室数据库 " + connection.Name() + " 中建立 table1";
+  long brought = 0;
   connection.Run(what, "BEGIN");
   try {
     for (const std::string& statement : CreateStatements()) connection.Run(what, statement);
+    if (schema.earlier) brought = BringEarlierRows(connection, what);
     connection.Run(what, "COMMIT");
   } catch (...) {
     connection.RollBackQuietly();
     throw;
   }
-  return "已在实验室数据库 " + connection.Name() + " 中建立 table1；实验室成员的角色请加入 " + kLabMemberRole +
-         "（只能导入和读取）";
+  const std::string made = "已在实验室数据库 " + connection.Name() + " 中建立 table1；实验室成员的角色请加入 " +
+                           kLabMemberRole + "（只能导入和读取）";
+  if (!schema.earlier) return made;
+  return made + Format("；较早版本的 %s 中的 %ld 行已带入新表（原表未改动，可由管理员删除）", kEarlierTable, brought);
 }
 
 std::string CopyHistoryToLabStore(ParameterStore& lab, ParameterStore& from, const std::string& fromName) {

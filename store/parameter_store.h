@@ -33,12 +33,23 @@ enum ProvenanceIndex : std::size_t { kImportedAt, kSource, kProvenanceCount };
 using Provenance = std::array<std::string, kProvenanceCount>;
 extern const std::array<const char*, kProvenanceCount> kProvenanceColumns;  // "imported_at", "source"
 
+// What the import keeps of the fit's quality when measured data lay beside the model file: the data
+// file, its points, χ², the Kramers–Kronig check's M, μ and noise (%), then each parameter's standard
+// error (L0_se … CPE3-P_se). Texts; empty where there was no data or the value is not determined.
+enum QualityIndex : std::size_t {
+  kQualityDataFile, kQualityDataPoints, kQualityChiSquare, kQualityKkM, kQualityKkMu, kQualityKkNoise,
+  kQualityFirstSe, kQualityCount = kQualityFirstSe + kParameterCount
+};
+using QualityTexts = std::array<std::string, kQualityCount>;
+extern const std::array<const char*, kQualityCount> kQualityColumns;  // "data_file", … "CPE3-P_se"
+
 // One stored row. A lab store also says who imported it and where; other stores leave both empty.
 struct StoredRow {
   ParameterSet parameters;
   Provenance provenance;
   std::string importedBy;   // the database role of the importer
   std::string workstation;  // "user@host" of the importer
+  QualityTexts quality;     // all empty in a store that keeps none
 };
 
 // A failed store operation. what() is the text the user is shown; hr() is the HRESULT that text was
@@ -64,6 +75,9 @@ class PendingRow {
   // Saves the row with its provenance: afterwards the store holds exactly one more complete row,
   // which is the current parameter set; on failure it holds none of it.
   virtual void Save(const Provenance& provenance) = 0;
+  // The fit's quality, saved with the row by the next Save. A store whose table has no room for it
+  // (the Windows store's) keeps none.
+  virtual void PutQuality(const QualityTexts& /*quality*/) {}
   virtual void Drop() noexcept = 0;
 };
 

@@ -65,7 +65,8 @@ const char* Text(sqlite3_stmt* statement, int column) {
 bool IsStoreColumn(const std::string& name) {
   const auto named = [&](const char* column) { return name == column; };
   return name == "id" || std::any_of(kParameterColumns.begin(), kParameterColumns.end(), named) ||
-         std::any_of(kProvenanceColumns.begin(), kProvenanceColumns.end(), named);
+         std::any_of(kProvenanceColumns.begin(), kProvenanceColumns.end(), named) ||
+         std::any_of(kQualityColumns.begin(), kQualityColumns.end(), named);
 }
 
 // A quoted identifier at sql[at] ("…", `…` or […]; a doubled closing quote stands for itself, except

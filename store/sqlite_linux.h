@@ -57,8 +57,8 @@ void Execute(sqlite3* db, const std::string& sql, const std::string& path = {});
 
 // Refuses a store whose schema holds anything the program did not make: raises StoreError naming
 // `path` and what was found, having run no statement against table1. Accepted are table1 as the
-// program creates it (the key `id`, the eleven parameter columns and the provenance columns, which a
-// store of the earlier release lacks), and sqlite_sequence; nothing else (no view, trigger, index,
+// program creates it (the key `id`, the eleven parameter columns, the provenance and the quality
+// columns, which stores of earlier releases lack), and sqlite_sequence; nothing else (no view, trigger, index,
 // virtual or WITHOUT ROWID table, no other column, no constraint, default or collation). Every row of
 // sqlite_master must say what its SQL makes, each on a page of its own within the file, and the text
 // encoding must be UTF-8. Returns table1's columns in table order; none when the store has no table1.

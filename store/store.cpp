@@ -10,6 +10,10 @@ const std::array<const char*, kParameterCount> kParameterColumns = {
 };
 
 const std::array<const char*, kProvenanceCount> kProvenanceColumns = {"imported_at", "source"};
+const std::array<const char*, kQualityCount> kQualityColumns = {
+    "data_file", "data_points", "chi_square", "kk_M",      "kk_mu",     "kk_noise_percent", "L0_se",    "R0_se",
+    "R1_se",     "CPE1-T_se",   "CPE1-P_se",  "R2_se",     "CPE2-T_se", "CPE2-P_se",        "R3_se",    "CPE3-T_se",
+    "CPE3-P_se"};
 
 namespace {
 

@@ -79,6 +79,9 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
   // A lab's store also says who imported each row and where.
   const bool shared = TheParameterStore().Shared();
   if (shared) fields.insert(fields.end(), {kImportedByColumn, kWorkstationColumn});
+  // Then the quality of the fit that the import kept.
+  const std::size_t qualityField = fields.size();
+  fields.insert(fields.end(), std::begin(kQualityColumns), std::end(kQualityColumns));
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
   TheParameterStore().ReadHistory([&](const StoredRow& row) {
@@ -90,6 +93,7 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
       fields[kLabFields] = row.importedBy;
       fields[kLabFields + 1] = row.workstation;
     }
+    std::copy(row.quality.begin(), row.quality.end(), fields.begin() + static_cast<std::ptrdiff_t>(qualityField));
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
   });

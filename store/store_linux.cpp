@@ -34,14 +34,14 @@ std::vector<std::string> TableColumns(const Database& database) {
   return columns;
 }
 
-// The SELECT of the eleven values and of the provenance columns the table has (NULL for the others).
+// The SELECT of the eleven values, then of the provenance and the quality columns the table has (NULL
+// for the others).
 std::string SelectRows(const std::vector<std::string>& columns, const char* order) {
   std::string sql = "SELECT ";
   for (const char* column : kParameterColumns) sql += QuoteIdentifier(column) + ",";
-  for (std::size_t i = 0; i < kProvenanceCount; ++i) {
-    sql += Has(columns, kProvenanceColumns[i]) ? QuoteIdentifier(kProvenanceColumns[i]) : std::string("NULL");
-    sql += i + 1 < kProvenanceCount ? "," : "";
-  }
+  for (const char* column : kProvenanceColumns) sql += (Has(columns, column) ? QuoteIdentifier(column) : "NULL") + ",";
+  for (const char* column : kQualityColumns) sql += (Has(columns, column) ? QuoteIdentifier(column) : "NULL") + ",";
+  sql.pop_back();
   return sql + " FROM table1 ORDER BY id " + order;
 }
 
@@ -54,17 +54,28 @@ StoredRow RowOf(sqlite3_stmt* statement) {
   };
   for (std::size_t i = 0; i < kParameterCount; ++i) row.parameters[i] = text(static_cast<int>(i));
   for (std::size_t i = 0; i < kProvenanceCount; ++i) row.provenance[i] = text(static_cast<int>(kParameterCount + i));
+  for (std::size_t i = 0; i < kQualityCount; ++i) {
+    row.quality[i] = text(static_cast<int>(std::size_t{kParameterCount} + kProvenanceCount + i));
+  }
   return row;
 }
 
-// A store made by the earlier release lacks the provenance columns: before its first write they are
-// added, in the write's transaction (its rows keep NULL there).
-void AddProvenanceColumns(const Database& database, std::vector<std::string>& columns) {
-  for (const char* column : kProvenanceColumns) {
-    if (Has(columns, column)) continue;
+// A store made by an earlier release lacks the provenance or the quality columns: before its first
+// write they are added, in the write's transaction (its rows keep NULL there).
+void AddMissingColumns(const Database& database, std::vector<std::string>& columns) {
+  const auto add = [&](const char* column) {
+    if (Has(columns, column)) return;
     Execute(database.Handle(), "ALTER TABLE table1 ADD COLUMN " + QuoteIdentifier(column) + " TEXT", database.Path());
     columns.emplace_back(column);
-  }
+  };
+  for (const char* column : kProvenanceColumns) add(column);
+  for (const char* column : kQualityColumns) add(column);
+}
+
+// A column the import fills itself: a value the model file gave under its name does not win.
+bool IsImportColumn(const std::string& column) {
+  return std::find(kProvenanceColumns.begin(), kProvenanceColumns.end(), column) != kProvenanceColumns.end() ||
+         std::find(kQualityColumns.begin(), kQualityColumns.end(), column) != kQualityColumns.end();
 }
 
 // An INSERT that failed for want of a key: the table's sequence has reached the greatest key.
@@ -115,15 +126,17 @@ class SqlCipherRow final : public PendingRow {
     Execute(db, "BEGIN IMMEDIATE", database.Path());
     try {
       std::vector<std::string> columns = TableColumns(database);
-      AddProvenanceColumns(database, columns);
-      // The provenance is the import's own: a value the model file gave under its names does not win.
+      AddMissingColumns(database, columns);
+      // The provenance and the quality are the import's own.
       std::vector<std::pair<std::string, std::string>> values;
       for (const auto& value : m_values) {
-        if (std::find(kProvenanceColumns.begin(), kProvenanceColumns.end(), value.first) == kProvenanceColumns.end()) {
-          values.push_back(value);
-        }
+        if (!IsImportColumn(value.first)) values.push_back(value);
       }
       for (std::size_t i = 0; i < kProvenanceCount; ++i) values.emplace_back(kProvenanceColumns[i], provenance[i]);
+      // Quality only where there was some: a row without measured data keeps NULL there.
+      for (std::size_t i = 0; i < kQualityCount; ++i) {
+        if (!m_quality[i].empty()) values.emplace_back(kQualityColumns[i], m_quality[i]);
+      }
       std::string names;
       std::string marks;
       for (const auto& [name, text] : values) {
@@ -156,6 +169,8 @@ class SqlCipherRow final : public PendingRow {
     m_database.reset();
   }
 
+  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
+
   void Drop() noexcept override {
     m_database.reset();
     m_values.clear();
@@ -163,6 +178,7 @@ class SqlCipherRow final : public PendingRow {
 
  private:
   std::shared_ptr<Database> m_database;  // empty once saved or dropped
+  QualityTexts m_quality;
   std::vector<std::string> m_columns;
   std::vector<std::pair<std::string, std::string>> m_values;  // in the order first put
 };

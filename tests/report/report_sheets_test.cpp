@@ -355,8 +355,8 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
   }
   // Both Nyquist charts (the whole and the capacitive part of 1 … 100 Hz) and both Bode charts: the
   // model a line (no markers), then the measured points open markers (no line); then the residuals
-  // over the logarithmic frequency.
-  ASSERT_EQ(dump.charts.size(), 5u);
+  // over the logarithmic frequency, and the data's Kramers–Kronig residuals.
+  ASSERT_EQ(dump.charts.size(), 6u);
   for (int c = 0; c < 4; ++c) EXPECT_EQ(std::vector<std::string>(dump.charts[c].begin() + 6, dump.charts[c].begin() + 10),
                                         (std::vector<std::string>{"2", "1", "1", "1"})) << c;
   EXPECT_EQ(dump.charts[1][5].rfind("Nyquist −Z″ ≥ 0,", 0), 0u) << dump.charts[1][5];
@@ -365,6 +365,8 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
   EXPECT_EQ(std::count(dump.charts[1][10].begin(), dump.charts[1][10].end(), ','), 3);
   EXPECT_EQ(dump.charts[4][0] + dump.charts[4][1] + dump.charts[4][6], "112");
   EXPECT_NE(dump.charts[4][5].find("残差"), std::string::npos);
+  EXPECT_NE(dump.charts[5][5].find("Kramers-Kronig"), std::string::npos);
+  EXPECT_EQ(dump.charts[5][6], "2");
 
   // A data file that cannot be read: the report is written all the same and says which file and why.
   qtest::WriteFileBytes(store.dir.Path() / "cell.txt", "EXPLAIN\nTAG\tEISPOT\n");

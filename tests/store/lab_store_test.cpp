@@ -13,6 +13,7 @@
 
 #include "store/lab_store_linux.h"
 #include "store/store.h"
+#include "tests/report/quality_synthetic.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
@@ -149,8 +150,8 @@ TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) 
   EXPECT_EQ(handoff.status, 0) << handoff.err;
   const auto history = Cli({"history"});
   EXPECT_EQ(history.status, 0) << history.err;
-  EXPECT_NE(history.out.find(",imported_by,workstation\r\n"), std::string::npos) << history.out;
-  EXPECT_NE(history.out.find(model + ",alice," + WorkstationName() + "\r\n"), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find(",imported_by,workstation,data_file,"), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find(model + ",alice," + WorkstationName() + ",,,"), std::string::npos) << history.out;
   const std::string book = m_home.Dir() + "history.xlsx";
   ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
   const char* lastTwo = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
@@ -280,9 +281,11 @@ TEST_F(LabStore, CopyHistoryCopiesTheLocalRowsOnceWithTheirTimeAndSource) {
   std::string line;
   std::getline(rows, line);
   while (std::getline(rows, line)) {
-    const auto source = line.rfind(',');
-    const auto time = line.rfind(',', source - 1);
-    expected += line.substr(time + 1, source - time - 1) + "|" + line.substr(source + 1, line.size() - source - 2) + "\n";
+    // The time and the source follow the eleven values (no value here holds a comma).
+    std::size_t time = 0;
+    for (std::size_t i = 0; i < kParameterCount; ++i) time = line.find(',', time) + 1;
+    const auto source = line.find(',', time);
+    expected += line.substr(time, source - time) + "|" + line.substr(source + 1, line.find(',', source + 1) - source - 1) + "\n";
   }
   // A row is known by its content: the folder written another way, or through a link, brings nothing
   // again; a backup restored and two new imports bring exactly those two.
@@ -448,6 +451,43 @@ TEST_F(LabStore, AStatementThatGetsNoAnswerEndsInTimeAndSavesNothing) {
     qtest::Finish(lock);
     EXPECT_EQ(Psql("SELECT count(*) FROM table1"), "0\n");
   }
+}
+
+// The release before kept table1 in public, without fit quality: the program refuses it with the
+// administrator's command, and init-store brings its rows into the new table, each keeping its time
+// and role, a copied one under today's copy key.
+TEST_F(LabStore, AnEarlierTableIsRefusedUntilInitStoreBringsItsRowsOver) {
+  std::string columns;
+  for (const char* column : kParameterColumns) columns += std::string(", \"") + column + "\" text";
+  Psql("CREATE TABLE public.table1 (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY" + columns +
+       ", imported_at timestamp with time zone, source text, imported_by text NOT NULL, workstation text NOT NULL,"
+       " copied_from text UNIQUE);"
+       "INSERT INTO public.table1 (\"L0\", imported_at, source, imported_by, workstation, copied_from) VALUES"
+       " ('old', '2020-01-02T03:04:05Z', '/m/a.mdl', 'alice', 'w', NULL),"
+       " ('copied', '2019-01-02T03:04:05Z', '/m/b.mdl', 'bob', 'w', 'w:/x/dravo.mdb#1')");
+  Psql("GRANT qelmora_member TO alice");
+  const std::string model = Model("cell.mdl", [] {
+    const ParameterSet p = KnownParameters();
+    return std::vector<std::string>(p.begin(), p.end());
+  }());
+  qtest::WriteFileBytes(m_home.Path() / "cell.csv", SpectrumCsv(SyntheticSpectrum(60, 0.01, 1e5, 0.003)));
+
+  const auto refused = Cli({"import", model});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 init-store 升级它"),
+            std::string::npos)
+      << refused.err;
+  const auto upgraded = Cli({"init-store"}, "postgres");
+  EXPECT_EQ(upgraded.status, 0) << upgraded.err;
+  EXPECT_NE(upgraded.err.find("中的 2 行已带入新表"), std::string::npos) << upgraded.err;
+  const auto imported = Cli({"import", model});
+  EXPECT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(Psql("SELECT \"L0\", imported_by, to_char(COALESCE(recorded_at, imported_at) AT TIME ZONE 'UTC', 'YYYY'),"
+                 " copied_from LIKE 'copy:%', data_points, \"R1_se\"::float > 0 FROM qelmora.table1 ORDER BY id"),
+            "copied|bob|2019|t||\nold|alice|2020|||\n1e-6|alice|" + Psql("SELECT to_char(now(), 'YYYY')").substr(0, 4) +
+                "||60|t\n");
+  EXPECT_EQ(Psql("SELECT count(*) FROM public.table1"), "2\n");  // left as it was
+  EXPECT_NE(Cli({"init-store"}, "postgres").err.find("未做任何改动"), std::string::npos);
 }
 
 }  // namespace

@@ -53,9 +53,10 @@ TEST(StoreProvenance, AnEarlierStoreIsReadAsItIsAndMigratedOnItsFirstWrite) {
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 0) << history.output;
   EXPECT_EQ(history.output,
-            "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P,imported_at,source\r\n"
-            "old-1,1,,,,,,,,,,,\r\n"
-            "old-2,2,,,,,,,,,,,\r\n");
+            "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P,imported_at,source,"
+            "data_file,data_points,chi_square,kk_M,kk_mu,kk_noise_percent,L0_se,R0_se,R1_se,CPE1-T_se,CPE1-P_se,R2_se,CPE2-T_se,CPE2-P_se,R3_se,CPE3-T_se,CPE3-P_se\r\n"
+            "old-1,1,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+            "old-2,2,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
   EXPECT_EQ(qtest::ReadFileBytes(dir.Path() / "dravo.mdb"), bytes);
 
   // The first import adds the columns and writes them in its row; the earlier rows keep NULL.

@@ -14,7 +14,8 @@ storetest::CommandResult Cli(const qtest::TempDir& dir, const std::string& argum
   return RunCommand(ShellQuote(QELMORA_CLI) + " --store " + ShellQuote(dir.Path().string()) + " " + arguments);
 }
 
-const char* const kHeader = "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P,imported_at,source\r\n";
+const char* const kHeader = "L0,R0,R1,CPE1-T,CPE1-P,R2,CPE2-T,CPE2-P,R3,CPE3-T,CPE3-P,imported_at,source"
+    ",data_file,data_points,chi_square,kk_M,kk_mu,kk_noise_percent,L0_se,R0_se,R1_se,CPE1-T_se,CPE1-P_se,R2_se,CPE2-T_se,CPE2-P_se,R3_se,CPE3-T_se,CPE3-P_se\r\n";
 
 TEST(StoreCli, InitStoreCreatesOnceAndRefusesToOverwrite) {
   qtest::TempDir dir;
@@ -30,7 +31,12 @@ TEST(StoreCli, InitStoreCreatesOnceAndRefusesToOverwrite) {
             "\"CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT, \"\"L0\"\" TEXT, \"\"R0\"\" TEXT, "
             "\"\"R1\"\" TEXT, \"\"CPE1-T\"\" TEXT, \"\"CPE1-P\"\" TEXT, \"\"R2\"\" TEXT, \"\"CPE2-T\"\" TEXT, "
             "\"\"CPE2-P\"\" TEXT, \"\"R3\"\" TEXT, \"\"CPE3-T\"\" TEXT, \"\"CPE3-P\"\" TEXT, "
-            "\"\"imported_at\"\" TEXT, \"\"source\"\" TEXT)\"\n\"CREATE TABLE sqlite_sequence(name,seq)\"\n");
+            "\"\"imported_at\"\" TEXT, \"\"source\"\" TEXT"
+            ", \"\"data_file\"\" TEXT, \"\"data_points\"\" TEXT, \"\"chi_square\"\" TEXT, \"\"kk_M\"\" TEXT, "
+            "\"\"kk_mu\"\" TEXT, \"\"kk_noise_percent\"\" TEXT, \"\"L0_se\"\" TEXT, \"\"R0_se\"\" TEXT, "
+            "\"\"R1_se\"\" TEXT, \"\"CPE1-T_se\"\" TEXT, \"\"CPE1-P_se\"\" TEXT, \"\"R2_se\"\" TEXT, "
+            "\"\"CPE2-T_se\"\" TEXT, \"\"CPE2-P_se\"\" TEXT, \"\"R3_se\"\" TEXT, \"\"CPE3-T_se\"\" TEXT, "
+            "\"\"CPE3-P_se\"\" TEXT)\"\n\"CREATE TABLE sqlite_sequence(name,seq)\"\n");
 
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 0) << history.output;
@@ -63,15 +69,15 @@ TEST(StoreCli, HistoryIsCsvInReadOrder) {
   const auto history = Cli(dir, "history");
   EXPECT_EQ(history.status, 0) << history.output;
   EXPECT_EQ(history.output, std::string(kHeader) +
-                                "1.5E-3,2,3,4,5,6,7,8,9,10,11,2026-01-02T03:04:05Z,/data/a.mdl\r\n"
-                                "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,,,,,,,\"lf\n\",,\r\n"
-                                ",,,,,,,,,,,,\r\n");
+                                "1.5E-3,2,3,4,5,6,7,8,9,10,11,2026-01-02T03:04:05Z,/data/a.mdl,,,,,,,,,,,,,,,,,\r\n"
+                                "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,,,,,,,\"lf\n\",,,,,,,,,,,,,,,,,,,\r\n"
+                                ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
 
   // An independent CSV reader gets the same fields back.
   const auto parsed = RunCommand(
       ShellQuote(QELMORA_CLI) + " --store " + ShellQuote(dir.Path().string()) +
       " history | python3 -c 'import csv,sys; rows=list(csv.reader(sys.stdin, strict=True)); "
-      "print(len(rows), rows[2][1], repr(rows[2][2]), repr(rows[2][10]), rows[3] == [\"\"]*13)'");
+      "print(len(rows), rows[2][1], repr(rows[2][2]), repr(rows[2][10]), rows[3] == [\"\"]*30)'");
   EXPECT_EQ(parsed.output, "4 say \"hi\" 'two\\r\\nlines' 'lf\\n' True\n");
 }
 

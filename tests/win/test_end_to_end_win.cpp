@@ -472,7 +472,8 @@ class RealProgram {
 // The report's two formatted sheets as the spreadsheet server received them: added after sheet1 and
 // named, the summary with the provenance of the row just imported, the 71 points of the spectrum,
 // the three charts; every call by member name answered with success. The data file beside the model
-// adds its lines to the summary, its points beside the model's and the residual chart.
+// adds its lines (the KK check among them) and the SE columns to the summary, its points beside the
+// model's, the residual chart and the KK residual chart.
 void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& added, const std::string& model,
                         const std::string& importedAt, const std::string& store) {
   const std::string summary = Utf8(L"报告") + "!", spectrum = Utf8(L"阻抗谱") + "!";
@@ -492,9 +493,13 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
   EXPECT_DOUBLE_EQ(std::atof(added[summary + "B9"].c_str()), 3);
   EXPECT_EQ(added[summary + "A12"], Utf8(L"χ^2"));
   EXPECT_GT(std::atof(added[summary + "B12"].c_str()), 0);
-  EXPECT_EQ(added[summary + "A16"], "L0");
-  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B16"].c_str()), std::atof(kValues[0].c_str()));
-  EXPECT_EQ(added[summary + "C16"], "H");
+  // The data's Kramers–Kronig check in words, and each value's standard error beside it.
+  EXPECT_EQ(added[summary + "A13"], Utf8(L"KK 检验"));
+  EXPECT_EQ(added[summary + "B13"].rfind(Utf8(L"KK 残差最大 "), 0), 0u) << added[summary + "B13"];
+  EXPECT_EQ(added[summary + "D16"], Utf8(L"标准误差"));
+  EXPECT_EQ(added[summary + "A17"], "L0");
+  EXPECT_DOUBLE_EQ(std::atof(added[summary + "B17"].c_str()), std::atof(kValues[0].c_str()));
+  EXPECT_EQ(added[summary + "C17"], "H");
 
   EXPECT_EQ(added[spectrum + "A1"], "f (Hz)");
   // In the data file's order, from 1 kHz down: the model's table from 100 kHz down.
@@ -519,16 +524,17 @@ void ExpectReportSheets(const CallLog& log, std::map<std::string, std::string>& 
   }
   const std::string onSpectrum = "sheet " + Utf8(L"阻抗谱图") + " ";
   std::vector<std::string> charts = log.Starting(onSpectrum + "ChartObjects.Add R8:");
-  EXPECT_EQ(charts.size(), 5u);
-  EXPECT_EQ(log.Starting(onSpectrum + "HPageBreaks.Add").size(), 4u);
+  EXPECT_EQ(charts.size(), 6u);
+  EXPECT_EQ(log.Starting(onSpectrum + "HPageBreaks.Add").size(), 5u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:" + Utf8(L"残差") + " -> 0x00000000").size(), 1u);
+  EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Kramers-Kronig " + Utf8(L"残差") + " -> 0x00000000").size(), 1u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Nyquist").size(), 2u);  // the whole and −Z″ ≥ 0
   // The measured points: open markers of their own colour (0xD62728 as Excel's 0xBBGGRR).
   EXPECT_EQ(log.Starting(onSpectrum + "Series.MarkerBackgroundColorIndex I4:-4142 -> 0x00000000").size(), 4u);
   EXPECT_EQ(log.Starting(onSpectrum + "Series.MarkerForegroundColor I4:2631638 -> 0x00000000").size(), 4u);
   EXPECT_EQ(log.Starting(onSpectrum + "Title.Text BSTR:Bode ").size(), 2u);  // |Z| and the phase
   EXPECT_EQ(log.Starting(onSpectrum + "Series.XValues DISPATCH:A2:A72 -> 0x00000000").size(), 2u);  // Bode's
-  EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 4u);  // f thrice, |Z|
+  EXPECT_EQ(log.Starting(onSpectrum + "Axis.ScaleType I4:-4133 -> 0x00000000").size(), 5u);  // f four times, |Z|
   int named = 0;
   for (const std::string& line : log.Starting("sheet ")) {
     if (line.find(" -> ") == std::string::npos) continue;

@@ -176,7 +176,7 @@ def zimg(out):
     points = spectrum(12)
     lines = ["Freq\tZreal\tZimg"] + ["%.10g\t%.10g\t%.10g" % p for p in points]
     write(out, "zimg.txt", ("\r\r\n".join(lines) + "\r\r\n").encode("ascii"))
-    expect("zimg.txt", "text", points, 1)
+    expect("zimg.txt", "表格文本", points, 1)
 
 
 REFUSED = []

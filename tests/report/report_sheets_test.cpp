@@ -331,10 +331,11 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
   EXPECT_EQ(values.at("最高频率").first->number(), 100);
   EXPECT_EQ(values.at("数据格式").first->text, "表格文本");
   EXPECT_EQ(values.at("数据格式").second->text, "第 1 次扫描，共 1 次");
-  // f1 = 159 Hz and f3 = 0.086 Hz lie outside the measured frequencies, and only they.
+  // f1 = 159 Hz and f3 = 0.086 Hz lie outside the measured frequencies, and only they (the note
+  // after the quality columns).
   std::vector<std::string> notes;
   for (const auto& [at, cell] : dump.cells) {
-    if (at.rfind("报告!D", 0) == 0) notes.push_back(dump.cells.at("报告!A" + at.substr(at.find('D') + 1)).text + " " + cell.text);
+    if (at.rfind("报告!G", 0) == 0) notes.push_back(dump.cells.at("报告!A" + at.substr(at.find('G') + 1)).text + " " + cell.text);
   }
   EXPECT_EQ(notes, (std::vector<std::string>{"f1 高于谱的频率范围 1 – 100 Hz", "f3 低于谱的频率范围 1 – 100 Hz"}));
   EXPECT_NEAR(values.at("χ²").first->number(), 4e-4, 1e-12);

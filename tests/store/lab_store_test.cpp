@@ -465,7 +465,6 @@ TEST_F(LabStore, AnEarlierTableIsRefusedUntilInitStoreBringsItsRowsOver) {
        "INSERT INTO public.table1 (\"L0\", imported_at, source, imported_by, workstation, copied_from) VALUES"
        " ('old', '2020-01-02T03:04:05Z', '/m/a.mdl', 'alice', 'w', NULL),"
        " ('copied', '2019-01-02T03:04:05Z', '/m/b.mdl', 'bob', 'w', 'w:/x/dravo.mdb#1')");
-  Psql("GRANT qelmora_member TO alice");
   const std::string model = Model("cell.mdl", [] {
     const ParameterSet p = KnownParameters();
     return std::vector<std::string>(p.begin(), p.end());
@@ -480,6 +479,7 @@ TEST_F(LabStore, AnEarlierTableIsRefusedUntilInitStoreBringsItsRowsOver) {
   const auto upgraded = Cli({"init-store"}, "postgres");
   EXPECT_EQ(upgraded.status, 0) << upgraded.err;
   EXPECT_NE(upgraded.err.find("中的 2 行已带入新表"), std::string::npos) << upgraded.err;
+  Psql("GRANT qelmora_member TO alice");
   const auto imported = Cli({"import", model});
   EXPECT_EQ(imported.status, 0) << imported.err;
   EXPECT_EQ(Psql("SELECT \"L0\", imported_by, to_char(COALESCE(recorded_at, imported_at) AT TIME ZONE 'UTC', 'YYYY'),"

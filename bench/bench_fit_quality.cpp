@@ -18,6 +18,7 @@
 #include "store/store.h"
 #include "tests/report/quality_synthetic.h"
 #include "tests/support/test_support.h"
+#include "bench/bench_import_support.h"
 
 namespace {
 
@@ -55,28 +56,14 @@ BENCHMARK(BM_KramersKronigLongSearch)->Unit(benchmark::kMillisecond);
 void BM_ImportWithData(benchmark::State& state) {
   qtest::TempDir dir;
   qtest::ScriptedMessageBoxes boxes;
-  try {
-    CreateParameterStore(dir.Dir());
-  } catch (const OperationError&) {
-    state.SkipWithError("cannot create the store");
-    return;
-  }
-  OpenParameterStore(dir.Dir());
+  if (!OpenNewStore(state, dir)) return;
   const std::vector<std::string> values = {"1e-6", "10", "20", "1e-6", "0.95", "100", "1e-4", "0.85", "1000", "1e-3", "0.8"};
   const std::string bare = (dir.Path() / "bare.mdl").string(), measured = (dir.Path() / "cell.mdl").string();
   qtest::WriteFileBytes(bare, qtest::ModelText(values));
   qtest::WriteFileBytes(measured, qtest::ModelText(values));
   qtest::WriteFileBytes((dir.Path() / "cell.csv").string(), SpectrumCsv(SyntheticSpectrum(100, 0.01, 1e5, 0.003)));
 
-  using Clock = std::chrono::steady_clock;
-  const auto import = [&](const std::string& model) {
-    const auto t0 = Clock::now();
-    g_strModelPath = model;
-    g_nModelReadPos = 0;
-    const bool saved = ImportModelFile();
-    boxes.Clear();
-    return saved ? std::chrono::duration<double>(Clock::now() - t0).count() : -1.0;
-  };
+  const auto import = [&](const std::string& model) { return TimedImport(model, boxes); };
   double withData = 0, without = 0;
   for (auto _ : state) {
     const double a = import(measured), b = import(bare);

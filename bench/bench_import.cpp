@@ -18,6 +18,7 @@
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
+#include "bench/bench_import_support.h"
 
 namespace {
 
@@ -76,13 +77,7 @@ class BareTable {
 void BM_ImportVsBareInsert(benchmark::State& state) {
   qtest::TempDir dir;
   qtest::ScriptedMessageBoxes boxes;
-  try {
-    CreateParameterStore(dir.Dir());
-  } catch (const OperationError&) {
-    state.SkipWithError("cannot create the store");
-    return;
-  }
-  OpenParameterStore(dir.Dir());
+  if (!OpenNewStore(state, dir)) return;
   const std::string model = (dir.Path() / "model.mdl").string();
   qtest::WriteFileBytes(model, qtest::ModelText(kValues));
   BareTable bare(dir.Dir() + "bare.db");
@@ -91,19 +86,14 @@ void BM_ImportVsBareInsert(benchmark::State& state) {
   double importSeconds = 0;
   double bareSeconds = 0;
   for (auto _ : state) {
-    const auto t0 = Clock::now();
-    g_strModelPath = model;
-    g_nModelReadPos = 0;
-    const bool saved = ImportModelFile();
+    const double importTime = TimedImport(model, boxes);
     const auto t1 = Clock::now();
     bare.Insert(kValues);
     const auto t2 = Clock::now();
-    if (!saved) {
+    if (importTime < 0) {
       state.SkipWithError("the import failed");
       break;
     }
-    boxes.Clear();
-    const double importTime = std::chrono::duration<double>(t1 - t0).count();
     importSeconds += importTime;
     bareSeconds += std::chrono::duration<double>(t2 - t1).count();
     state.SetIterationTime(importTime);

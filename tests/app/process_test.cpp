@@ -3,15 +3,12 @@
 
 #include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
-
-#include "tests/support/test_support.h"
 
 namespace {
 
@@ -60,17 +57,6 @@ TEST(ProcessRunAndWait, AHelperLeftRunningDoesNotHoldTheReading) {
   const pid_t helper = static_cast<pid_t>(std::stol(run.output));
   EXPECT_TRUE(Alive(helper));
   ::kill(helper, SIGKILL);
-}
-
-// The environment given is set on top of ours; a file that cannot be executed tells why.
-TEST(ProcessRunAndWait, EnvironmentOnTopOfOursAndTheErrnoOfAFailedStart) {
-  ::setenv("QELMORA_PROBE_LONGER", "kept", 1);
-  EXPECT_EQ(process::RunAndWait({"/bin/sh", "-c", "echo $QELMORA_PROBE $QELMORA_PROBE_LONGER"}, {.captureOutput = true},
-                                {"QELMORA_PROBE=set"}).output, "set kept\n");
-  qtest::TempDir dir;
-  qtest::WriteFileBytes(dir.Path() / "garbage", "\x01\x02 neither a program nor a script\n");
-  std::filesystem::permissions(dir.Path() / "garbage", std::filesystem::perms(0755));
-  EXPECT_EQ(process::RunAndWait({(dir.Path() / "garbage").string()}).startError, ENOEXEC);
 }
 
 }  // namespace

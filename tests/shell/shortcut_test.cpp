@@ -145,8 +145,7 @@ TEST_F(Shortcut, UnwritableLauncherGivesCode4) {
   EXPECT_EQ(names, std::vector<std::string>{"qelmora.desktop"});
 }
 
-// The launcher is marked trusted with the desktop's own tool; where that fails (no metadata store,
-// as on a plain window manager) the shortcut is made all the same.
+// The launcher is marked trusted with gio; where that fails (a plain window manager) it is made all the same.
 TEST_F(Shortcut, MarkedTrustedThroughGioAndMadeAllTheSameWhereMarkingFails) {
   const fs::path bin = user.Root() / "fake-bin", calls = user.Root() / "gio.calls";
   fs::create_directories(bin);

@@ -346,8 +346,16 @@ std::string PlacePlotAreas(int fd, const std::vector<std::optional<PlotFraction>
   const std::string original = ReadDescriptor(fd);
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(original.data(), original.size(), 0, &error);
-  if (source == nullptr) return zip_error_strerror(&error);
+  // The source owns a copy of the bytes: libzip's buffer source shares the original's fragments with
+  // the archive it writes and frees them with it, whoever gave them.
+  void* bytes = std::malloc(original.size());
+  if (bytes == nullptr) return "内存不足";
+  std::memcpy(bytes, original.data(), original.size());
+  zip_source_t* source = zip_source_buffer_create(bytes, original.size(), 1, &error);
+  if (source == nullptr) {
+    std::free(bytes);
+    return zip_error_strerror(&error);
+  }
   zip_source_keep(source);
   const auto fail = [&](zip_t* archive) {
     std::string reason = archive != nullptr ? zip_strerror(archive) : zip_error_strerror(&error);

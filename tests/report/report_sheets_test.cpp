@@ -378,6 +378,15 @@ TEST_F(ReportSheetsTest, MeasuredDataBesideTheModelWithResidualsChiSquareAndFour
   EXPECT_EQ(SummaryValues(dump).at("读取失败").first->text, "Gamry 文件中没有 ZCURVE 表");
   EXPECT_EQ(dump.charts.size(), 3u);
   EXPECT_EQ(dump.cells.count("阻抗谱!H1"), 0u);
+
+  // A long sweep: the workbook, its chart parts rewritten with the plot areas placed, is whole.
+  std::ostringstream many;
+  many << "Freq\tZreal\tZimag\n";
+  for (int i = 0; i < 2000; ++i) many << 1e5 * std::pow(10.0, -7.0 * i / 1999) << "\t" << 0.01 + i * 1e-6 << "\t-0.001\n";
+  qtest::WriteFileBytes(store.dir.Path() / "cell.txt", many.str());
+  const std::filesystem::path third = store.dir.Path() / "report3.xlsx";
+  ASSERT_EQ(Cli("report --xlsx " + rtest::ShellQuote(third.string())).status, 0);
+  EXPECT_EQ(SummaryValues(ReadBack(third)).at("测量点数").first->number(), 2000);
 }
 
 // The grid of each printed page that shows a Nyquist chart: rendered at 150 dpi, the lines of neutral

@@ -27,239 +27,14 @@
 #include <vector>
 
 #include "app/afx.h"
+#include "store/lab_schema.h"
 
 namespace {
 
-// The schema init-store makes. Every name is fixed here, so no text from outside reaches SQL. The
-// table lives in a schema of its own, named in every statement: no search_path, the location's or
-// the role's, decides which table1 a statement means.
-constexpr const char* kStampFunctionBody =
-    "\nBEGIN\n"
-    "  NEW.imported_by := session_user;\n"
-    "  NEW.imported_at := now();\n"
-    "  IF NEW.copied_from IS NULL THEN\n"
-    "    NEW.recorded_at := NULL;\n"
-    "  END IF;\n"
-    "  RETURN NEW;\n"
-    "END\n";
-constexpr const char* kKeepFunctionBody =
-    "\nBEGIN\n"
-    "  RAISE EXCEPTION 'rows of table1 are never changed or deleted' USING ERRCODE = 'insufficient_privilege';\n"
-    "END\n";
+using namespace lab;  // the table's SQL, shared with the Windows backend
 
 // How long a connection may take unless the location says otherwise, in seconds.
 constexpr const char* kConnectTimeout = "10";
-// The longest a statement may run and wait for a lock, in milliseconds, unless the location or the
-// role sets less (statement_timeout, lock_timeout).
-constexpr long kStatementLimit = 30000;
-constexpr long kLockLimit = 10000;
-
-// The time a row is shown with: the server's for an import, the one its PC recorded for a copied row.
-constexpr const char* kShownTime = "CASE WHEN copied_from IS NULL THEN imported_at ELSE recorded_at END";
-
-std::string Quoted(const char* column) { return std::string("\"") + column + "\""; }
-
-// The eleven parameter columns as SQL, in table order, separated by ", ".
-std::string ParameterColumnList() {
-  std::string list;
-  for (const char* column : kParameterColumns) list += (list.empty() ? "" : ", ") + Quoted(column);
-  return list;
-}
-
-// The fit-quality columns as SQL, in table order, separated by ", ".
-std::string QualityColumnList() {
-  std::string list;
-  for (const char* column : kQualityColumns) list += (list.empty() ? "" : ", ") + Quoted(column);
-  return list;
-}
-
-// A time as the program writes it: UTC, "YYYY-MM-DDTHH:MM:SSZ".
-std::string ProgramTime(const std::string& time) {
-  return "pg_catalog.to_char((" + time + ") AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')";
-}
-
-// What a read gives, in this order: the parameters, the time, the source, the role, the
-// workstation and the fit-quality columns.
-std::string ReadColumns() {
-  return ParameterColumnList() + ", " + ProgramTime(kShownTime) + ", source, imported_by, workstation, " +
-         QualityColumnList();
-}
-
-// The columns a member may set: those an import or a copy gives. imported_at and imported_by are
-// the server's on every row (the stamp trigger).
-std::string MemberColumnList() {
-  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList();
-}
-
-std::vector<std::string> CreateStatements() {
-  std::string table = "CREATE TABLE qelmora.table1 (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
-  for (const char* column : kParameterColumns) table += ", " + Quoted(column) + " text";
-  table +=
-      ", imported_at timestamp with time zone NOT NULL, source text, imported_by text NOT NULL,"
-      " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone";
-  for (const char* column : kQualityColumns) table += ", " + Quoted(column) + " text";
-  table += ")";
-  return {
-      "CREATE SCHEMA qelmora",
-      table,
-      // The current set: the newest import of one workstation by one role is the first entry of its range.
-      "CREATE INDEX table1_current ON qelmora.table1 (workstation, imported_by, imported_at DESC, id DESC)"
-      " WHERE copied_from IS NULL",
-      std::string("CREATE INDEX table1_history ON qelmora.table1 ((") + kShownTime + ") NULLS FIRST, id)",
-      std::string("CREATE FUNCTION qelmora.table1_stamp() RETURNS trigger LANGUAGE plpgsql"
-                  " SET search_path = pg_catalog AS $q$") +
-          kStampFunctionBody + "$q$",
-      std::string("CREATE FUNCTION qelmora.table1_keep() RETURNS trigger LANGUAGE plpgsql"
-                  " SET search_path = pg_catalog AS $q$") +
-          kKeepFunctionBody + "$q$",
-      "CREATE TRIGGER table1_stamp BEFORE INSERT ON qelmora.table1 FOR EACH ROW"
-      " EXECUTE FUNCTION qelmora.table1_stamp()",
-      "CREATE TRIGGER table1_keep BEFORE UPDATE OR DELETE OR TRUNCATE ON qelmora.table1 FOR EACH STATEMENT "
-      "EXECUTE FUNCTION qelmora.table1_keep()",
-      // Also for a session that replicates (session_replication_role), which skips ordinary triggers.
-      "ALTER TABLE qelmora.table1 ENABLE ALWAYS TRIGGER table1_stamp",
-      "ALTER TABLE qelmora.table1 ENABLE ALWAYS TRIGGER table1_keep",
-      "DO $q$ BEGIN IF NOT EXISTS (SELECT FROM pg_catalog.pg_roles WHERE rolname = 'qelmora_member') THEN "
-      "CREATE ROLE qelmora_member NOLOGIN; END IF; END $q$",
-      "REVOKE ALL ON qelmora.table1 FROM PUBLIC",
-      "GRANT SELECT ON qelmora.table1 TO qelmora_member",
-      "GRANT INSERT (" + MemberColumnList() + ") ON qelmora.table1 TO qelmora_member",
-      "GRANT USAGE ON SCHEMA qelmora TO qelmora_member",
-  };
-}
-
-// The facts of table1 that the schema check compares, each a text the server forms from its
-// catalogs, and what init-store's table gives for each. The table is qelmora.table1; the query runs
-// with search_path pinned to pg_catalog, so that no operator or function of another schema can be
-// chosen for it (a member's better-matching one would run as whoever opens the store).
-struct SchemaFact {
-  const char* what;  // named in the message when it differs
-  const char* query;
-  std::string (*expected)();
-};
-
-// The columns as the server describes them: name, type, not null, identity, and what others may do
-// with the column (a member may insert the ones an import or a copy sets).
-std::string ExpectedColumns() {
-  std::string columns = "id bigint not null always identity";
-  for (const char* column : kParameterColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
-  columns +=
-      ",imported_at timestamp with time zone not null,source text INSERT qelmora_member,imported_by text not null,"
-      "workstation text not null INSERT qelmora_member,copied_from text INSERT qelmora_member,"
-      "recorded_at timestamp with time zone INSERT qelmora_member";
-  for (const char* column : kQualityColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
-  return columns;
-}
-
-// The columns of the table1 that the release before made in the database's default schema, as the
-// columns fact describes them; init-store brings its rows into qelmora.table1.
-constexpr const char* kEarlierTable = "public.table1";
-constexpr const char* kEarlierColumns =
-    "id bigint not null always identity,L0 text,R0 text,R1 text,CPE1-T text,CPE1-P text,R2 text,CPE2-T text,"
-    "CPE2-P text,R3 text,CPE3-T text,CPE3-P text,imported_at timestamp with time zone,source text,"
-    "imported_by text not null,workstation text not null,copied_from text";
-
-// The triggers as the server describes them: name, type bits (58: before update, delete and
-// truncate, per statement; 7: before insert, per row), enabled always, no arguments, no condition,
-// the function owned by the table's owner, and the function's definition.
-std::string ExpectedTriggers() {
-  const auto definition = [](const char* name, const char* body) {
-    return std::string("CREATE OR REPLACE FUNCTION qelmora.") + name + "()\n RETURNS trigger\n LANGUAGE plpgsql\n" +
-           " SET search_path TO 'pg_catalog'\nAS $function$" + body + "$function$\n";
-  };
-  return "table1_keep 58 A 0 true true " + definition("table1_keep", kKeepFunctionBody) +
-         ";table1_stamp 7 A 0 true true " + definition("table1_stamp", kStampFunctionBody);
-}
-
-// Each fact costs a fresh server process a catalog's first read, so there are few: what pg_class
-// says of the table (rules, row security, inheritance, check constraints, logged), its schema's
-// owner and who else may do what there, the columns with who may set them, the indexes, the
-// triggers with their functions' owners and whole definitions, and who may do what with the table.
-const std::array<SchemaFact, 6> kSchemaFacts = {{
-    {"表的种类",
-     "t.relkind::text || ' ' || t.relrowsecurity || ' ' || t.relforcerowsecurity || ' ' || t.relhasrules || ' ' || "
-     "t.relhassubclass || ' ' || t.relispartition || ' ' || t.relchecks || ' ' || t.relpersistence::text",
-     [] { return std::string("r false false false false false 0 p"); }},
-    // The schema is init-store's: its owner owns the table, and nobody else may create in it.
-    {"模式",
-     "(t.nspowner = t.relowner) || ' ' || (SELECT pg_catalog.count(*) FROM pg_catalog.aclexplode(t.nspacl) x"
-     " WHERE x.grantee <> t.nspowner AND x.privilege_type <> 'USAGE')",
-     [] { return std::string("true 0"); }},
-    {"列",
-     "(SELECT pg_catalog.string_agg(a.attname || ' ' || pg_catalog.format_type(a.atttypid, a.atttypmod)"
-     " || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END"
-     " || CASE WHEN a.attidentity = 'a' THEN ' always identity' WHEN a.attidentity = 'd' THEN ' identity' ELSE '' END"
-     " || CASE WHEN a.atthasdef THEN ' default' ELSE '' END"
-     " || CASE WHEN a.attgenerated <> '' THEN ' generated' ELSE '' END"
-     " || COALESCE((SELECT pg_catalog.string_agg("
-     "' ' || x.privilege_type || ' ' || pg_catalog.pg_get_userbyid(x.grantee), '' ORDER BY x.privilege_type, x.grantee)"
-     " FROM pg_catalog.aclexplode(a.attacl) x WHERE x.grantee <> t.relowner), '')"
-     " || CASE WHEN a.attcollation IN (0, 100) THEN '' ELSE ' collation' END, ',' ORDER BY a.attnum)"
-     " FROM pg_catalog.pg_attribute a WHERE a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped)",
-     ExpectedColumns},
-    // The key and the unique column are indexes too; a foreign key would add triggers, an exclusion
-    // constraint an index, a check constraint is counted above.
-    {"索引",
-     "(SELECT pg_catalog.string_agg(pg_catalog.pg_get_indexdef(i.indexrelid)"
-     " || CASE WHEN i.indisvalid AND i.indisready THEN '' ELSE ' invalid' END,"
-     " ';' ORDER BY i.indexrelid::regclass::text)"
-     " FROM pg_catalog.pg_index i WHERE i.indrelid = t.oid)",
-     [] {
-       return std::string(
-           "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
-           "CREATE INDEX table1_current ON qelmora.table1 USING btree"
-           " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
-           "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
-           " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);"
-           "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)");
-     }},
-    // A function of another schema keeps its schema's name in its definition, and so differs; one
-    // that a member owns could be replaced by that member.
-    {"触发器",
-     "(SELECT pg_catalog.string_agg(g.tgname || ' ' || g.tgtype || ' ' || g.tgenabled::text || ' ' || g.tgnargs"
-     " || ' ' || (g.tgqual IS NULL)"
-     " || ' ' || (SELECT p.proowner = t.relowner FROM pg_catalog.pg_proc p WHERE p.oid = g.tgfoid)"
-     " || ' ' || pg_catalog.pg_get_functiondef(g.tgfoid), ';' ORDER BY g.tgname)"
-     " FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid)",
-     ExpectedTriggers},
-    // Others may only read the whole table; what a member may insert is on the columns.
-    {"权限",
-     "(SELECT pg_catalog.count(*) FROM pg_catalog.aclexplode(t.relacl) x"
-     " WHERE x.grantee <> t.relowner AND x.privilege_type <> 'SELECT')::text",
-     [] { return std::string("0"); }},
-}};
-
-// Where the columns fact stands in kSchemaFacts.
-constexpr std::size_t kColumnsFact = 2;
-
-std::string SchemaQuery(const char* table) {
-  std::string sql = "SELECT t.oid IS NOT NULL";
-  for (const SchemaFact& fact : kSchemaFacts) sql += std::string(", ") + fact.query;
-  sql +=
-      " FROM (SELECT 1) one LEFT JOIN (SELECT c.*, n.nspowner, n.nspacl FROM pg_catalog.pg_class c"
-      " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
-      " WHERE c.oid = pg_catalog.to_regclass('" + std::string(table) + "')) t ON true";
-  return sql;
-}
-
-// A text from libpq or the server as the terminal may show it: control characters other than the
-// line feed (an escape sequence in a host name, say) written as \xNN, those of C1 as \u00NN.
-std::string Printable(const std::string& text) {
-  std::string shown;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if ((c < 0x20 && c != '\n') || c == 0x7f) {
-      shown += Format("\\x%02X", c);
-    } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
-      shown += Format("\\u00%02X", next);
-      ++i;
-    } else {
-      shown += text[i];
-    }
-  }
-  return shown;
-}
 
 // libpq's text without its trailing line ends, its lines joined (or kept, each without its indent).
 std::string LibpqText(const char* text, bool keepLines = false) {
@@ -582,14 +357,6 @@ class Connection {
   long m_lockLimit = kLockLimit;
 };
 
-// Whether table1 is there and, when it is, the first fact that differs from init-store's table
-// (empty when none does).
-struct SchemaState {
-  bool present = false;
-  std::string difference;
-  bool earlier = false;  // absent, and the release before's table1 is there to be brought over
-};
-
 SchemaState CheckSchema(Connection& connection) {
   const Result result = connection.Run("无法检查实验室数据库中的 table1", SchemaQuery("qelmora.table1"));
   SchemaState state;
@@ -599,13 +366,10 @@ SchemaState CheckSchema(Connection& connection) {
     state.earlier = earlier.Text(0, 0) == "t" && earlier.Text(0, kColumnsFact + 1) == kEarlierColumns;
     return state;
   }
-  for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
-    const std::string expected = kSchemaFacts[i].expected();
-    if (PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) || result.Text(0, static_cast<int>(i) + 1) != expected) {
-      state.difference = kSchemaFacts[i].what;
-      break;
-    }
-  }
+  state.difference = SchemaDifference([&](std::size_t column) -> std::optional<std::string> {
+    if (PQgetisnull(result.get(), 0, static_cast<int>(column))) return std::nullopt;
+    return result.Text(0, static_cast<int>(column));
+  });
   return state;
 }
 
@@ -624,16 +388,7 @@ std::optional<std::string> Present(const std::string& text) {
 
 // The first row of a result of ReadColumns into `stored`.
 void ReadRow(const Result& result, StoredRow& stored) {
-  for (int i = 0; i < static_cast<int>(kParameterCount); ++i) {
-    result.Assign(0, i, stored.parameters[static_cast<std::size_t>(i)]);
-  }
-  result.Assign(0, kParameterCount, stored.provenance[kImportedAt]);
-  result.Assign(0, kParameterCount + 1, stored.provenance[kSource]);
-  result.Assign(0, kParameterCount + 2, stored.importedBy);
-  result.Assign(0, kParameterCount + 3, stored.workstation);
-  for (std::size_t i = 0; i < kQualityCount; ++i) {
-    result.Assign(0, static_cast<int>(kParameterCount + 4 + i), stored.quality[i]);
-  }
+  for (std::size_t i = 0; i < kReadColumnCount; ++i) result.Assign(0, static_cast<int>(i), ReadField(stored, i));
 }
 
 // What copy-history knows a row by, before the count of the rows with the same content ahead of
@@ -644,56 +399,26 @@ std::string CopyContent(const std::vector<std::optional<std::string>>& valuesTim
   return content;
 }
 
-class LabStore;
-
-class LabPendingRow final : public PendingRow {
- public:
-  explicit LabPendingRow(LabStore& store) : m_store(store) {}
-  void Put(const std::string& column, const std::string& value) override;
-  void Save(const Provenance& provenance) override;
-  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
-  void Drop() noexcept override {
-    m_values.fill(std::nullopt);
-    m_quality = {};
-  }
-
- private:
-  LabStore& m_store;
-  std::array<std::optional<std::string>, kParameterCount> m_values;
-  QualityTexts m_quality;
-};
-
 class LabStore final : public ParameterStore {
  public:
   explicit LabStore(const std::string& location) : m_connection(location), m_workstation(WorkstationName()) {
-    const SchemaState schema = CheckSchema(m_connection);
-    if (!schema.present && schema.earlier) {
-      throw StoreError("实验室数据库 " + m_connection.Name() +
-                       " 中的 table1 是较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 "
-                       "init-store 升级它");
-    }
-    if (!schema.present) {
-      throw StoreError("实验室数据库 " + m_connection.Name() +
-                       " 中没有 table1：请管理员先运行 qelmora-cli --store 连接串 init-store");
-    }
-    if (!schema.difference.empty()) {
-      throw StoreError("实验室数据库 " + m_connection.Name() + " 中的 table1 不是 init-store 建立的结构（" +
-                       schema.difference + "不同），qelmora 不使用它");
-    }
+    RefuseOtherSchema(m_connection.Name(), CheckSchema(m_connection));
   }
 
-  std::unique_ptr<PendingRow> StartRow() override { return std::make_unique<LabPendingRow>(*this); }
+  std::unique_ptr<PendingRow> StartRow() override {
+    return std::make_unique<ImportRow>(
+        Name(), [this](const ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
+          Insert(values, provenance, quality);
+        });
+  }
 
   StoredRow ReadCurrent() override {
     const Result result = m_connection.Run(
         "无法读取当前参数",
-        "SELECT " + ReadColumns() +
-            " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = $2 AND copied_from IS NULL"
-            " ORDER BY imported_at DESC, id DESC LIMIT 1",
+        CurrentSetQuery("$1", "$2"),
         {m_workstation, m_connection.Role()});  // the role logged in: session_user, as the stamp has it
     if (result.Rows() == 0) {
-      throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + Printable(m_workstation) +
-                       "）以角色 " + Printable(m_connection.Role()) + " 导入的参数");
+      throw StoreError(NoCurrentSetText(m_connection.Name(), Printable(m_workstation), Printable(m_connection.Role())));
     }
     StoredRow row;
     ReadRow(result, row);
@@ -704,7 +429,7 @@ class LabStore final : public ParameterStore {
     StoredRow row;  // its texts keep their room from row to row
     m_connection.Stream(
         "无法读取参数历史",
-        "SELECT " + ReadColumns() + " FROM qelmora.table1 ORDER BY (" + kShownTime + ") NULLS FIRST, id",
+        HistoryQuery(),
         [&](const Result& result) {
           ReadRow(result, row);
           visit(row);
@@ -715,27 +440,13 @@ class LabStore final : public ParameterStore {
   bool Shared() const override { return true; }
 
   // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance,
-              const QualityTexts& quality) {
-    std::vector<std::optional<std::string>> params(values.begin(), values.end());
-    params.push_back(Present(provenance[kSource]));
+  void Insert(const ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
+    const std::vector<std::optional<std::string>> params = ImportValues(values, provenance, m_workstation, quality);
     for (std::size_t i = 0; i < params.size(); ++i) {
-      if (params[i])
-        CheckText(std::string("无法保存参数：") + (i < kParameterCount ? "参数" : "模型文件的路径"), *params[i]);
+      if (params[i]) CheckText("无法保存参数：" + ImportValueName(i), *params[i]);
     }
-    CheckText("无法保存参数：本工作站的名称", m_workstation);
-    params.push_back(m_workstation);
-    for (std::size_t i = 0; i < kQualityCount; ++i) {
-      CheckText(std::string("无法保存参数：拟合质量 ") + kQualityColumns[i], quality[i]);
-      params.push_back(Present(quality[i]));
-    }
-    std::string marks;
-    for (std::size_t i = 1; i <= params.size(); ++i) marks += (i > 1 ? ", $" : "$") + std::to_string(i);
-    const Result result = m_connection.Run("无法保存参数",
-                                           "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
-                                               ", source, workstation, " + QualityColumnList() + ") VALUES (" +
-                                               marks + ") RETURNING id",
-                                           params);
+    const Result result = m_connection.Run(
+        "无法保存参数", ImportStatement([](std::size_t number) { return "$" + std::to_string(number); }), params);
     if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
   }
 
@@ -789,27 +500,10 @@ class LabStore final : public ParameterStore {
                   m_connection.Name().c_str(), copied, rows - copied);
   }
 
-  const std::string& ServerName() const { return m_connection.Name(); }
-
  private:
   Connection m_connection;
   std::string m_workstation;
 };
-
-void LabPendingRow::Put(const std::string& column, const std::string& value) {
-  for (std::size_t i = 0; i < kParameterCount; ++i) {
-    if (column == kParameterColumns[i]) {
-      m_values[i] = value;
-      return;
-    }
-  }
-  throw StoreError("实验室数据库 " + m_store.ServerName() + " 的 table1 没有列 " + column);
-}
-
-void LabPendingRow::Save(const Provenance& provenance) {
-  m_store.Insert(m_values, provenance, m_quality);
-  Drop();
-}
 
 // Inside init-store's transaction, with the new table made: every row of the release before's
 // table1, oldest first, keeping its time, role and workstation. A row that release copied from a PC

@@ -1,5 +1,7 @@
 // Where the store of a run lies, the first use of the user's store, and the one place where a store
 // location becomes an open store.
+#include <sstream>
+
 #include "app/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -27,4 +29,26 @@ std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location
   // A store on a server (Linux: the lab store's libpq location), else the folder of a store file.
   if (IsServerStoreLocation(location)) return OpenServerStore(location);
   return OpenStoreFileIn(location);
+}
+
+std::optional<std::string> StoreLocationInConfig(std::string content, const std::string& file) {
+  // A byte-order mark that an editor wrote at the start is no part of the first line.
+  if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
+  std::istringstream in(content);
+  const auto trim = [](const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+  };
+  std::optional<std::string> location;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const std::string text = trim(line);
+    if (text.empty() || text[0] == '#') continue;
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || trim(text.substr(0, equals)) != "store" || trim(text.substr(equals + 1)).empty()) {
+      throw StoreError(Format("配置文件 %s 第 %d 行无法理解（应为 store = 连接串或目录）", file.c_str(), number));
+    }
+    location = trim(text.substr(equals + 1));
+  }
+  return location;
 }

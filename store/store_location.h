@@ -7,11 +7,16 @@
 
 #include "store/parameter_store.h"
 
-// Linux: `store = …` of $XDG_CONFIG_HOME/qelmora/qelmora.conf (~/.config when unset), a lab store's
-// location or a directory; blank lines and lines beginning with '#' are skipped. nullopt when the
-// file does not exist or names no store. Raises StoreError naming the file when it cannot be read
-// or holds a line of anything else. Windows reads no configuration: always nullopt.
+// `store = …` of the user's qelmora.conf, a store on a server or a directory: on Linux in
+// $XDG_CONFIG_HOME/qelmora/ (~/.config when unset), on Windows in %APPDATA%\qelmora\. nullopt when
+// the file does not exist or names no store. Raises StoreError naming the file when it cannot be
+// read or holds a line of anything else.
 std::optional<std::string> ConfiguredStoreLocation();
+
+// The store that the text of a qelmora.conf (read from `file`) names: its last `store = …` line;
+// blank lines and lines beginning with '#' are skipped, a byte-order mark at the start too.
+// nullopt when it names none; raises StoreError naming the file and the line of anything else.
+std::optional<std::string> StoreLocationInConfig(std::string content, const std::string& file);
 
 // The history's columns of a store that a lab shares (StoredRow::importedBy, ::workstation).
 inline constexpr const char* kImportedByColumn = "imported_by";
@@ -22,7 +27,8 @@ inline constexpr const char* kWorkstationColumn = "workstation";
 std::string StoreLocationOf(const std::string& text);
 
 // Whether a location names a store on a server rather than a folder (Linux: the lab store's libpq
-// URI or service, store/lab_store_linux.h; Windows has none).
+// URI or service, store/lab_store_linux.h; Windows: an ODBC connection string or DSN,
+// store/odbc_store_win.h).
 bool IsServerStoreLocation(const std::string& location);
 
 // The store on a server, opened; raises StoreError.

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
 #include "app/afx.h"
 #include "shell/freedesktop_linux.h"
@@ -45,27 +44,9 @@ std::optional<std::string> ReadConfigFile(const std::string& file) {
 
 std::optional<std::string> ConfiguredStoreLocation() {
   const std::string file = freedesktop::ConfigHome() + "/qelmora/qelmora.conf";
-  std::optional<std::string> content = ReadConfigFile(file);
+  const std::optional<std::string> content = ReadConfigFile(file);
   if (!content) return std::nullopt;
-  // A byte-order mark that an editor wrote at the start is no part of the first line.
-  if (content->rfind("\xEF\xBB\xBF", 0) == 0) content->erase(0, 3);
-  std::istringstream in(*content);
-  const auto trim = [](const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-  };
-  std::optional<std::string> location;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    const std::string text = trim(line);
-    if (text.empty() || text[0] == '#') continue;
-    const auto equals = text.find('=');
-    if (equals == std::string::npos || trim(text.substr(0, equals)) != "store" || trim(text.substr(equals + 1)).empty()) {
-      throw StoreError(Format("配置文件 %s 第 %d 行无法理解（应为 store = 连接串或目录）", file.c_str(), number));
-    }
-    location = trim(text.substr(equals + 1));
-  }
-  return location;
+  return StoreLocationInConfig(*content, file);
 }
 
 bool IsServerStoreLocation(const std::string& location) { return IsLabStoreLocation(location); }

@@ -1,12 +1,88 @@
-// The Windows program reads no configuration and knows no store on a server.
+// On Windows qelmora.conf in %APPDATA%\qelmora\ may name the store, and a store on a server is the
+// lab store through ODBC (odbc_store_win.h).
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include "store/odbc_store_win.h"
+#include "store/odbc_win.h"
+#include "store/store.h"
 #include "store/store_location.h"
 
-std::optional<std::string> ConfiguredStoreLocation() { return std::nullopt; }
+namespace {
 
-bool IsServerStoreLocation(const std::string&) { return false; }
+// %APPDATA% as the environment gives it, else the shell's folder of the user's roaming data.
+std::wstring AppDataFolder() {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) return buffer;
+  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK) return buffer;
+  return {};
+}
 
-std::unique_ptr<ParameterStore> OpenServerStore(const std::string&) { throw StoreError("不支持的数据库位置"); }
+StoreError CannotRead(const std::string& file, DWORD error) {
+  return StoreError("无法读取配置文件 " + file + "：" +
+                    SystemMessageText(HRESULT_FROM_WIN32(error)).value_or(Format("错误 %lu", error)));
+}
 
-std::string InitServerStore(const std::string&) { throw StoreError("不支持的数据库位置"); }
+// The file's text in the program's code page: as it stands (the system code page, as Notepad saves
+// "ANSI"), or from UTF-8 or UTF-16 when it begins with their byte-order mark.
+std::string ProgramText(const std::string& bytes) {
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return odbc::Narrow(odbc::FromUtf8(bytes.substr(3)));
+  if (bytes.rfind("\xFF\xFE", 0) == 0) {
+    std::wstring wide((bytes.size() - 2) / 2, L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+      wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                     (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+    }
+    return odbc::Narrow(wide);
+  }
+  return bytes;
+}
 
-std::string CopyHistoryToServerStore(ParameterStore&, ParameterStore&) { throw StoreError("不支持的数据库位置"); }
+}  // namespace
+
+std::optional<std::string> ConfiguredStoreLocation() {
+  const std::wstring folder = AppDataFolder();
+  if (folder.empty()) return std::nullopt;
+  const std::wstring path = folder + L"\\qelmora\\qelmora.conf";
+  const std::string file = odbc::Narrow(path);
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    throw CannotRead(file, error);
+  }
+  if (GetFileType(handle) != FILE_TYPE_DISK) {  // a pipe or a device there is refused, not waited on
+    CloseHandle(handle);
+    throw StoreError("无法读取配置文件 " + file + "：它不是普通文件");
+  }
+  std::string bytes;
+  DWORD error = 0;
+  char buffer[4096];
+  for (DWORD got = 1; got > 0;) {
+    if (!ReadFile(handle, buffer, sizeof buffer, &got, nullptr)) {
+      error = GetLastError();
+      break;
+    }
+    bytes.append(buffer, got);
+  }
+  CloseHandle(handle);
+  if (error != 0) throw CannotRead(file, error);
+  return StoreLocationInConfig(ProgramText(bytes), file);
+}
+
+bool IsServerStoreLocation(const std::string& location) { return IsOdbcStoreLocation(location); }
+
+std::unique_ptr<ParameterStore> OpenServerStore(const std::string& location) { return OpenOdbcStore(location); }
+
+// The lab's table is made on Linux (qelmora-cli init-store, or psql), and the history of a PC is
+// copied there from Linux too.
+std::string InitServerStore(const std::string&) {
+  throw StoreError("实验室数据库的 table1 由管理员在 Linux 上用 qelmora-cli --store 连接串 init-store 建立");
+}
+
+std::string CopyHistoryToServerStore(ParameterStore&, ParameterStore&) {
+  throw StoreError("copy-history 只能在 Linux 上运行：qelmora-cli --store 连接串 copy-history 本地目录");
+}

@@ -1,0 +1,212 @@
+// The lab store through ODBC (odbc_store_win.h). One connection per opened store, in autocommit: an
+// import is one INSERT … RETURNING, which the server runs as a transaction of its own, so the table
+// gains the whole row or nothing, also when the connection or the server dies on the way.
+#include "store/odbc_store_win.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/afx.h"
+#include "store/lab_schema.h"
+#include "store/odbc_win.h"
+#include "store/store.h"
+
+namespace {
+
+// How long a connection may take, in seconds; how long the program waits for a statement beyond
+// the server's own limit (lab::kStatementLimit).
+constexpr unsigned long kLoginSeconds = 10;
+constexpr unsigned long kQuerySeconds = lab::kStatementLimit / 1000 + 5;
+
+std::string Lowercase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Whether a connection string carries a password anywhere: a keyword PWD or PASSWORD (in any case,
+// also inside braces) given a value.
+bool CarriesPassword(const std::string& location) {
+  const std::string text = Lowercase(location);
+  for (const char* key : {"pwd", "password"}) {
+    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+      const auto next = text.find_first_not_of(" \t\r\n", at + std::char_traits<char>::length(key));
+      if (next != std::string::npos && text[next] == '=') return true;
+    }
+  }
+  return false;
+}
+
+// The location's server as the user is shown it before a connection: host/database, or the data source.
+std::string LocationName(const std::string& location) {
+  std::string host, db;
+  for (const char* key : {"Server", "Servername", "Host"}) host = host.empty() ? ConnectionStringProperty(location, key).value_or("") : host;
+  for (const char* key : {"Database", "DB"}) db = db.empty() ? ConnectionStringProperty(location, key).value_or("") : db;
+  const std::string dsn = ConnectionStringProperty(location, "DSN").value_or("");
+  if (!dsn.empty() && host.empty() && db.empty()) return "dsn=" + dsn;
+  return (host.empty() ? "localhost" : host) + "/" + db;
+}
+
+class OdbcStore final : public ParameterStore {
+ public:
+  explicit OdbcStore(const std::string& location) : m_workstation(OdbcWorkstationName()) {
+    if (CarriesPassword(location)) {
+      throw StoreError(
+          "实验室数据库的连接串中写有密码：qelmora 不保存也不显示密码，请改用 ODBC 数据源（dsn=名称）或 "
+          "%APPDATA%\\postgresql\\pgpass.conf");
+    }
+    m_name = LocationName(location);
+    try {
+      m_connection = std::make_unique<odbc::Connection>(odbc::Wide(location), kLoginSeconds);
+    } catch (const odbc::Error& e) {
+      throw StoreError("无法连接实验室数据库 " + m_name + "：" + e.what());
+    }
+    const std::string server = odbc::Narrow(m_connection->Info(SQL_SERVER_NAME));
+    const std::string database = odbc::Narrow(m_connection->Info(SQL_DATABASE_NAME));
+    if (!database.empty()) m_name = (server.empty() ? "localhost" : server) + "/" + database;
+    Pin();
+    lab::RefuseOtherSchema(m_name, CheckSchema());
+  }
+
+  std::unique_ptr<PendingRow> StartRow() override {
+    return std::make_unique<lab::ImportRow>(
+        m_name, [this](const lab::ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
+          Insert(values, provenance, quality);
+        });
+  }
+
+  StoredRow ReadCurrent() override {
+    // The role logged in is the session's user, as the stamp trigger records it.
+    std::optional<StoredRow> current;
+    Run("无法读取当前参数", lab::CurrentSetQuery("?", "session_user"), {m_workstation},
+        [&](const odbc::Row& row) { current = Stored(row); });
+    if (!current) {
+      std::string role;
+      Run("无法读取当前参数", "SELECT session_user", {}, [&](const odbc::Row& row) { role = odbc::Narrow(row[0].value_or(L"")); });
+      throw StoreError(lab::NoCurrentSetText(m_name, m_workstation, role));
+    }
+    return *current;
+  }
+
+  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
+    Run("无法读取参数历史", lab::HistoryQuery(), {}, [&](const odbc::Row& row) { visit(Stored(row)); });
+  }
+
+  std::string Name() const override { return m_name; }
+  bool Shared() const override { return true; }
+
+ private:
+  // Runs one statement; a failure raises StoreError led by `what`, with the driver's message.
+  void Run(const std::string& what, const std::string& sql, const std::vector<std::optional<std::string>>& params,
+           const std::function<void(const odbc::Row&)>& row = [](const odbc::Row&) {}) {
+    std::vector<std::optional<std::wstring>> wide;
+    for (const auto& p : params) wide.push_back(p ? std::optional(odbc::Wide(*p)) : std::nullopt);
+    try {
+      m_connection->Run(odbc::Wide(sql), wide, row, kQuerySeconds);
+    } catch (const odbc::Error& e) {
+      const std::string& state = e.state();
+      if (state.rfind("08", 0) == 0) {
+        throw StoreError(what + "：与实验室数据库 " + m_name + " 的连接中断（" + e.what() + "），这一操作没有完成");
+      }
+      if (state == "42501") {
+        throw StoreError(what + "：数据库角色在实验室数据库 " + m_name + " 中没有这一权限（" + e.what() + "）");
+      }
+      if (state == "57014" || state == "55P03" || state == "HYT00") {
+        throw StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %ld 秒内没有回答（", lab::kStatementLimit / 1000) +
+                         e.what() + "），这一操作是否已在服务器上完成请先查看历史再决定是否重做");
+      }
+      throw StoreError(what + "：实验室数据库 " + m_name + " 报告：" + e.what());
+    }
+  }
+
+  // Before anything else: names resolve in pg_catalog alone, so that no function or operator a
+  // member made elsewhere runs in this session; then the time limits, never longer than ours nor
+  // than the location's or the role's.
+  void Pin() {
+    const std::string what = "无法连接实验室数据库 " + m_name;
+    Run(what, "SELECT pg_catalog.set_config('search_path', 'pg_catalog', false)", {});
+    Run(what,
+        Format("SELECT pg_catalog.set_config('statement_timeout', s::text, false),"
+               " pg_catalog.set_config('lock_timeout', LEAST(l, s)::text, false) FROM (SELECT"
+               " CASE WHEN st > 0 AND st < %ld THEN st ELSE %ld END AS s, CASE WHEN lt > 0 AND lt < %ld THEN lt ELSE %ld END AS l"
+               " FROM (SELECT (SELECT setting::int8 FROM pg_catalog.pg_settings WHERE name = 'statement_timeout') AS st,"
+               " (SELECT setting::int8 FROM pg_catalog.pg_settings WHERE name = 'lock_timeout') AS lt) given) limits",
+               lab::kStatementLimit, lab::kStatementLimit, lab::kLockLimit, lab::kLockLimit),
+        {});
+  }
+
+  lab::SchemaState CheckSchema() {
+    const std::string what = "无法检查实验室数据库中的 table1";
+    const auto present = [](const odbc::Row& row) { return row[0] == L"1" || row[0] == L"t" || row[0] == L"true"; };
+    lab::SchemaState state;
+    odbc::Row facts;
+    Run(what, lab::SchemaQuery("qelmora.table1"), {}, [&](const odbc::Row& row) { facts = row; });
+    state.present = !facts.empty() && present(facts);
+    if (!state.present) {
+      Run(what, lab::SchemaQuery(lab::kEarlierTable), {}, [&](const odbc::Row& row) {
+        state.earlier = present(row) && row[lab::kColumnsFact + 1] == odbc::FromUtf8(lab::kEarlierColumns);
+      });
+      return state;
+    }
+    state.difference = lab::SchemaDifference([&](std::size_t column) -> std::optional<std::string> {
+      if (column >= facts.size() || !facts[column]) return std::nullopt;
+      return odbc::Utf8(*facts[column]);
+    });
+    return state;
+  }
+
+  static StoredRow Stored(const odbc::Row& row) {
+    StoredRow stored;
+    for (std::size_t i = 0; i < lab::kReadColumnCount && i < row.size(); ++i) {
+      lab::ReadField(stored, i) = odbc::Narrow(row[i].value_or(L""));
+    }
+    return stored;
+  }
+
+  // One row, as one statement; the id it returns shows that the server holds it.
+  void Insert(const lab::ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
+    const std::vector<std::optional<std::string>> params = lab::ImportValues(values, provenance, m_workstation, quality);
+    int rows = 0;
+    Run("无法保存参数", lab::ImportStatement([](std::size_t) { return std::string("?"); }), params,
+        [&](const odbc::Row&) { ++rows; });
+    if (rows != 1) throw StoreError("无法保存参数：实验室数据库 " + m_name + " 没有确认这一行");
+  }
+
+  std::unique_ptr<odbc::Connection> m_connection;
+  std::string m_name;
+  std::string m_workstation;
+};
+
+std::wstring EnvironmentOr(const wchar_t* name, BOOL (*system)(LPWSTR, LPDWORD)) {
+  wchar_t buffer[256] = {};
+  const DWORD length = GetEnvironmentVariableW(name, buffer, 256);
+  if (length > 0 && length < 256) return buffer;
+  DWORD size = 256;
+  if (system(buffer, &size)) return buffer;
+  return L"unknown";
+}
+
+}  // namespace
+
+bool IsOdbcStoreLocation(const std::string& location) {
+  const auto equals = location.find('=');
+  if (equals == std::string::npos) return false;
+  const std::string key = Lowercase(Trimmed(location.substr(0, equals)));
+  return key == "driver" || key == "dsn" || key == "filedsn" || CarriesPassword(location);
+}
+
+std::unique_ptr<ParameterStore> OpenOdbcStore(const std::string& location) {
+  return std::make_unique<OdbcStore>(location);
+}
+
+std::string OdbcWorkstationName() {
+  const auto userName = [](LPWSTR buffer, LPDWORD size) { return GetUserNameW(buffer, size); };
+  const auto computerName = [](LPWSTR buffer, LPDWORD size) { return GetComputerNameW(buffer, size); };
+  return odbc::Narrow(EnvironmentOr(L"USERNAME", userName) + L"@" + EnvironmentOr(L"COMPUTERNAME", computerName));
+}

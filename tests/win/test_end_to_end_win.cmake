@@ -19,3 +19,5 @@ target_compile_definitions(test_end_to_end_win PRIVATE
   QELMORA_SIM_STANDIN="${sim_standin_e2e_path}")
 set_tests_properties(test_end_to_end_win PROPERTIES ENVIRONMENT
   "QELMORA_WINE_XVFB=1;QELMORA_WINE_ROOT=${CMAKE_CURRENT_BINARY_DIR}/end_to_end")
+# The real program on the lab store through ODBC too.
+qelmora_lab_server_test(test_end_to_end_win)

@@ -24,6 +24,7 @@
 #include "store/store.h"
 #include "store/store_win.h"
 #include "tests/support/test_support.h"
+#include "lab_server_win.h"
 #include "win_test_helpers.h"
 
 namespace {
@@ -661,6 +662,40 @@ TEST(RealProgram, ImportReportAndHandOffEndToEnd) {
                 .size(),
             2u);
   std::filesystem::remove(handoff);
+}
+
+// The same program on the lab store through ODBC: OK saves the row on the server (read back with
+// psql), "OpenExcel" reports it as this workstation's current set and names the server in the summary.
+TEST(RealProgram, OkAndTheReportOnTheLabStore) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  if (labtest::ServerDir().empty()) GTEST_SKIP() << "no lab server: run through ctest, which starts one";
+  labtest::LabDatabase db("t_odbc_program");
+  ProgramFolder folder;
+  const std::string exe = folder.dir.Dir() + "qelmora.exe", model = folder.dir.Dir() + "fit.mdl";
+  ASSERT_TRUE(CopyFileA(QELMORA_EXE, exe.c_str(), FALSE));
+  qtest::WriteFileBytes(model, qtest::ModelText(kValues));
+  labtest::WriteConf(folder.dir.Path() / "appdata", db.Odbc());
+  labtest::Workstation ws((folder.dir.Path() / "appdata").wstring(), L"PC-LAB", L"anna");
+  CallLog log(folder.dir.Path() / "calls.log");
+  RealProgram program(exe, model, folder.dir.Dir());
+  ASSERT_TRUE(program.Started());
+  const HWND dialog = program.WaitForMainDialog();
+  ASSERT_NE(dialog, nullptr) << "the main dialog did not appear";
+  Click(dialog, IDOK);
+  EXPECT_EQ(program.AnswerOneBox(), L"插入成功!");
+  EXPECT_EQ(db.Psql("SELECT \"L0\", \"CPE3-P\", source, workstation FROM qelmora.table1"),
+            kValues[0] + "|" + kValues[10] + "|" + model + "|anna@PC-LAB\n");
+  Click(dialog, IDC_BUTTON_EXCEL);
+  DWORD exitCode = 0;
+  EXPECT_EQ(program.AnswerBoxesUntilTheEnd(&exitCode), std::vector<std::wstring>{});
+  std::map<std::string, std::string> cells;
+  for (const std::string& line : log.Starting("cell ")) {
+    const std::size_t space = line.find(' ', 5);
+    cells[line.substr(5, space - 5)] = line.substr(space + 1);
+  }
+  EXPECT_DOUBLE_EQ(std::atof(cells["A2"].c_str()), std::atof(kValues[0].c_str()));
+  EXPECT_EQ(cells[Utf8(L"报告") + "!B4"], model);
+  EXPECT_EQ(cells[Utf8(L"报告") + "!B6"], labtest::ServerDir() + "/sock/t_odbc_program");
 }
 
 }  // namespace

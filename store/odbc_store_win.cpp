@@ -82,15 +82,10 @@ class OdbcStore final : public ParameterStore {
   }
 
   StoredRow ReadCurrent() override {
-    // The role logged in is the session's user, as the stamp trigger records it.
     std::optional<StoredRow> current;
     Run("无法读取当前参数", lab::CurrentSetQuery("?", "session_user"), {m_workstation},
         [&](const odbc::Row& row) { current = Stored(row); });
-    if (!current) {
-      std::string role;
-      Run("无法读取当前参数", "SELECT session_user", {}, [&](const odbc::Row& row) { role = odbc::Narrow(row[0].value_or(L"")); });
-      throw StoreError(lab::NoCurrentSetText(m_name, m_workstation, role));
-    }
+    if (!current) throw StoreError(lab::NoCurrentSetText(m_name, m_workstation, Role()));
     return *current;
   }
 
@@ -102,6 +97,13 @@ class OdbcStore final : public ParameterStore {
   bool Shared() const override { return true; }
 
  private:
+  // The role logged in (the session's user, as the stamp trigger records it).
+  std::string Role() {
+    std::string role;
+    Run("无法读取数据库角色", "SELECT session_user", {}, [&](const odbc::Row& row) { role = odbc::Narrow(row[0].value_or(L"")); });
+    return role;
+  }
+
   // Runs one statement; a failure raises StoreError led by `what`, with the driver's message.
   void Run(const std::string& what, const std::string& sql, const std::vector<std::optional<std::string>>& params,
            const std::function<void(const odbc::Row&)>& row = [](const odbc::Row&) {}) {
@@ -115,11 +117,18 @@ class OdbcStore final : public ParameterStore {
         throw StoreError(what + "：与实验室数据库 " + m_name + " 的连接中断（" + e.what() + "），这一操作没有完成");
       }
       if (state == "42501") {
-        throw StoreError(what + "：数据库角色在实验室数据库 " + m_name + " 中没有这一权限（" + e.what() + "）");
+        throw StoreError(what + "：数据库角色 " + Role() + " 在实验室数据库 " + m_name + " 中没有这一权限（" + e.what() + "）");
       }
-      if (state == "57014" || state == "55P03" || state == "HYT00") {
-        throw StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %ld 秒内没有回答（", lab::kStatementLimit / 1000) +
-                         e.what() + "），这一操作是否已在服务器上完成请先查看历史再决定是否重做");
+      // The server's own limits (statement_timeout, lock_timeout): the statement was undone.
+      if (state == "57014" || state == "55P03") {
+        throw StoreError(what + "：实验室数据库 " + m_name +
+                         Format(" 在 %ld 秒内没有回答（", (state == "55P03" ? lab::kLockLimit : lab::kStatementLimit) / 1000) +
+                         e.what() + "），这一操作没有完成");
+      }
+      // The driver stopped waiting: whether the server completed the statement is not known.
+      if (state == "HYT00") {
+        throw StoreError(what + "：实验室数据库 " + m_name + Format(" 在 %lu 秒内没有回答", kQuerySeconds) +
+                         "，这一操作是否已在服务器上完成无法确知，请先查看历史再决定是否重做");
       }
       throw StoreError(what + "：实验室数据库 " + m_name + " 报告：" + e.what());
     }

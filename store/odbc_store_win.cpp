@@ -45,9 +45,13 @@ bool CarriesPassword(const std::string& location) {
 
 // The location's server as the user is shown it before a connection: host/database, or the data source.
 std::string LocationName(const std::string& location) {
-  std::string host, db;
-  for (const char* key : {"Server", "Servername", "Host"}) host = host.empty() ? ConnectionStringProperty(location, key).value_or("") : host;
-  for (const char* key : {"Database", "DB"}) db = db.empty() ? ConnectionStringProperty(location, key).value_or("") : db;
+  const auto first = [&](std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+      if (std::optional<std::string> value = ConnectionStringProperty(location, key)) return *value;
+    }
+    return std::string();
+  };
+  const std::string host = first({"Server", "Servername", "Host"}), db = first({"Database", "DB"});
   const std::string dsn = ConnectionStringProperty(location, "DSN").value_or("");
   if (!dsn.empty() && host.empty() && db.empty()) return "dsn=" + dsn;
   return (host.empty() ? "localhost" : host) + "/" + db;

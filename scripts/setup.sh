@@ -33,7 +33,7 @@ TEST_PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   sqlcipher
   postgresql postgresql-common
-  unixodbc odbc-postgresql
+  unixodbc odbc-postgresql libodbc2:i386 odbc-postgresql:i386
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386

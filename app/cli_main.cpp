@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/cli.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
 

@@ -1,6 +1,6 @@
 // Where the store of a run lies, the first use of the user's store, and the one place where a store
 // location becomes an open store.
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
 

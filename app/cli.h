@@ -1,9 +1,11 @@
-// qelmora-cli: the program's commands for batch and headless use. Each command lives beside the
-// code it drives; this header names them for the dispatcher in cli_main.cpp.
+// qelmora-cli: the program's commands for batch and headless use. Each command is one entry of the
+// table in cli_commands.cpp (name, arguments, what it does, the function), from which the dispatcher
+// in cli_main.cpp runs it and the usage text is made; its function lives in its own app/*_cli.cpp.
 #pragma once
 
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,17 +20,29 @@ struct CliContext {
 };
 
 // Each returns the process exit status: 0 success, 1 failure, 2 bad arguments (after printing usage).
-int CliInitStore(const CliContext& context, const std::vector<std::string>& args);   // store/store_cli.cpp
-int CliBackup(const CliContext& context, const std::vector<std::string>& args);      // store/store_cli.cpp
-int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
-int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // store/copy_history_cli.cpp
-int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
-int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
-int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // report/spectrum_cli.cpp
-int CliQuality(const CliContext& context, const std::vector<std::string>& args);     // report/quality_cli.cpp
-int CliHandoff(const CliContext& context, const std::vector<std::string>& args);     // handoff/handoff_cli.cpp
-int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // shell/shell_cli.cpp
-int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // shell/shell_cli.cpp
+int CliInitStore(const CliContext& context, const std::vector<std::string>& args);   // app/store_cli.cpp
+int CliBackup(const CliContext& context, const std::vector<std::string>& args);      // app/store_cli.cpp
+int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // app/store_cli.cpp
+int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // app/copy_history_cli.cpp
+int CliImport(const CliContext& context, const std::vector<std::string>& args);      // app/import_cli.cpp
+int CliReport(const CliContext& context, const std::vector<std::string>& args);      // app/report_cli.cpp
+int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // app/spectrum_cli.cpp
+int CliQuality(const CliContext& context, const std::vector<std::string>& args);     // app/quality_cli.cpp
+int CliHandoff(const CliContext& context, const std::vector<std::string>& args);     // app/handoff_cli.cpp
+int CliAssociate(const CliContext& context, const std::vector<std::string>& args);   // app/shell_cli.cpp
+int CliShortcut(const CliContext& context, const std::vector<std::string>& args);    // app/shell_cli.cpp
+
+// One command: its name, its arguments as the usage shows them, what it does (one sentence, wrapped
+// by the usage), and the function that runs it.
+struct CliCommand {
+  const char* name;
+  const char* synopsis;
+  const char* summary;
+  int (*run)(const CliContext& context, const std::vector<std::string>& args);
+};
+
+// Every command, in the order of the usage text.
+std::span<const CliCommand> CliCommands();
 
 // Opens the store in context.storeDir as the run's store (TheParameterStore; the failure is
 // printed). Returns false when it could not be opened.

@@ -5,29 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/cli.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
 
 namespace {
 
-struct Command {
-  const char* name;
-  int (*run)(const CliContext&, const std::vector<std::string>&);
-};
-
-const Command kCommands[] = {
-    {"init-store", CliInitStore}, {"import", CliImport},       {"history", CliHistory},
-    {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
-    {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
-    {"copy-history", CliCopyHistory}, {"quality", CliQuality},
-};
-
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
 // that standard output carries its results alone; results that could not all be written are a failure.
-int RunCommand(const Command& command, const CliContext& context, const std::vector<std::string>& args) {
+int RunCommand(const CliCommand& command, const CliContext& context, const std::vector<std::string>& args) {
   int status = 1;
   try {
     status = command.run(context, args);
@@ -84,56 +72,6 @@ std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* 
   return row;
 }
 
-void CliUsage(std::FILE* stream) {
-  std::fputs(
-      "usage: qelmora-cli [--store DIR | --store LOCATION] COMMAND [ARGS...]\n"
-      "       qelmora-cli --help | -h | --version\n"
-      "  init-store                  create DIR/dravo.mdb with table1; without --store\n"
-      "                              beside this program, or when it is installed in\n"
-      "                              $XDG_DATA_HOME/qelmora; with LOCATION, the lab store's\n"
-      "                              table, triggers and member role\n"
-      "  import FILE...              import model files, one row each; with several\n"
-      "                              files every message line begins with its file\n"
-      "  history [--xlsx FILE [--force]]\n"
-      "                              print every row of table1 as CSV, or write the\n"
-      "                              history workbook with trend charts to FILE\n"
-      "  report --csv | --xlsx FILE [--data DATAFILE] [--force]\n"
-      "                              the report of the current parameter set; the\n"
-      "                              measured spectrum of DATAFILE, else of the data file\n"
-      "                              beside the model file, drawn beside the model; an\n"
-      "                              existing FILE is replaced only with --force\n"
-      "  spectrum [--data DATAFILE]  the modelled impedance spectrum of the current\n"
-      "                              parameter set as CSV; with --data, the measured\n"
-      "                              points of DATAFILE beside the model at their\n"
-      "                              frequencies, with the residuals in %\n"
-      "  quality [--data DATAFILE] [--json]\n"
-      "                              how far the current parameter set can be trusted\n"
-      "                              against DATAFILE, else the data file beside the\n"
-      "                              model file: each value's standard error and 95 %\n"
-      "                              interval, the T-P correlations, the data's\n"
-      "                              Kramers-Kronig check; --json: one JSON object\n"
-      "  backup FILE                 copy the store, consistently, into the new file FILE\n"
-      "                              (never replaced)\n"
-      "  handoff [--no-launch]       write the hand-off file, print its path and start\n"
-      "                              sim/Kambrisolve.exe beside this program; exit 1 when\n"
-      "                              the store or the file fails (nothing started) or the\n"
-      "                              simulator cannot be started (the file stays written);\n"
-      "                              a Windows simulator runs under wine and gets the\n"
-      "                              file in its Wine prefix's temporary directory\n"
-      "  associate                   register the program for .mdl files\n"
-      "  shortcut                    put a launcher on the desktop\n"
-      "  copy-history DIR            copy the rows of the store in DIR into the lab store\n"
-      "                              of --store LOCATION (rows copied before are skipped)\n"
-      "LOCATION is a lab store on a PostgreSQL server: postgresql://[user@]host[:port]/db\n"
-      "[?sslmode=...] or service=NAME (passwords from ~/.pgpass, PGPASSWORD or the\n"
-      "service file, never in LOCATION). Without --store, the store is the one that\n"
-      "\"store = ...\" of $XDG_CONFIG_HOME/qelmora/qelmora.conf names, when that file exists;\n"
-      "else DIR defaults to the program directory when it holds dravo.mdb, else to the\n"
-      "user's data directory ($XDG_DATA_HOME/qelmora), where the store is created on\n"
-      "first use.\n",
-      stream);
-}
-
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
@@ -181,7 +119,7 @@ int main(int argc, char** argv) {
   context.storeDir = StoreLocationOf(context.storeDir);
   const std::string name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-  for (const Command& command : kCommands) {
+  for (const CliCommand& command : CliCommands()) {
     if (name == command.name) return RunCommand(command, context, rest);
   }
   std::fprintf(stderr, "未知命令：%s\n", name.c_str());

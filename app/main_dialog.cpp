@@ -1,11 +1,11 @@
 #include "app/main_dialog.h"
 
 #include "app/globals.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "handoff/handoff.h"
 #include "model/import.h"
 #include "model/model_reader.h"
-#include "report/history_xlsx.h"
+#include "history/history_xlsx.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -159,7 +159,7 @@ void MainDialog::OnOK() {
   if (!m_bFromCommandLine) AfxMessageBox(g_strModelPath);
   if (!g_strModelPath.empty()) {
     // Only a saved row is an import: a failed one must not let a command go on with an older row.
-    if (ImportModelFile()) m_bImported = true;
+    if (ImportModelFile(g_strModelPath)) m_bImported = true;
   } else {
     AfxMessageBox("请查找mdl文件!");
   }

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 
 class MainDialog;
 
@@ -94,20 +94,20 @@ class MainDialog {
   virtual void OnCancel();
   // "...": the Open dialog for a model file. (app/main_dialog.cpp)
   void OnBrowse();
-  // "OpenExcel": the report in a new workbook. (report/open_excel.cpp)
+  // "OpenExcel": the report in a new workbook. (app/open_excel.cpp)
   void OnOpenExcel();
-  // "Transfer data": the hand-off file and the simulator. (handoff/transfer.cpp)
+  // "Transfer data": the hand-off file and the simulator. (app/transfer.cpp)
   void OnTransferData();
-  // "Associate mdl". (shell/association_command.cpp)
+  // "Associate mdl". (app/association_command.cpp)
   void OnAssociateMdl();
-  // "shortcut". (shell/shortcut_command.cpp)
+  // "shortcut". (app/shortcut_command.cpp)
   void OnShortcut();
   // "参数历史…" (Linux): the history workbook, opened in the spreadsheet application; the dialog
   // stays open.
   void OnParameterHistory();
   // "测量数据…" (Linux): the Open dialog for the measured data file that the report of this run
   // draws beside the model; a file that cannot be read is reported and not taken.
-  // (report/measured_data_command.cpp)
+  // (app/measured_data_command.cpp)
   void OnMeasuredData();
 
   // The rule run first by "OpenExcel" and "Transfer data"; returns whether the command goes on.

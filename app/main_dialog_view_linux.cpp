@@ -20,7 +20,7 @@
 #include <QTreeView>
 #include <algorithm>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "app/viewer_app.h"
 #include "res/resource.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/platform.h"
-#include "app/win_support.h"
+#include "base/platform.h"
+#include "base/win_support.h"
 #include "res/resource.h"
 
 namespace {

@@ -7,7 +7,7 @@ add_library(qelmora_view STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/main_dialog_view_linux.h
   ${CMAKE_CURRENT_SOURCE_DIR}/about_dialog_view_linux.cpp)
 set_target_properties(qelmora_view PROPERTIES AUTOMOC ON)
-target_link_libraries(qelmora_view PUBLIC qelmora_lib Qt6::Widgets)
+target_link_libraries(qelmora_view PUBLIC qelmora_app Qt6::Widgets)
 
 # Icon 128: both images, compiled in as resources under :/qelmora/.
 qt_add_resources(qelmora_view "qelmora_icons"

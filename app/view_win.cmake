@@ -15,7 +15,7 @@ add_library(qelmora_view OBJECT
   ${CMAKE_CURRENT_SOURCE_DIR}/main_dialog_view_win.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/main_dialog_view_win.h
   ${CMAKE_CURRENT_SOURCE_DIR}/about_dialog_view_win.cpp)
-target_link_libraries(qelmora_view PUBLIC qelmora_lib comdlg32)
+target_link_libraries(qelmora_view PUBLIC qelmora_app comdlg32)
 
 # The resource script, compiled by windres; programs that show the dialogs link it as an object.
 set(QELMORA_RC ${PROJECT_SOURCE_DIR}/res/qelmora.rc)

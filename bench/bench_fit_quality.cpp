@@ -14,7 +14,7 @@
 #include "app/globals.h"
 #include "model/import.h"
 #include "model/model_reader.h"
-#include "report/fit_quality.h"
+#include "circuit/fit_quality.h"
 #include "store/store.h"
 #include "tests/report/quality_synthetic.h"
 #include "tests/support/test_support.h"

@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/globals.h"
 #include "model/import.h"
 #include "store/store.h"
@@ -31,7 +31,7 @@ inline double TimedImport(const std::string& model, qtest::ScriptedMessageBoxes&
   const auto t0 = std::chrono::steady_clock::now();
   g_strModelPath = model;
   g_nModelReadPos = 0;
-  const bool saved = ImportModelFile();
+  const bool saved = ImportModelFile(g_strModelPath);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   boxes.Clear();
   return saved ? seconds : -1.0;

@@ -15,8 +15,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/afx.h"
-#include "report/measured_data.h"
+#include "base/afx.h"
+#include "instrument/measured_data.h"
 #include "tests/support/test_support.h"
 
 namespace {

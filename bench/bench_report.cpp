@@ -14,7 +14,7 @@
 
 #include "report/report.h"
 #include "report/report_sheets.h"
-#include "report/report_xlsx.h"
+#include "spreadsheet/workbook_file.h"
 #include "tests/support/test_support.h"
 
 namespace {

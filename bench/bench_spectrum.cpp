@@ -2,7 +2,7 @@
 // stages, the texts read by the report's rule. Reported in microseconds.
 #include <benchmark/benchmark.h>
 
-#include "report/spectrum.h"
+#include "circuit/spectrum.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "report/history_xlsx.h"
+#include "history/history_xlsx.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
 

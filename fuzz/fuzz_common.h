@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 
 namespace fuzzsupport {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/globals.h"
 #include "fuzz/fuzz_common.h"
 #include "fuzz/model_grammar.h"
@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fixture.boxes.texts.clear();
     g_nModelReadPos = 0;
     try {
-      saved = ImportModelFile();
+      saved = ImportModelFile(g_strModelPath);
       break;
     } catch (const FileException& e) {
       // The failed read drops the pending row: table1 is as before, and the input can be tried again.

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "fuzz/fuzz_common.h"
-#include "report/measured_data.h"
+#include "instrument/measured_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

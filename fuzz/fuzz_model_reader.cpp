@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "fuzz/fuzz_common.h"
 #include "fuzz/model_grammar.h"
 #include "model/model_reader.h"

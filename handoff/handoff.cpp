@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/afx.h"
-#include "app/platform.h"
-#include "report/report.h"
+#include "base/afx.h"
+#include "base/platform.h"
+#include "base/number_text.h"
 #include "store/store.h"
 
 HandoffBytes EncodeHandoff(const ParameterSet& parameters) {

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/afx.h"
-#include "app/platform.h"
-#include "app/safe_write_linux.h"
+#include "base/afx.h"
+#include "base/platform.h"
+#include "base/safe_write_linux.h"
 #include "handoff/handoff.h"
 
 std::string HandoffFilePath(const std::string& directory) { return directory + kHandoffFileName; }

@@ -2,8 +2,8 @@
 // written through a handle that nobody else may open meanwhile.
 #include <windows.h>
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 #include "handoff/handoff.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 #include "handoff/handoff.h"
-#include "handoff/wine_linux.h"
+#include "base/wine_linux.h"
 
 namespace {
 

@@ -3,11 +3,10 @@
 
 #include <chrono>
 
-#include "app/afx.h"
-#include "app/globals.h"
+#include "base/afx.h"
 #include "model/model_reader.h"
-#include "report/fit_quality.h"
-#include "report/measured_data.h"
+#include "circuit/fit_quality.h"
+#include "instrument/measured_data.h"
 #include "store/store.h"
 
 namespace {
@@ -26,8 +25,8 @@ std::string ImportTime() {
 }
 
 // Why the row of the walk is not saved, naming the file; empty when it is saved.
-std::string RefusalText(const ModelWalk& walk, std::size_t values) {
-  const char* file = g_strModelPath.c_str();
+std::string RefusalText(const std::string& modelPath, const ModelWalk& walk, std::size_t values) {
+  const char* file = modelPath.c_str();
   const char* element = walk.element.c_str();
   switch (walk.fault) {
     case ModelFileFault::noElement: return Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", file);
@@ -49,8 +48,8 @@ std::string RefusalText(const ModelWalk& walk, std::size_t values) {
 
 // The quality of the values against the measured data beside the model file, for the row; empty
 // texts when there is no such file. A file that cannot be read keeps no quality: `note` says why.
-QualityTexts QualityBesideModel(const ParameterSet& values, std::string& note) {
-  const std::string dataFile = FindMeasuredDataFile(g_strModelPath);
+QualityTexts QualityBesideModel(const std::string& modelPath, const ParameterSet& values, std::string& note) {
+  const std::string dataFile = FindMeasuredDataFile(modelPath);
   if (dataFile.empty()) return {};
   try {
     return QualityColumnTexts(dataFile, ComputeFitQuality(ReadMeasuredData(dataFile), values));
@@ -62,7 +61,7 @@ QualityTexts QualityBesideModel(const ParameterSet& values, std::string& note) {
 
 }  // namespace
 
-bool ImportModelFile() {
+bool ImportModelFile(const std::string& modelPath) {
   // A new row is pending in the store before the first line of the model file is read; each value
   // goes into it as its block is read. The first failed write ends the import, the row dropped.
   std::unique_ptr<PendingRow> row;
@@ -71,7 +70,7 @@ bool ImportModelFile() {
     row = TheParameterStore().StartRow();
     std::size_t values = 0;
     ParameterSet parameters;  // as the row holds them, for the quality
-    const ModelWalk walk = WalkModelFile(g_strModelPath, [&](const std::string& column,
+    const ModelWalk walk = WalkModelFile(modelPath, [&](const std::string& column,
                                                              const std::string& value) {
       row->Put(column, value);
       ++values;
@@ -81,16 +80,16 @@ bool ImportModelFile() {
     });
     // Saving an empty row would silently make an empty parameter set the current one; a file read
     // only in part, or a value that is no number, would make a wrong one for ever.
-    const std::string refusal = RefusalText(walk, values);
+    const std::string refusal = RefusalText(modelPath, walk, values);
     if (!refusal.empty()) {
       row->Drop();
       AfxMessageBox(refusal);
       return false;
     }
     // The fit's quality against the measured data beside the model file goes into the same row.
-    row->PutQuality(QualityBesideModel(parameters, note));
+    row->PutQuality(QualityBesideModel(modelPath, parameters, note));
     // When and from which file.
-    row->Save({ImportTime(), g_strModelPath});
+    row->Save({ImportTime(), modelPath});
   } catch (const StoreError& error) {
     if (row) row->Drop();
     AfxMessageBox(error.what());

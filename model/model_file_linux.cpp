@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "model/model_reader.h"
 
 namespace {

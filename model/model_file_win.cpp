@@ -2,8 +2,8 @@
 // fails while another process holds the file; the causes come from GetLastError.
 #include <windows.h>
 
-#include "app/afx.h"
-#include "app/win_support.h"
+#include "base/afx.h"
+#include "base/win_support.h"
 #include "model/model_reader.h"
 
 bool ReadModelFileHead(const std::string& path, std::size_t maxBytes, std::string* data, int* cause) {

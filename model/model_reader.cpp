@@ -6,8 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/afx.h"
-#include "report/report.h"
+#include "base/afx.h"
+#include "base/number_text.h"
 
 std::size_t g_nModelReadPos = 0;
 

@@ -1,11 +1,11 @@
-// What the report's sheets show of the fit's quality (report/fit_quality.h): the summary's columns of
+// What the report's sheets show of the fit's quality (circuit/fit_quality.h): the summary's columns of
 // each value's standard error and 95 % interval, and the Kramers–Kronig residuals beside the fit's.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "report/fit_quality.h"
+#include "circuit/fit_quality.h"
 #include "report/report_sheets.h"
 
 // The headers of the quality columns, from `column` on: "标准误差", "95 % 下限", "95 % 上限".

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/afx.h"
+#include "base/afx.h"
 
 namespace {
 

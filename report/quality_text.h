@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "report/fit_quality.h"
-#include "report/measured_data.h"
+#include "circuit/fit_quality.h"
+#include "instrument/measured_data.h"
 
 // One JSON object: data, format, points, weighting ("model modulus"), chi_square, dof, s2,
 // parameters (L0 … CPE3-P, C1, f1, C2, f2, C3, f3, Rp: {"value", "se", "ci95": [low, high]} or

@@ -389,14 +389,13 @@ SheetChart NyquistChart(const char* title, const Spectrum& spectrum, const Measu
 
 }  // namespace
 
-FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
-  FormattedSheet sheet;
-  sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
-  sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
+namespace {
+
+// The model's table, from row 1 in the order of the measured rows beside it.
+void PutModelRows(FormattedSheet& sheet, const Spectrum& spectrum, bool descending) {
   for (std::size_t column = 0; column < std::size(kSpectrumHeaders); ++column) {
     Put(sheet, 0, column, kSpectrumHeaders[column], CellStyle::kHeader);
   }
-  const bool descending = Descending(fit);
   for (std::size_t k = 0; k < spectrum.size(); ++k) {
     const SpectrumPoint& point = spectrum[k];
     const std::size_t row = SpectrumRow(k, descending);
@@ -409,28 +408,40 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
       Put(sheet, row, kNegativeImaginaryColumn, -*point[kSpectrumImaginary], CellStyle::kNumber, "0.0000E+00");
     }
   }
+}
 
-  // The measured rows: the columns of MeasuredColumn, then −Z″, |Z| and the phase for the charts.
+// The measured rows: the columns of MeasuredColumn, then −Z″, |Z| and the phase for the charts.
+void PutMeasuredRows(FormattedSheet& sheet, const MeasuredFit& fit) {
+  sheet.columnWidths.insert(sheet.columnWidths.end(), std::begin(kMeasuredColumnWidths), std::end(kMeasuredColumnWidths));
+  for (std::size_t column = 0; column < std::size(kMeasuredHeaders); ++column) {
+    Put(sheet, 0, kMeasuredFirstColumn + column, kMeasuredHeaders[column], CellStyle::kHeader);
+  }
+  for (std::size_t i = 0; i < fit.rows.size(); ++i) {
+    const MeasuredRow& row = fit.rows[i];
+    for (std::size_t column = 0; column < kMeasuredColumns; ++column) {
+      if (!row[column]) continue;
+      const bool residual = column == kResidualReal || column == kResidualImaginary;
+      Put(sheet, i + 1, kMeasuredFirstColumn + column, *row[column], CellStyle::kNumber,
+          column == kMeasuredFrequency ? "" : residual ? "0.000" : "0.0000E+00");
+    }
+    const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary];
+    Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredNegativeImaginary, -im, CellStyle::kNumber, "0.0000E+00");
+    Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredModulus, std::hypot(re, im), CellStyle::kNumber, "0.0000E+00");
+    Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, std::atan2(im, re) * (180.0 / std::numbers::pi),
+        CellStyle::kNumber, "0.00");
+  }
+}
+
+}  // namespace
+
+FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
+  FormattedSheet sheet;
+  sheet.name = SheetTitle(ReportSheetKind::kSpectrum);
+  sheet.columnWidths.assign(std::begin(kSpectrumColumnWidths), std::end(kSpectrumColumnWidths));
+  PutModelRows(sheet, spectrum, Descending(fit));
   const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
   if (measuredRows > 0) {
-    sheet.columnWidths.insert(sheet.columnWidths.end(), std::begin(kMeasuredColumnWidths), std::end(kMeasuredColumnWidths));
-    for (std::size_t column = 0; column < std::size(kMeasuredHeaders); ++column) {
-      Put(sheet, 0, kMeasuredFirstColumn + column, kMeasuredHeaders[column], CellStyle::kHeader);
-    }
-    for (std::size_t i = 0; i < measuredRows; ++i) {
-      const MeasuredRow& row = fit->rows[i];
-      for (std::size_t column = 0; column < kMeasuredColumns; ++column) {
-        if (!row[column]) continue;
-        const bool residual = column == kResidualReal || column == kResidualImaginary;
-        Put(sheet, i + 1, kMeasuredFirstColumn + column, *row[column], CellStyle::kNumber,
-            column == kMeasuredFrequency ? "" : residual ? "0.000" : "0.0000E+00");
-      }
-      const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary];
-      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredNegativeImaginary, -im, CellStyle::kNumber, "0.0000E+00");
-      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredModulus, std::hypot(re, im), CellStyle::kNumber, "0.0000E+00");
-      Put(sheet, i + 1, kMeasuredFirstColumn + kMeasuredPhase, std::atan2(im, re) * (180.0 / std::numbers::pi),
-          CellStyle::kNumber, "0.00");
-    }
+    PutMeasuredRows(sheet, *fit);
     if (quality != nullptr && quality->kk) {
       PutKramersKronigColumns(sheet, kMeasuredFirstColumn + std::size(kMeasuredHeaders), *quality->kk, measuredRows);
     }
@@ -442,35 +453,43 @@ FormattedSheet BuildSpectrumSheet(const Spectrum& spectrum, const MeasuredFit* f
   return sheet;
 }
 
-FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
-  FormattedSheet sheet;
-  sheet.name = SheetTitle(ReportSheetKind::kSpectrumCharts);
-  const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
+namespace {
 
-  double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
+// The ranges the spectrum's charts span: |Z| and the phase of the model's and the measured points
+// (where |Z| > 0), and the frequencies of both.
+struct SpectrumRanges {
   bool anyModulus = false;
-  const auto modulusRange = [&](double modulus, double phase) {
+  double modulusLow = 0, modulusHigh = 0, phaseLow = 0, phaseHigh = 0;
+  double frequencyLow = SpectrumFrequency(0), frequencyHigh = SpectrumFrequency(kSpectrumPoints - 1);
+
+  void AddModulus(double modulus, double phase) {
     modulusLow = anyModulus ? std::min(modulusLow, modulus) : modulus;
     modulusHigh = anyModulus ? std::max(modulusHigh, modulus) : modulus;
     phaseLow = anyModulus ? std::min(phaseLow, phase) : phase;
     phaseHigh = anyModulus ? std::max(phaseHigh, phase) : phase;
     anyModulus = true;
-  };
-  for (const SpectrumPoint& point : spectrum) {
-    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) modulusRange(*point[kSpectrumModulus], *point[kSpectrumPhase]);
   }
-  double frequencyLow = SpectrumFrequency(0), frequencyHigh = SpectrumFrequency(kSpectrumPoints - 1);
+};
+
+SpectrumRanges RangesOf(const Spectrum& spectrum, const MeasuredFit* fit, std::size_t measuredRows) {
+  SpectrumRanges ranges;
+  for (const SpectrumPoint& point : spectrum) {
+    if (point[kSpectrumModulus] && *point[kSpectrumModulus] > 0) ranges.AddModulus(*point[kSpectrumModulus], *point[kSpectrumPhase]);
+  }
   for (std::size_t i = 0; i < measuredRows; ++i) {
     const MeasuredRow& row = fit->rows[i];
     const double re = *row[kMeasuredReal], im = *row[kMeasuredImaginary], f = *row[kMeasuredFrequency];
     const double modulus = std::hypot(re, im);
-    if (modulus > 0) modulusRange(modulus, std::atan2(im, re) * (180.0 / std::numbers::pi));
-    frequencyLow = std::min(frequencyLow, f);
-    frequencyHigh = std::max(frequencyHigh, f);
+    if (modulus > 0) ranges.AddModulus(modulus, std::atan2(im, re) * (180.0 / std::numbers::pi));
+    ranges.frequencyLow = std::min(ranges.frequencyLow, f);
+    ranges.frequencyHigh = std::max(ranges.frequencyHigh, f);
   }
+  return ranges;
+}
 
-  // The whole spectrum; then its capacitive part, where −Z″ ≥ 0: of the measured points when there
-  // are, the model within their frequencies.
+// The whole spectrum; then its capacitive part, where −Z″ ≥ 0: of the measured points when there
+// are, the model within their frequencies.
+std::vector<SheetChart> NyquistCharts(const Spectrum& spectrum, const MeasuredFit* fit, std::size_t measuredRows) {
   std::vector<SheetChart> charts;
   std::optional<std::pair<std::size_t, std::size_t>> allMeasured;
   if (measuredRows > 0) allMeasured.emplace(0, measuredRows - 1);
@@ -499,71 +518,77 @@ FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredF
   if (capacitiveModel && !whole) {
     charts.push_back(NyquistChart("Nyquist −Z″ ≥ 0", spectrum, fit, *capacitiveModel, capacitiveMeasured));
   }
+  return charts;
+}
 
-  // With measured points the model is the line through them; the points are open markers.
-  const auto measuredSeries = [&](std::size_t x, std::size_t y, const char* name) {
-    return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, std::min(measuredRows, kMaxChartPoints), SeriesStyle::kMarkers, false, {}, false, {}};
-  };
-  const auto modelSeries = [&](const char* name, std::size_t x, std::size_t y, std::size_t measuredX, std::size_t measuredY) {
-    std::vector<ChartSeries> series = {SpectrumSeries(name, x, y)};
-    series[0].color = kModelColor;
-    if (measuredRows == 0) return series;
-    series[0].name = "模型";
-    series[0].style = SeriesStyle::kLine;
-    series.push_back(measuredSeries(measuredX, measuredY, "测量"));
-    series[1].color = kMeasuredColor;
-    series[1].openMarkers = true;
-    return series;
-  };
+// The measured rows' columns x and y as open markers (at most kMaxChartPoints of them).
+ChartSeries MeasuredSeries(std::size_t x, std::size_t y, const char* name, std::size_t measuredRows) {
+  return ChartSeries{name, kMeasuredFirstColumn + x, kMeasuredFirstColumn + y, 1, std::min(measuredRows, kMaxChartPoints), SeriesStyle::kMarkers, false, {}, false, {}};
+}
 
-  // Bode: |Z| and the phase over the same logarithmic frequency axis, one decade a label.
-  const auto [frequencyMin, frequencyMax] = DecadeBounds(frequencyLow, frequencyHigh);
-  const ChartAxis frequencyAxis{"f (Hz)", true, measuredRows > 0 ? frequencyMin : frequencyLow,
-                                measuredRows > 0 ? frequencyMax : frequencyHigh, 10.0, "General"};
+// The model's columns x and y; with measured points the model is the line through them, the
+// points (columns measuredX and measuredY) open markers.
+std::vector<ChartSeries> ModelSeries(const char* name, std::size_t x, std::size_t y, std::size_t measuredX,
+                                     std::size_t measuredY, std::size_t measuredRows) {
+  std::vector<ChartSeries> series = {SpectrumSeries(name, x, y)};
+  series[0].color = kModelColor;
+  if (measuredRows == 0) return series;
+  series[0].name = "模型";
+  series[0].style = SeriesStyle::kLine;
+  series.push_back(MeasuredSeries(measuredX, measuredY, "测量", measuredRows));
+  series[1].color = kMeasuredColor;
+  series[1].openMarkers = true;
+  return series;
+}
+
+// Bode: |Z| and the phase over the same logarithmic frequency axis, one decade a label.
+std::vector<SheetChart> BodeCharts(const SpectrumRanges& ranges, const ChartAxis& frequencyAxis, std::size_t measuredRows) {
   SheetChart modulus;
   modulus.title = "Bode |Z|";
   modulus.x = frequencyAxis;
   modulus.y = {"|Z| (Ω)", true, {}, {}, 10.0, "General"};
-  if (anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(modulusLow, modulusHigh);
-  modulus.series = modelSeries("|Z|", kSpectrumFrequency, kSpectrumModulus, kMeasuredFrequency, kMeasuredModulus);
+  if (ranges.anyModulus) std::tie(modulus.y.min, modulus.y.max) = DecadeBounds(ranges.modulusLow, ranges.modulusHigh);
+  modulus.series = ModelSeries("|Z|", kSpectrumFrequency, kSpectrumModulus, kMeasuredFrequency, kMeasuredModulus, measuredRows);
   modulus.height = 420;
-  charts.push_back(modulus);
 
   SheetChart phase;
   phase.title = "Bode phase";
   phase.x = frequencyAxis;
   phase.y = {"phase (°)", false, {}, {}, {}, "0"};
-  if (anyModulus) {
-    const double unit = phaseHigh - phaseLow > 90 ? 30 : 15;
-    phase.y.min = std::floor(phaseLow / unit) * unit;
-    phase.y.max = std::max(*phase.y.min + unit, std::ceil(phaseHigh / unit) * unit);
+  if (ranges.anyModulus) {
+    const double unit = ranges.phaseHigh - ranges.phaseLow > 90 ? 30 : 15;
+    phase.y.min = std::floor(ranges.phaseLow / unit) * unit;
+    phase.y.max = std::max(*phase.y.min + unit, std::ceil(ranges.phaseHigh / unit) * unit);
     phase.y.majorUnit = unit;
   }
-  phase.series = modelSeries("phase", kSpectrumFrequency, kSpectrumPhase, kMeasuredFrequency, kMeasuredPhase);
+  phase.series = ModelSeries("phase", kSpectrumFrequency, kSpectrumPhase, kMeasuredFrequency, kMeasuredPhase, measuredRows);
   phase.height = 360;
-  charts.push_back(phase);
+  return {modulus, phase};
+}
 
-  if (measuredRows > 0) {
-    SheetChart residuals;
-    residuals.title = "残差";
-    residuals.x = frequencyAxis;
-    residuals.y = {"ΔZ/|Z| (%)", false, {}, {}, {}, "0.0"};
-    residuals.series = {measuredSeries(kMeasuredFrequency, kResidualReal, "ΔZ′/|Z|"),
-                        measuredSeries(kMeasuredFrequency, kResidualImaginary, "ΔZ″/|Z|")};
-    for (ChartSeries& series : residuals.series) series.style = SeriesStyle::kLineAndMarkers;
-    residuals.height = 400;
-    charts.push_back(residuals);
-    if (quality != nullptr && quality->kk) {
-      // The data's own KK residuals below the fit's.
-      charts.push_back(KramersKronigChart(kMeasuredFirstColumn + std::size(kMeasuredHeaders),
-                                          kMeasuredFirstColumn + kMeasuredFrequency,
-                                          std::min({quality->kk->residualReal.size(), measuredRows, kMaxChartPoints}),
-                                          frequencyAxis));
-    }
+// The fit's residuals over the frequency, and the data's own KK residuals below them.
+std::vector<SheetChart> ResidualCharts(const FitQuality* quality, const ChartAxis& frequencyAxis, std::size_t measuredRows) {
+  SheetChart residuals;
+  residuals.title = "残差";
+  residuals.x = frequencyAxis;
+  residuals.y = {"ΔZ/|Z| (%)", false, {}, {}, {}, "0.0"};
+  residuals.series = {MeasuredSeries(kMeasuredFrequency, kResidualReal, "ΔZ′/|Z|", measuredRows),
+                      MeasuredSeries(kMeasuredFrequency, kResidualImaginary, "ΔZ″/|Z|", measuredRows)};
+  for (ChartSeries& series : residuals.series) series.style = SeriesStyle::kLineAndMarkers;
+  residuals.height = 400;
+  std::vector<SheetChart> charts = {residuals};
+  if (quality != nullptr && quality->kk) {
+    charts.push_back(KramersKronigChart(kMeasuredFirstColumn + std::size(kMeasuredHeaders),
+                                        kMeasuredFirstColumn + kMeasuredFrequency,
+                                        std::min({quality->kk->residualReal.size(), measuredRows, kMaxChartPoints}),
+                                        frequencyAxis));
   }
+  return charts;
+}
 
-  // Each chart a row below the top of a printed page of its own (a page holds 40 rows; an edge on
-  // the page's first line would be printed on the page before), at full size.
+// Each chart a row below the top of a printed page of its own (a page holds 40 rows; an edge on
+// the page's first line would be printed on the page before), at full size.
+void PlaceCharts(FormattedSheet& sheet, std::vector<SheetChart> charts) {
   std::size_t row = 0;
   for (SheetChart& chart : charts) {
     chart.dataSheet = SheetTitle(ReportSheetKind::kSpectrum);
@@ -574,6 +599,25 @@ FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredF
     row += std::max<std::size_t>(kRowsPerPage, static_cast<std::size_t>(std::ceil(chart.height / kRowPixels)) + 2);
   }
   sheet.charts = std::move(charts);
+}
+
+}  // namespace
+
+FormattedSheet BuildSpectrumChartSheet(const Spectrum& spectrum, const MeasuredFit* fit, const FitQuality* quality) {
+  FormattedSheet sheet;
+  sheet.name = SheetTitle(ReportSheetKind::kSpectrumCharts);
+  const std::size_t measuredRows = fit != nullptr ? fit->rows.size() : 0;
+  const SpectrumRanges ranges = RangesOf(spectrum, fit, measuredRows);
+  const auto [frequencyMin, frequencyMax] = DecadeBounds(ranges.frequencyLow, ranges.frequencyHigh);
+  const ChartAxis frequencyAxis{"f (Hz)", true, measuredRows > 0 ? frequencyMin : ranges.frequencyLow,
+                                measuredRows > 0 ? frequencyMax : ranges.frequencyHigh, 10.0, "General"};
+
+  std::vector<SheetChart> charts = NyquistCharts(spectrum, fit, measuredRows);
+  for (SheetChart& chart : BodeCharts(ranges, frequencyAxis, measuredRows)) charts.push_back(std::move(chart));
+  if (measuredRows > 0) {
+    for (SheetChart& chart : ResidualCharts(quality, frequencyAxis, measuredRows)) charts.push_back(std::move(chart));
+  }
+  PlaceCharts(sheet, std::move(charts));
   sheet.rowHeight = kRowPoints;
   return sheet;
 }

@@ -1,7 +1,7 @@
 // The report as data: every sheet of the workbook — the parameter sheet, "报告" (the summary) and
 // "阻抗谱" (the modelled spectrum) — as typed cells with their number formats, column widths, page
 // setup and charts. The portable core builds it once (BuildReportWorkbook); one backend call shows it
-// (ShowReportWorkbook, report/show_report.h): on Linux libxlsxwriter writes it as .xlsx, on Windows
+// (ShowReportWorkbook, spreadsheet/show_report.h): on Linux libxlsxwriter writes it as .xlsx, on Windows
 // the spreadsheet program is driven through automation.
 #pragma once
 
@@ -13,9 +13,10 @@
 #include <variant>
 #include <vector>
 
-#include "report/measured_data.h"
+#include "circuit/measured_fit.h"
+#include "instrument/measured_data.h"
 #include "report/report.h"
-#include "report/spectrum.h"
+#include "circuit/spectrum.h"
 #include "store/store.h"
 
 // Shown for a provenance value the row does not have.

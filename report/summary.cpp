@@ -1,6 +1,6 @@
 #include "report/summary.h"
 
-#include "report/report_xlsx.h"
+#include "base/number_text.h"
 
 std::vector<SummaryRow> BuildSummaryRows(const ReportTexts& texts) {
   std::vector<SummaryRow> rows;

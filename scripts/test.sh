@@ -15,6 +15,10 @@ ran() { printf -- '--- %s\n' "$*"; }
 count() { ctest --preset "$1" -N | sed -n 's/^Total Tests: //p'; }
 unrun_checks() { ctest --preset "$1" -N -L no-execution | sed -n 's/^Total Tests: //p'; }
 
+step "Layers"
+scripts/check-layers.sh
+ran "Layers: every include of the program's folders goes to its own folder or a lower one"
+
 step "Linux build and tests"
 cmake --preset linux >/dev/null
 cmake --build --preset linux

@@ -1,7 +1,7 @@
 #include "shell/association.h"
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/process_linux.h"
+#include "base/process_linux.h"
 #include "shell/association.h"
 #include "shell/freedesktop_linux.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The freedesktop.org pieces of the desktop integration on Linux: the per-user base directories,
-// desktop entry quoting, atomic file writes, helper programs and the embedded program icon.
+// The freedesktop.org pieces of the desktop integration on Linux (the per-user base directories are
+// in base/xdg_linux.h): desktop entry quoting, atomic file writes, helper programs and the embedded program icon.
 #pragma once
 
 #include <sys/types.h>
@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/xdg_linux.h"
+
 namespace freedesktop {
 
 // The MIME type of model files and the names the association installs.
@@ -16,25 +18,6 @@ inline constexpr const char* kMdlMimeType = "application/x-qelmora-mdl";
 inline constexpr const char* kMdlMimeIconName = "application-x-qelmora-mdl";
 inline constexpr const char* kDesktopId = "qelmora.desktop";
 inline constexpr const char* kIconName = "qelmora";
-
-// $HOME, or the password database's home directory when HOME is unset or empty.
-std::string HomeDirectory();
-// $XDG_DATA_HOME when set and not empty, else ~/.local/share (the rule GLib follows).
-std::string DataHome();
-// $XDG_CONFIG_HOME when set and not empty, else ~/.config.
-std::string ConfigHome();
-
-// The user's desktop directory: XDG_DESKTOP_DIR of $XDG_CONFIG_HOME/user-dirs.dirs ("$HOME/..." or
-// an absolute path, the last such line wins), else ~/Desktop. Not created.
-std::string DesktopDirectory();
-// The XDG_DESKTOP_DIR value of a user-dirs.dirs text resolved against home; empty when none.
-std::string ParseUserDirsDesktop(const std::string& text, const std::string& home);
-// The value of key (XDG_DESKTOP_DIR, XDG_DOCUMENTS_DIR …) in a user-dirs.dirs text, resolved against
-// home; empty when none.
-std::string ParseUserDirsEntry(const std::string& text, const std::string& home, std::string_view key);
-// The user's documents folder: XDG_DOCUMENTS_DIR of user-dirs.dirs (unless it names the home folder
-// itself), else ~/Documents when that is a folder, else the home folder. Not created.
-std::string DocumentsDirectory();
 
 // One argument of an Exec line: quoted in double quotes when it holds a reserved character (with
 // ", `, $ and \ escaped inside), and every % doubled.

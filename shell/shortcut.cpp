@@ -1,7 +1,7 @@
 #include "shell/shortcut.h"
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 
 int MakeDesktopShortcut(const std::string& target) {
   // A shortcut with an empty target would be saved and open nothing.

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/process_linux.h"
+#include "base/process_linux.h"
 #include "shell/freedesktop_linux.h"
 #include "shell/shortcut.h"
 

@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace {
 

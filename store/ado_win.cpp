@@ -9,8 +9,8 @@
 #include <adoint.h>
 #include <adoctint.h>
 
-#include "app/afx.h"
-#include "app/win_support.h"
+#include "base/afx.h"
+#include "base/win_support.h"
 
 namespace ado {
 namespace {

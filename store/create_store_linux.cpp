@@ -7,8 +7,8 @@
 #include <cstring>
 #include <functional>
 
-#include "app/afx.h"
-#include "app/safe_write_linux.h"
+#include "base/afx.h"
+#include "base/safe_write_linux.h"
 #include "store/sqlite_linux.h"
 #include "store/store.h"
 

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "app/afx.h"
+#include "base/afx.h"
 
 namespace lab {
 

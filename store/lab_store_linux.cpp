@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "store/lab_schema.h"
 
 namespace {

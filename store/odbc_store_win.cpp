@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "store/lab_schema.h"
 #include "store/odbc_win.h"
 #include "store/store.h"

@@ -16,32 +16,14 @@
 #include <memory>
 #include <string>
 
-#include "app/afx.h"
-
-// The eleven values of one row, in table order; a NULL column is an empty text.
-enum ParameterIndex : std::size_t {
-  kL0, kR0, kR1, kCpe1T, kCpe1P, kR2, kCpe2T, kCpe2P, kR3, kCpe3T, kCpe3P, kParameterCount
-};
-using ParameterSet = std::array<std::string, kParameterCount>;
-
-// The column names, in table order: "L0", "R0", "R1", "CPE1-T", ... "CPE3-P".
-extern const std::array<const char*, kParameterCount> kParameterColumns;
+#include "base/afx.h"
+#include "circuit/parameter_set.h"
 
 // When the row was imported (UTC, "YYYY-MM-DDThh:mm:ssZ") and the model file's path as the import
 // opened it. Stores made by the earlier release lack them: they read as empty texts.
 enum ProvenanceIndex : std::size_t { kImportedAt, kSource, kProvenanceCount };
 using Provenance = std::array<std::string, kProvenanceCount>;
 extern const std::array<const char*, kProvenanceCount> kProvenanceColumns;  // "imported_at", "source"
-
-// What the import keeps of the fit's quality when measured data lay beside the model file: the data
-// file, its points, χ², the Kramers–Kronig check's M, μ and noise (%), then each parameter's standard
-// error (L0_se … CPE3-P_se). Texts; empty where there was no data or the value is not determined.
-enum QualityIndex : std::size_t {
-  kQualityDataFile, kQualityDataPoints, kQualityChiSquare, kQualityKkM, kQualityKkMu, kQualityKkNoise,
-  kQualityFirstSe, kQualityCount = kQualityFirstSe + kParameterCount
-};
-using QualityTexts = std::array<std::string, kQualityCount>;
-extern const std::array<const char*, kQualityCount> kQualityColumns;  // "data_file", … "CPE3-P_se"
 
 // One stored row. A lab store also says who imported it and where; other stores leave both empty.
 struct StoredRow {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 
 namespace sqlcipher {
 

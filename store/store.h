@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "store/parameter_store.h"
 
 // The store's file name, and the password the store is keyed with.

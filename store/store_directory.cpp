@@ -2,7 +2,7 @@
 // location becomes an open store.
 #include <sstream>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
 

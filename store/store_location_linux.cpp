@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/afx.h"
-#include "shell/freedesktop_linux.h"
+#include "base/afx.h"
+#include "base/xdg_linux.h"
 #include "store/lab_store_linux.h"
 #include "store/store_location.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "store/store.h"
 
 // The query over the whole table, without ORDER BY.

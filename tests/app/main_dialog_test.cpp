@@ -9,7 +9,7 @@
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"

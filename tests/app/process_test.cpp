@@ -1,5 +1,5 @@
 // The Linux process helper: output, exit status and the time limit, with real child processes.
-#include "app/process_linux.h"
+#include "base/process_linux.h"
 
 #include <signal.h>
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/safe_write_linux.h"
+#include "base/safe_write_linux.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/test_support.h"
 

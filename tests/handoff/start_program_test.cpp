@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "tests/handoff/handoff_test_util.h"
 
 namespace fs = std::filesystem;

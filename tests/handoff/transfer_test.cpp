@@ -6,7 +6,7 @@
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "handoff/handoff.h"
 #include "res/resource.h"
 #include "store/store.h"

@@ -12,7 +12,7 @@
 #include "app/globals.h"
 #include "app/main_dialog.h"
 #include "handoff/handoff.h"
-#include "handoff/wine_linux.h"
+#include "base/wine_linux.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/handoff/transfer_fixture.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "store/store.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/store_rows.h"

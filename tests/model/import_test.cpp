@@ -53,7 +53,7 @@ class ImportTest : public ::testing::Test {
   bool Import(const std::string& path) {
     g_strModelPath = path;
     g_nModelReadPos = 0;
-    return ImportModelFile();
+    return ImportModelFile(g_strModelPath);
   }
 
   std::vector<TableRow> Rows() { return qtest::ReadTableRows(Database()); }
@@ -291,7 +291,7 @@ TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks
   boxes.Clear();
   g_strModelPath = path;
   g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile());
+  EXPECT_FALSE(ImportModelFile(g_strModelPath));
   EXPECT_EQ(boxes.Texts(), Texts{"参数数据库未打开（" + reason + "），命令未执行。"});
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "dravo.mdb"));
   EXPECT_EQ(g_nModelReadPos, 0u);  // the file was never read

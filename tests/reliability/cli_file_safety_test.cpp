@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/globals.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "tests/reliability/reliability_util.h"
 #include "tests/support/store_rows.h"

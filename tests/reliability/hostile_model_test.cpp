@@ -62,7 +62,7 @@ class HostileModelTest : public ::testing::Test {
     g_strModelPath = path;
     g_nModelReadPos = 0;
     try {
-      return ImportModelFile();
+      return ImportModelFile(g_strModelPath);
     } catch (const FileException& e) {
       AfxMessageBox(e.ReportText());
       return false;

@@ -14,7 +14,7 @@
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "store/store.h"
 #include "tests/reliability/reliability_util.h"
 #include "tests/support/scripted_view.h"

@@ -73,7 +73,7 @@ class StoreFaultTest : public ::testing::Test {
   bool Import(const std::string& path) {
     g_strModelPath = path;
     g_nModelReadPos = 0;
-    return ImportModelFile();
+    return ImportModelFile(g_strModelPath);
   }
 
   // Once the fault is gone, a fresh connection imports one more complete row.

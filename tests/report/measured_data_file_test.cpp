@@ -2,7 +2,7 @@
 // reads to its points, an empty file and a folder are refused with a reason.
 #include <gtest/gtest.h>
 
-#include "report/measured_data.h"
+#include "instrument/measured_data.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -10,9 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "report/measured_data.h"
+#include "circuit/measured_fit.h"
+#include "instrument/measured_data.h"
 #include "report/report_sheets.h"
-#include "report/show_report.h"
+#include "spreadsheet/show_report.h"
 #include "res/resource.h"
 #include "tests/support/scripted_view.h"
 #include "tests/report/report_test_util.h"

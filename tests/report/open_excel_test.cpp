@@ -9,9 +9,9 @@
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
-#include "report/excel.h"
+#include "spreadsheet/excel.h"
 #include "report/report.h"
-#include "report/show_report.h"
+#include "spreadsheet/show_report.h"
 #include "res/resource.h"
 #include "tests/report/report_test_util.h"
 

@@ -2,6 +2,8 @@
 // columns), quality --json, the history CSV and the report workbook, each read back by Python.
 #include <gtest/gtest.h>
 
+#include "instrument/measured_data.h"
+#include "store/store.h"
 #include "tests/report/quality_synthetic.h"
 #include "tests/support/shell_command.h"
 #include "tests/support/store_rows.h"

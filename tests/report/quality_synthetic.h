@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "report/fit_quality.h"
-#include "report/spectrum.h"
+#include "circuit/fit_quality.h"
+#include "circuit/spectrum.h"
 
 // Time constants that put the three arcs near 14 kHz, 36 Hz and 0.16 Hz.
 inline ParameterSet KnownParameters() {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/main_dialog.h"
 #include "res/resource.h"
 #include "store/store.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "report/report.h"
-#include "report/report_xlsx.h"
+#include "spreadsheet/workbook_file.h"
 #include "tests/report/report_test_util.h"
 
 namespace {

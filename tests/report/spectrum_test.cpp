@@ -5,7 +5,7 @@
 #include <charconv>
 #include <sstream>
 
-#include "report/spectrum.h"
+#include "circuit/spectrum.h"
 #ifndef _WIN32
 #include "tests/report/report_test_util.h"
 #endif

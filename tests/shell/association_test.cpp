@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "res/resource.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/support/scripted_view.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/main_dialog.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 
 namespace qtest {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "res/resource.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/test_support.h"

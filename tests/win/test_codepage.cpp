@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/win_support.h"
+#include "base/win_support.h"
 
 namespace {
 

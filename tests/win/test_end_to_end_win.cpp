@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/globals.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "res/resource.h"
@@ -261,7 +261,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   g_strModelPath = folder.dir.Dir() + "a.mdl";
   Open();
   g_nModelReadPos = 0;  // as OnOK sets it before each import
-  ASSERT_TRUE(ImportModelFile());
+  ASSERT_TRUE(ImportModelFile(g_strModelPath));
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"插入成功!"});
   std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
   ASSERT_EQ(rows.size(), 1u);
@@ -280,7 +280,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", model);
   boxes.Clear();
   g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile());
+  EXPECT_FALSE(ImportModelFile(g_strModelPath));
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ComErrorText(kHrItemNotFound)});
   EXPECT_EQ(ReadTable(folder.Store()).size(), 1u);
   EXPECT_EQ(log.Starting("ado Recordset.put_Collect index=BSTR:R9 value=BSTR:0.0123 -> 0x800A0CC1").size(), 1u);
@@ -295,7 +295,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   Open();
   boxes.Clear();
   g_nModelReadPos = 0;
-  EXPECT_TRUE(ImportModelFile());
+  EXPECT_TRUE(ImportModelFile(g_strModelPath));
   rows = ReadTable(folder.Store());
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0], WithKey(1, kValues));

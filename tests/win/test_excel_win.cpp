@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
-#include "report/excel.h"
-#include "report/spectrum.h"
+#include "base/platform.h"
+#include "spreadsheet/excel.h"
+#include "circuit/spectrum.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "store/store_win.h"

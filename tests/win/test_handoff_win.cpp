@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "handoff/handoff.h"
 #include "tests/support/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "model/model_reader.h"
 #include "tests/support/test_support.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/afx.h"
-#include "app/platform.h"
+#include "base/afx.h"
+#include "base/platform.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/afx.h"
+#include "base/afx.h"
 #include "app/main_dialog.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "res/resource.h"
 #include "shell/association.h"
 #include "shell/shortcut.h"

@@ -106,7 +106,7 @@ TEST_F(WinStoreOpen, MissingProviderOrFileIsReportedWithTheCodeOfTheFailedOpen) 
   boxes.Clear();
   g_strModelPath = program.Dir() + "model.mdl";
   g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile());
+  EXPECT_FALSE(ImportModelFile(g_strModelPath));
   ASSERT_FALSE(boxes.Texts().empty());
   EXPECT_EQ(boxes.Texts()[0], ComErrorText(g_pConnection ? kHrInvalidConnection : kHrPointer));
   for (const std::string& text : boxes.Texts()) EXPECT_NE(text, "插入成功!");

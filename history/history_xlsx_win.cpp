@@ -1,0 +1,9 @@
+// The Windows build has no .xlsx writer of its own: the history workbook is not offered there.
+#include <stdexcept>
+
+#include "history/history_xlsx.h"
+#include "spreadsheet/workbook_file.h"
+
+long SaveHistoryWorkbook(const std::string&, bool) { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+
+void ShowHistoryWorkbook() { throw std::runtime_error(WriteWorkbookFile({}, "")); }

@@ -1,9 +1,0 @@
-// The Windows build has no .xlsx writer of its own: the report is made by Excel itself.
-#include "report/report_sheets.h"
-#include "report/report_xlsx.h"
-
-std::string PathAsShown(const std::string& path) { return path; }
-
-std::string WriteWorkbookFile(const ReportWorkbook&, const std::string&, bool, bool) {
-  return "此平台不能直接写入 .xlsx 文件，请使用 Excel 打开报表。";
-}

@@ -8,6 +8,7 @@
 #include "app/afx.h"
 #include "app/cli.h"
 #include "app/platform.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "store/store_location.h"
 

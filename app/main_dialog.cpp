@@ -1,10 +1,10 @@
 #include "app/main_dialog.h"
 
 #include "app/globals.h"
+#include "app/import_command.h"
 #include "app/platform.h"
+#include "app/run_store.h"
 #include "handoff/handoff.h"
-#include "model/import.h"
-#include "model/model_reader.h"
 #include "report/history_xlsx.h"
 #include "res/resource.h"
 #include "store/store.h"
@@ -145,7 +145,7 @@ bool MainDialog::OnInitDialog() {
         OpenParameterStore(storeDirectory);
       }
     } catch (const StoreError& e) {
-      AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);
+      AfxMessageBox(StoreConnectFailureText(e), kMbOk);
     }
   }
 
@@ -155,11 +155,10 @@ bool MainDialog::OnInitDialog() {
 }
 
 void MainDialog::OnOK() {
-  g_nModelReadPos = 0;
   if (!m_bFromCommandLine) AfxMessageBox(g_strModelPath);
   if (!g_strModelPath.empty()) {
     // Only a saved row is an import: a failed one must not let a command go on with an older row.
-    if (ImportModelFile()) m_bImported = true;
+    if (RunImport(g_strModelPath)) m_bImported = true;
   } else {
     AfxMessageBox("请查找mdl文件!");
   }

@@ -8,8 +8,8 @@
 #include <benchmark/benchmark.h>
 
 #include "app/afx.h"
-#include "app/globals.h"
-#include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
 
@@ -29,9 +29,7 @@ inline bool OpenNewStore(benchmark::State& state, const qtest::TempDir& dir) {
 // are forgotten.
 inline double TimedImport(const std::string& model, qtest::ScriptedMessageBoxes& boxes) {
   const auto t0 = std::chrono::steady_clock::now();
-  g_strModelPath = model;
-  g_nModelReadPos = 0;
-  const bool saved = ImportModelFile();
+  const bool saved = RunImport(model);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   boxes.Clear();
   return saved ? seconds : -1.0;

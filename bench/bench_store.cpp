@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/run_store.h"
 #include "report/history_xlsx.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"

@@ -6,20 +6,20 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/errors.h"
 #include "report/report_sheets.h"
 
 // An automation argument: a boolean (VT_BOOL) or a text (VT_BSTR).
 using AutomationArg = std::variant<bool, std::string>;
 
 // A failed automation call: the server's error description.
-class AutomationError : public std::runtime_error {
+class AutomationError : public ProgramError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit AutomationError(std::string description) : ProgramError(std::move(description)) {}
 };
 
 // One dispatch reference of the server (backend).

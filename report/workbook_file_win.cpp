@@ -4,6 +4,6 @@
 
 std::string PathAsShown(const std::string& path) { return path; }
 
-std::string WriteWorkbookFile(const ReportWorkbook&, const std::string&, bool, bool) {
-  return "此平台不能直接写入 .xlsx 文件，请使用 Excel 打开报表。";
+void WriteWorkbookFile(const ReportWorkbook&, const std::string&, bool, bool) {
+  throw WorkbookWriteError("此平台不能直接写入 .xlsx 文件，请使用 Excel 打开报表。");
 }

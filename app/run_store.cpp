@@ -1,0 +1,16 @@
+#include "app/run_store.h"
+
+#include "app/afx.h"
+#include "store/store.h"
+
+std::string StoreConnectFailureText(const StoreError& error) {
+  return Format("连接数据库失败!\r\n错误信息：%s", error.what());
+}
+
+void OpenParameterStore(const std::string& location) {
+  try {
+    OpenRunStore(location);
+  } catch (const StoreError& e) {
+    AfxMessageBox(StoreConnectFailureText(e), kMbOk);
+  }
+}

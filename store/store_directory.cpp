@@ -1,5 +1,4 @@
-// Where the store of a run lies, the first use of the user's store, and the one place where a store
-// location becomes an open store.
+// Where the store of a run lies, and the first use of the user's store.
 #include "app/platform.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -21,10 +20,4 @@ std::string CreateUserStoreOnFirstUse(const std::string& directory) {
 std::string StoreLocationOf(const std::string& text) {
   if (text.empty() || IsServerStoreLocation(text) || text.back() == kPathSeparator) return text;
   return text + kPathSeparator;
-}
-
-std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location) {
-  // A store on a server (Linux: the lab store's libpq location), else the folder of a store file.
-  if (IsServerStoreLocation(location)) return OpenServerStore(location);
-  return OpenStoreFileIn(location);
 }

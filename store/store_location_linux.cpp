@@ -9,7 +9,6 @@
 
 #include "app/afx.h"
 #include "shell/freedesktop_linux.h"
-#include "store/lab_store_linux.h"
 #include "store/store_location.h"
 
 namespace {
@@ -66,14 +65,4 @@ std::optional<std::string> ConfiguredStoreLocation() {
     location = trim(text.substr(equals + 1));
   }
   return location;
-}
-
-bool IsServerStoreLocation(const std::string& location) { return IsLabStoreLocation(location); }
-
-std::unique_ptr<ParameterStore> OpenServerStore(const std::string& location) { return OpenLabStore(location); }
-
-std::string InitServerStore(const std::string& location) { return InitLabStore(location); }
-
-std::string CopyHistoryToServerStore(ParameterStore& to, ParameterStore& from) {
-  return CopyHistoryToLabStore(to, from, from.Name());
 }

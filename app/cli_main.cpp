@@ -67,10 +67,7 @@ bool CliOpenStore(const CliContext& context) {
     AfxMessageBox(kProgramPathUnknownText);
     return false;
   }
-  if (context.userStore) {
-    const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
-    if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());
-  }
+  if (context.userStore) CreateUserStoreShown(context.storeDir);
   OpenParameterStore(context.storeDir);
   return ParameterStoreConnected();
 }

@@ -140,8 +140,7 @@ bool MainDialog::OnInitDialog() {
         OpenParameterStore(StoreLocationOf(*configured));
       } else {
         const std::string storeDirectory = StoreDirectory();
-        const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
-        if (!created.empty()) AfxMessageBox(created);
+        CreateUserStoreShown(storeDirectory);
         OpenParameterStore(storeDirectory);
       }
     } catch (const StoreError& e) {

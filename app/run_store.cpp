@@ -14,3 +14,11 @@ void OpenParameterStore(const std::string& location) {
     AfxMessageBox(StoreConnectFailureText(e), kMbOk);
   }
 }
+
+void CreateUserStoreShown(const std::string& directory) {
+  try {
+    if (const std::optional<std::string> created = CreateUserStoreOnFirstUse(directory)) AfxMessageBox(*created);
+  } catch (const OperationError& e) {
+    AfxMessageBox(e.what());
+  }
+}

@@ -11,3 +11,7 @@ std::string StoreConnectFailureText(const StoreError& error);
 
 // OpenRunStore, and its failure shown with AfxMessageBox; the run goes on without a store.
 void OpenParameterStore(const std::string& location);
+
+// CreateUserStoreOnFirstUse, with what happened (the new store, or why there is none) shown with
+// AfxMessageBox; nothing is shown when there was nothing to do.
+void CreateUserStoreShown(const std::string& directory);

@@ -104,11 +104,12 @@ class ExcelRange : public DispatchDriver {
   void SetItem(const AutomationArg& rowIndex, const AutomationArg& columnIndex, const AutomationArg& value);
 };
 
-// The report through automation: creates "Excel.Application" by create (false when it cannot be),
+// The report through automation: creates "Excel.Application" by create (NoSpreadsheetProgram when
+// it cannot be),
 // makes it visible, adds a workbook, and writes each sheet that the new workbook has (its item name,
 // "sheet1") cell by cell as texts through its Cells range, in the order of the sheet's cells; then
 // addFormatted is given every sheet of the report: it adds the others to the workbook and sets up
 // the pages; then the six references are released, the range first. A failing step raises AutomationError, the references held so far released.
 using FormattedSheetAdder = std::function<void(ExcelWorkbook& workbook, const std::vector<const FormattedSheet*>& sheets)>;
-bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
+void ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
                             const FormattedSheetAdder& addFormatted);

@@ -111,14 +111,13 @@ std::string WorkbookFolder::WriteNew(const std::string& fileName,
   throw OperationError(Format("无法写入文件：%s 中同名的文件过多", m_path.c_str()));
 }
 
-bool ShowReport(const ReportWorkbook& report) {
+void ShowReport(const ReportWorkbook& report) {
   const AppInfoPtr viewer = DefaultSpreadsheetApplication();
-  if (!viewer) return false;
+  if (!viewer) throw NoSpreadsheetProgram();
   const WorkbookFolder folder;
   const std::string path = folder.WriteNew(
       report.fileName, [&](const std::string& file) { WriteWorkbookFile(report, file, false, false); });
   if (const std::optional<std::string> failure = Launch(viewer.get(), path)) {
     throw OperationError(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
   }
-  return true;
 }

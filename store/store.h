@@ -60,9 +60,9 @@ std::string StoreDirectory();
 
 // First use of the user's store: when `directory` (from StoreDirectory) is not the program directory
 // and holds no store yet, the store is created there. Returns what the user is told:
-// "已创建新的参数数据库：" and the store's path, or why it could not be created; empty when there was
-// nothing to do. The store beside the program is never created here.
-std::string CreateUserStoreOnFirstUse(const std::string& directory);
+// "已创建新的参数数据库：" and the store's path; nothing when there was nothing to do. Raises
+// OperationError with why it could not be created. The store beside the program is never created here.
+std::optional<std::string> CreateUserStoreOnFirstUse(const std::string& directory);
 
 // The connection string for the store in the directory drive + dir (the Jet provider's).
 std::string ConnectionString(const std::string& drive, const std::string& dir);

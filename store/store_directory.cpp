@@ -5,14 +5,14 @@
 
 std::string StoreDirectory() { return DataDirectory(kStoreFileName); }
 
-std::string CreateUserStoreOnFirstUse(const std::string& directory) {
-  if (directory == ProgramDirectory() || ThePlatform().Exists(directory + kStoreFileName)) return {};
+std::optional<std::string> CreateUserStoreOnFirstUse(const std::string& directory) {
+  if (directory == ProgramDirectory() || ThePlatform().Exists(directory + kStoreFileName)) return std::nullopt;
   try {
     CreateParameterStore(directory);
-  } catch (const OperationError& e) {
+  } catch (const OperationError&) {
     // Another run of the program may have made it in the meantime: then it is simply there.
-    if (ThePlatform().Exists(directory + kStoreFileName)) return {};
-    return e.what();
+    if (ThePlatform().Exists(directory + kStoreFileName)) return std::nullopt;
+    throw;
   }
   return "已创建新的参数数据库：" + directory + kStoreFileName;
 }

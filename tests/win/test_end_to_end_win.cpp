@@ -295,9 +295,9 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
 
   // An element whose name is no column: ADO's "item not found", the pending row dropped, the
   // recordset closed; table1 keeps its one row.
-  std::string model = qtest::ModelText(kValues);
-  model.replace(model.find("Name: R2"), 8, "Name: R9");
-  qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", model);
+  std::string text = qtest::ModelText(kValues);
+  text.replace(text.find("Name: R2"), 8, "Name: R9");
+  qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", text);
   boxes.Clear();
   EXPECT_FALSE(RunImport(model));
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ComErrorText(kHrItemNotFound)});

@@ -8,6 +8,7 @@
 #include "base/afx.h"
 #include "app/cli.h"
 #include "base/platform.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "store/store_location.h"
 
@@ -54,10 +55,7 @@ bool CliOpenStore(const CliContext& context) {
     AfxMessageBox(kProgramPathUnknownText);
     return false;
   }
-  if (context.userStore) {
-    const std::string created = CreateUserStoreOnFirstUse(context.storeDir);
-    if (!created.empty()) std::fprintf(stderr, "%s\n", created.c_str());
-  }
+  if (context.userStore) CreateUserStoreShown(context.storeDir);
   OpenParameterStore(context.storeDir);
   return ParameterStoreConnected();
 }

@@ -5,26 +5,24 @@
 #include "app/cli.h"
 #include "base/platform.h"
 #include "store/store.h"
-#include "store/store_location.h"
+#include "store/store_kind.h"
 
 int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].empty()) {
     CliUsage();
     return 2;
   }
-  if (!IsServerStoreLocation(context.storeDir)) {
-    std::fputs("copy-history 的目标须是实验室数据库：--store postgresql://… 或 --store service=…\n", stderr);
-    return 1;
-  }
+  const StoreKind& target = StoreKindOf(context.storeDir);
+  target.AcceptsHistory();  // a refusal is reported by the dispatcher
   std::string directory = args[0];
   if (directory.back() != kPathSeparator) directory += kPathSeparator;
   // The local store first: when it cannot be opened, the server is not touched.
-  const std::unique_ptr<ParameterStore> local = OpenStoreFileIn(directory);
+  const std::unique_ptr<ParameterStore> local = LocalStoreKind().Open(directory);
   if (!CliOpenStore(context)) return 1;
   struct CloseAtEnd {
     ~CloseAtEnd() { CloseParameterStore(); }
   } closeAtEnd;
   // Failures raise StoreError, which the dispatcher reports; nothing was copied then.
-  std::fprintf(stderr, "%s\n", CopyHistoryToServerStore(TheParameterStore(), *local).c_str());
+  std::fprintf(stderr, "%s\n", target.CopyHistory(TheParameterStore(), *local).c_str());
   return 0;
 }

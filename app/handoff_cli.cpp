@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
-#include "handoff/handoff.h"
+#include "app/handoff_commands.h"
 #include "store/store.h"
 
 int CliHandoff(const CliContext& context, const std::vector<std::string>& args) {
@@ -20,9 +20,7 @@ int CliHandoff(const CliContext& context, const std::vector<std::string>& args) 
   }
 
   if (!CliOpenStore(context)) return 1;
-  const std::optional<std::string> directory = SimulatorTempDirectory();
-  if (!directory) return 1;
-  const std::optional<std::string> path = WriteCurrentSetToHandoffFile(*directory);
+  const std::optional<std::string> path = WriteHandoffForCommand();
   CloseParameterStore();
   if (!path) return 1;
   std::printf("%s\n", path->c_str());

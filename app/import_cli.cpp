@@ -10,6 +10,7 @@
 #include "base/platform.h"
 #include "model/import.h"
 #include "model/model_reader.h"
+#include "app/import_command.h"
 #include "store/store.h"
 
 namespace {
@@ -64,15 +65,14 @@ int CliImport(const CliContext& context, const std::vector<std::string>& args) {
     std::optional<FileMessages> messages;
     if (args.size() > 1) messages.emplace(file);
     // The store records where the model came from: the full path, as the dialog has it.
-    g_strModelPath = AbsolutePath(file);
-    g_nModelReadPos = 0;
-    if (g_strModelPath.empty()) {
+    const std::string path = AbsolutePath(file);
+    if (path.empty()) {
       AfxMessageBox("请查找mdl文件!");
       allSaved = false;
       continue;
     }
     try {
-      if (!ImportModelFile(g_strModelPath)) allSaved = false;
+      if (!RunImport(path)) allSaved = false;
     } catch (const FileException& error) {
       // The failed read ends the import of this file; the next file goes on.
       AfxMessageBox(error.ReportText());

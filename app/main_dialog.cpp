@@ -6,6 +6,8 @@
 #include "model/import.h"
 #include "model/model_reader.h"
 #include "history/history_xlsx.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -140,12 +142,11 @@ bool MainDialog::OnInitDialog() {
         OpenParameterStore(StoreLocationOf(*configured));
       } else {
         const std::string storeDirectory = StoreDirectory();
-        const std::string created = CreateUserStoreOnFirstUse(storeDirectory);
-        if (!created.empty()) AfxMessageBox(created);
+        CreateUserStoreShown(storeDirectory);
         OpenParameterStore(storeDirectory);
       }
     } catch (const StoreError& e) {
-      AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);
+      AfxMessageBox(StoreConnectFailureText(e), kMbOk);
     }
   }
 
@@ -155,11 +156,10 @@ bool MainDialog::OnInitDialog() {
 }
 
 void MainDialog::OnOK() {
-  g_nModelReadPos = 0;
   if (!m_bFromCommandLine) AfxMessageBox(g_strModelPath);
   if (!g_strModelPath.empty()) {
     // Only a saved row is an import: a failed one must not let a command go on with an older row.
-    if (ImportModelFile(g_strModelPath)) m_bImported = true;
+    if (RunImport(g_strModelPath)) m_bImported = true;
   } else {
     AfxMessageBox("请查找mdl文件!");
   }

@@ -26,9 +26,11 @@ void MainDialog::OnOpenExcel() {
   const ReportWorkbook report = BuildReportWorkbook(parameters, heading);
 
   // A step that fails raises (AutomationError, OperationError): OnCommand reports it and the dialog
-  // stays open.
-  if (!ShowReportWorkbook(report)) {
-    DialogMessageBox("创建Excel服务失败!", "信息提示", kMbOk);
+  // stays open. Without a spreadsheet program the program ends.
+  try {
+    ShowReportWorkbook(report);
+  } catch (const NoSpreadsheetProgram& e) {
+    DialogMessageBox(e.what(), "信息提示", kMbOk);
     ThePlatform().ExitProcess(1);
   }
 

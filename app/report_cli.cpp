@@ -23,9 +23,10 @@ int PrintCsv(const ReportCells& cells) {
 int WriteXlsx(const ReportWorkbook& report, const std::string& target, bool force) {
   // Checked again by the write itself, which never replaces a file then.
   if (!CliMayWrite(target, force)) return 1;
-  const std::string reason = WriteWorkbookFile(report, target, false, force);
-  if (!reason.empty()) {
-    std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), reason.c_str());
+  try {
+    WriteWorkbookFile(report, target, false, force);
+  } catch (const WorkbookWriteError& e) {
+    std::fprintf(stderr, "无法写入文件：%s（%s）\n", target.c_str(), e.what());
     return 1;
   }
   std::fprintf(stderr, "已写入报表：%s\n", target.c_str());

@@ -1,6 +1,6 @@
 #include "app/cli.h"
+#include "app/shell_commands.h"
 #include "shell/association.h"
-#include "shell/shortcut.h"
 
 // Both commands act for the dialog program that lies beside the tool, never for the tool itself.
 
@@ -9,7 +9,7 @@ int CliAssociate(const CliContext&, const std::vector<std::string>& args) {
     CliUsage();
     return 2;
   }
-  return AssociateMdl() == 1 ? 0 : 1;
+  return AssociateMdl() ? 0 : 1;
 }
 
 int CliShortcut(const CliContext&, const std::vector<std::string>& args) {

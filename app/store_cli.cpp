@@ -9,6 +9,7 @@
 #include "history/history_csv.h"
 #include "history/history_xlsx.h"
 #include "store/store.h"
+#include "store/store_kind.h"
 #include "store/store_location.h"
 
 int CliInitStore(const CliContext& context, const std::vector<std::string>& args) {
@@ -16,18 +17,8 @@ int CliInitStore(const CliContext& context, const std::vector<std::string>& args
     CliUsage();
     return 2;
   }
-  // A store on a server: its failures raise StoreError, which the dispatcher reports.
-  if (IsServerStoreLocation(context.storeDir)) {
-    std::fprintf(stderr, "%s\n", InitServerStore(context.storeDir).c_str());
-    return 0;
-  }
-  try {
-    CreateParameterStore(context.storeDir);
-  } catch (const OperationError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  std::fprintf(stderr, "已创建数据库：%s%s\n", context.storeDir.c_str(), kStoreFileName);
+  // Failures (StoreError, OperationError) are reported by the dispatcher.
+  std::fprintf(stderr, "%s\n", StoreKindOf(context.storeDir).Init(context.storeDir).c_str());
   return 0;
 }
 
@@ -40,13 +31,9 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
     AfxMessageBox(kProgramPathUnknownText);
     return 1;
   }
-  if (IsServerStoreLocation(context.storeDir)) {
-    std::fputs("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）\n", stderr);
-    return 1;
-  }
-  // Failures (StoreError for the store, OperationError for the copy) are reported by the dispatcher.
-  BackupParameterStore(context.storeDir, args[0]);
-  std::fprintf(stderr, "已备份参数数据库：%s%s → %s\n", context.storeDir.c_str(), kStoreFileName, args[0].c_str());
+  // Failures (StoreError for the store, OperationError for the copy or a store backed up otherwise)
+  // are reported by the dispatcher.
+  std::fprintf(stderr, "%s\n", StoreKindOf(context.storeDir).Backup(context.storeDir, args[0]).c_str());
   return 0;
 }
 

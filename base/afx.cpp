@@ -91,23 +91,22 @@ std::string Format(const char* format, ...) {
 }
 
 FileException::FileException(int cause, std::string fileName, long osError)
-    : m_cause(cause), m_strFileName(std::move(fileName)), m_lOsError(osError) {
-  m_what = ReportText();
+    : ProgramError({}, osError >= 0 ? FailureCause::ErrorNumber(static_cast<int>(osError)) : FailureCause{}),
+      m_cause(cause),
+      m_strFileName(std::move(fileName)),
+      m_lOsError(osError) {
+  SetText(Format("访问文件 %s 时出错：%s（原因 %d）。命令已中止。", m_strFileName.c_str(), CauseText(m_cause),
+                 m_cause));
 }
 
-const char* FileException::what() const noexcept { return m_what.c_str(); }
-
-std::string FileException::ReportText() const {
-  return Format("访问文件 %s 时出错：%s（原因 %d）。命令已中止。", m_strFileName.c_str(), CauseText(m_cause),
-                m_cause);
-}
+std::string FileException::NoticeText() const { return Format("error:%u\n", static_cast<unsigned>(m_cause)); }
 
 FileSystemError::FileSystemError(Step step, std::string path, int error)
-    : m_step(step), m_path(std::move(path)), m_error(error) {
+    : ProgramError({}, FailureCause::ErrorNumber(error)), m_step(step), m_path(std::move(path)), m_error(error) {
   const char* action = step == Step::create  ? "cannot create a file in "
                        : step == Step::write ? "cannot write "
                                              : "cannot replace ";
-  m_what = action + m_path + ": " + std::strerror(error);
+  SetText(action + m_path + ": " + std::strerror(error));
 }
 
 int FileCauseFromErrno(int err) {
@@ -134,9 +133,9 @@ int FileCauseFromErrno(int err) {
   }
 }
 
-ComError::ComError(HResult hr, std::string description) : m_hr(hr), m_description(std::move(description)) {
-  m_what = Format("COM error 0x%08X", static_cast<unsigned>(hr));
-  if (!m_description.empty()) m_what += ": " + m_description;
+ComError::ComError(HResult hr, std::string description)
+    : ProgramError({}, FailureCause::HResultOf(hr)), m_hr(hr), m_description(std::move(description)) {
+  std::string text = Format("COM error 0x%08X", static_cast<unsigned>(hr));
+  if (!m_description.empty()) text += ": " + m_description;
+  SetText(std::move(text));
 }
-
-const char* ComError::what() const noexcept { return m_what.c_str(); }

@@ -1,6 +1,6 @@
 // The few pieces of an application framework that the portable code relies on: message boxes
 // routed to whichever toolkit shows them, the file and COM error types that end a command, and
-// printf-style formatting into a std::string.
+// printf-style formatting into a std::string. The failures themselves are in base/errors.h.
 //
 // Texts are narrow strings in the system code page: UTF-8 on Linux, code page 936 on Windows
 // (the Windows build compiles narrow literals with -fexec-charset=GBK).
@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+
+#include "base/errors.h"
 
 // Message box buttons and answers, with the values of the Win32 API. (Named with a k prefix so that
 // they never collide with the macros of <windows.h>.)
@@ -72,79 +74,8 @@ std::string Format(const char* format, ...)
 #endif
     ;
 
-// A file failure: the framework's file exception with its cause number.
-class FileException : public std::exception {
- public:
-  enum Cause : int {
-    none = 0,
-    genericException = 1,
-    fileNotFound = 2,
-    badPath = 3,
-    tooManyOpenFiles = 4,
-    accessDenied = 5,
-    invalidFile = 6,
-    removeCurrentDir = 7,
-    directoryFull = 8,
-    badSeek = 9,
-    hardIO = 10,
-    sharingViolation = 11,
-    lockViolation = 12,
-    diskFull = 13,
-    endOfFile = 14,
-  };
-
-  FileException(int cause, std::string fileName, long osError = -1);
-  const char* what() const noexcept override;
-
-  // The text with which the framework reports a command ended by this failure.
-  std::string ReportText() const;
-
-  int m_cause;
-  std::string m_strFileName;
-  long m_lOsError;
-
- private:
-  std::string m_what;
-};
-
-// A failed file-system operation of the program's own (not the framework's): which step failed, on
-// which path, and the system's error number. Callers turn it into their own messages.
-class FileSystemError : public std::exception {
- public:
-  enum class Step { create, write, rename };
-
-  FileSystemError(Step step, std::string path, int error);
-
-  Step step() const { return m_step; }
-  // The target for a failed rename, the directory for a failed create, the scratch file otherwise.
-  const std::string& path() const { return m_path; }
-  int error() const { return m_error; }
-  const char* what() const noexcept override { return m_what.c_str(); }
-
- private:
-  Step m_step;
-  std::string m_path;
-  int m_error;
-  std::string m_what;
-};
-
-// A step of the program that failed for a reason the user is told as it stands (a store that cannot
-// be created, a hand-off file that cannot be written): what() is that reason.
-class OperationError : public std::exception {
- public:
-  explicit OperationError(std::string reason) : m_reason(std::move(reason)) {}
-  const char* what() const noexcept override { return m_reason.c_str(); }
-
- private:
-  std::string m_reason;
-};
-
 // Maps an errno value to a file exception cause.
 int FileCauseFromErrno(int err);
-
-using HResult = std::int32_t;
-
-constexpr HResult MakeHResult(std::uint32_t value) { return static_cast<HResult>(value); }
 
 // HRESULTs the store reports (the codes ADO and Jet give for the same failures).
 constexpr HResult kHrFail = MakeHResult(0x80004005);               // E_FAIL (e.g. missing database file)
@@ -159,18 +90,3 @@ constexpr HResult kHrObjectOpen = MakeHResult(0x800A0E79);         // adErrObjec
 constexpr HResult kHrObjectClosed = MakeHResult(0x800A0E78);       // adErrObjectClosed
 constexpr HResult kHrNoCurrentRecord = MakeHResult(0x800A0BCD);    // adErrNoCurrentRecord
 constexpr HResult kHrWrongPassword = MakeHResult(0x80040E4D);      // DB_SEC_E_AUTH_FAILED
-
-// A failed store call (the compiler-support _com_error): carries the HRESULT alone. A backend may
-// attach a description for logs; it is never shown (the report text is formed from the HRESULT).
-class ComError : public std::exception {
- public:
-  explicit ComError(HResult hr, std::string description = {});
-  HResult Error() const noexcept { return m_hr; }
-  const std::string& Description() const noexcept { return m_description; }
-  const char* what() const noexcept override;
-
- private:
-  HResult m_hr;
-  std::string m_description;
-  std::string m_what;
-};

@@ -10,6 +10,8 @@
 #include "base/afx.h"
 #include "app/globals.h"
 #include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
 
@@ -29,9 +31,7 @@ inline bool OpenNewStore(benchmark::State& state, const qtest::TempDir& dir) {
 // are forgotten.
 inline double TimedImport(const std::string& model, qtest::ScriptedMessageBoxes& boxes) {
   const auto t0 = std::chrono::steady_clock::now();
-  g_strModelPath = model;
-  g_nModelReadPos = 0;
-  const bool saved = ImportModelFile(g_strModelPath);
+  const bool saved = RunImport(model);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   boxes.Clear();
   return saved ? seconds : -1.0;

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "history/history_xlsx.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "tests/support/test_support.h"
 

@@ -17,10 +17,10 @@
 
 #include "base/afx.h"
 #include "app/globals.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "fuzz/fuzz_common.h"
 #include "fuzz/model_grammar.h"
-#include "model/import.h"
-#include "model/model_reader.h"
 #include "store/store.h"
 
 using fuzzsupport::Check;
@@ -142,13 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzsupport::WriteFile(fixture.model, bytes);
   const std::int64_t before = fixture.reader->Count();
 
-  g_strModelPath = fixture.model;
   bool saved = false;
   for (int attempt = 0;; ++attempt) {
     fixture.boxes.texts.clear();
-    g_nModelReadPos = 0;
     try {
-      saved = ImportModelFile(g_strModelPath);
+      saved = RunImport(fixture.model);
       break;
     } catch (const FileException& e) {
       // The failed read drops the pending row: table1 is as before, and the input can be tried again.

@@ -8,6 +8,8 @@
 #include "base/platform.h"
 #include "base/number_text.h"
 #include "store/store.h"
+#include "report/report.h"
+#include "store/parameter_store.h"
 
 HandoffBytes EncodeHandoff(const ParameterSet& parameters) {
   static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
@@ -30,41 +32,25 @@ std::string SimulatorWorkingDirectory() {
 
 std::string SimulatorProgramPath() { return SimulatorWorkingDirectory() + kPathSeparator + "Kambrisolve.exe"; }
 
-std::string HandoffWriteFailureText(const std::string& path, const std::string& reason) {
-  return Format("无法写入数据文件，仿真程序未启动。\r\n\r\n文件：%s\r\n原因：%s", path.c_str(), reason.c_str());
-}
-
-std::optional<std::string> SimulatorTempDirectory() {
-  const SimulatorSetup setup = PrepareSimulator();
-  if (!setup.problem.empty()) {
-    AfxMessageBox(setup.problem);
-    return std::nullopt;
-  }
-  return setup.tempDirectory;
-}
-
-std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory) {
+std::string WriteCurrentSetToHandoffFile(ParameterStore& store, const std::string& directory) {
   // A failed read (an empty history, a store that is not open) ends the command before anything is
   // written.
-  const HandoffBytes bytes = EncodeHandoff(TheParameterStore().ReadCurrent().parameters);
+  const HandoffBytes bytes = EncodeHandoff(store.ReadCurrent().parameters);
 
   const std::string path = HandoffFilePath(directory);
   try {
     WriteHandoffFile(path, bytes);
   } catch (const OperationError& e) {
-    AfxMessageBox(HandoffWriteFailureText(path, e.what()));
-    return std::nullopt;
+    throw OperationError(
+        Format("无法写入数据文件，仿真程序未启动。\r\n\r\n文件：%s\r\n原因：%s", path.c_str(), e.what()), e.Cause());
   }
   return path;
 }
 
-bool StartSimulator() {
+void StartSimulationProgram() {
   // Without the program's path the simulator would be looked for in the current directory.
-  if (ThePlatform().ModuleFileName().empty()) {
-    DialogMessageBox(kProgramPathUnknownText, "Notice", kMbOk);
-    return false;
+  if (ThePlatform().ModuleFileName().empty()) throw OperationError(kProgramPathUnknownText);
+  if (!ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) {
+    throw OperationError("To be updated!");
   }
-  if (ThePlatform().StartProgram(SimulatorProgramPath(), SimulatorWorkingDirectory())) return true;
-  DialogMessageBox("To be updated!", "Notice", kMbOk);
-  return false;
 }

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "store/store.h"
@@ -24,13 +23,10 @@ HandoffBytes EncodeHandoff(const ParameterSet& parameters);
 std::string HandoffFilePath(const std::string& directory);
 
 // Backend: the temporary directory that the simulation program will look in (with the separator at
-// its end), or, in problem, why it cannot be run at all: then nothing is to be written or started.
-// A program that is missing is no problem here: its start fails later with the usual notice.
-struct SimulatorSetup {
-  std::string tempDirectory;
-  std::string problem;
-};
-SimulatorSetup PrepareSimulator();
+// its end). Raises OperationError with why the program cannot be run at all: then nothing is to be
+// written or started. A program that is missing is no problem here: its start fails later with the
+// usual notice.
+std::string SimulatorTempDirectory();
 
 // Backend: writes the bytes as the whole content of the file at path, complete and closed when it
 // returns. Raises OperationError with the reason (for the user's message) when it cannot.
@@ -42,16 +38,11 @@ void WriteHandoffFile(const std::string& path, const HandoffBytes& bytes);
 std::string SimulatorProgramPath();
 std::string SimulatorWorkingDirectory();
 
-// The message shown when the hand-off file cannot be written (the file's path and the reason).
-std::string HandoffWriteFailureText(const std::string& path, const std::string& reason);
+// The current parameter set of store into the hand-off file in the directory given. Returns the
+// file's path. A file that cannot be written raises OperationError naming the file and the reason
+// (nothing is to be started); store failures raise StoreError before anything is written.
+std::string WriteCurrentSetToHandoffFile(ParameterStore& store, const std::string& directory);
 
-// The current parameter set (read from the open recordset) into the hand-off file in the directory
-// given. Returns the file's path, or nullopt after telling the user why it could not be written
-// (nothing is to be started).
-std::optional<std::string> WriteCurrentSetToHandoffFile(const std::string& directory);
-
-// PrepareSimulator, with its problem told to the user; nullopt then (nothing is to be written).
-std::optional<std::string> SimulatorTempDirectory();
-
-// Starts the simulation program in its folder; false after the "To be updated!" notice.
-bool StartSimulator();
+// Starts the simulation program in its folder. Raises OperationError with the notice ("To be
+// updated!", or kProgramPathUnknownText when the program's path is not known).
+void StartSimulationProgram();

@@ -30,7 +30,7 @@ std::string HandoffFilePath(const std::string& directory) {
 }
 
 // The simulation program is a Windows program and finds the file in its own temporary directory.
-SimulatorSetup PrepareSimulator() { return {ThePlatform().TempPath(), ""}; }
+std::string SimulatorTempDirectory() { return ThePlatform().TempPath(); }
 
 void WriteHandoffFile(const std::string& path, const HandoffBytes& bytes) {
   if (path.empty()) throw OperationError("无法确定临时文件的名称");

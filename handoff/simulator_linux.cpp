@@ -19,29 +19,29 @@ constexpr int kWineAnswerMs = 60000;
 
 }  // namespace
 
-SimulatorSetup PrepareSimulator() {
+std::string SimulatorTempDirectory() {
   const std::string program = SimulatorProgramPath();
   struct stat st {};
-  if (::stat(program.c_str(), &st) != 0) return {ThePlatform().TempPath(), ""};
+  if (::stat(program.c_str(), &st) != 0) return ThePlatform().TempPath();
 
   if (wine::IsPeImage(program)) {
     const wine::Launcher launcher = wine::LauncherFor(program);
-    if (!launcher.failure.empty()) return {"", launcher.failure};
+    if (!launcher.failure.empty()) throw OperationError(launcher.failure);
     const std::string prefix = wine::PrefixDirectory();
     if (!wine::PrefixExists(prefix)) {
-      return {"", Format("Wine 环境 %s 尚未建立，无法运行 Windows 程序 Kambrisolve.exe；请先运行一次 winecfg 建立它",
-                         prefix.c_str())};
+      throw OperationError(Format("Wine 环境 %s 尚未建立，无法运行 Windows 程序 Kambrisolve.exe；请先运行一次 winecfg 建立它",
+                                  prefix.c_str()));
     }
     const wine::TempDirectory temp = wine::QueryTempDirectory(launcher, kWineAnswerMs);
     if (!temp.failure.empty()) {
-      return {"", Format("无法确定 Wine 环境 %s 的临时目录（%s），仿真程序未启动", prefix.c_str(),
-                         temp.failure.c_str())};
+      throw OperationError(Format("无法确定 Wine 环境 %s 的临时目录（%s），仿真程序未启动", prefix.c_str(),
+                                  temp.failure.c_str()));
     }
-    return {temp.directory, ""};
+    return temp.directory;
   }
 
-  if (S_ISREG(st.st_mode) && ::access(program.c_str(), X_OK) == 0) return {ThePlatform().TempPath(), ""};
-  return {"", Format("仿真程序 %s 既不是可运行的程序，也不是 Windows 程序，无法启动；请给它加上运行权限"
-                     "（chmod +x）或重新安装仿真程序",
-                     program.c_str())};
+  if (S_ISREG(st.st_mode) && ::access(program.c_str(), X_OK) == 0) return ThePlatform().TempPath();
+  throw OperationError(Format("仿真程序 %s 既不是可运行的程序，也不是 Windows 程序，无法启动；请给它加上运行权限"
+                              "（chmod +x）或重新安装仿真程序",
+                              program.c_str()));
 }

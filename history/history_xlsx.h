@@ -20,7 +20,7 @@ inline constexpr const char* kHistorySheetName = "参数历史";
 // Writes the history of the run's store (TheParameterStore) to a new file at target, which it replaces
 // when everything was written: the workbook is made in a private folder beside the target and then
 // renamed into place. Returns the number of rows written. Store failures raise StoreError; any other
-// failure raises std::runtime_error with a message that names the file; nothing is left behind.
+// failure raises OperationError with a message that names the file; nothing is left behind.
 // replace false: an existing file of that name is left as it is and the write fails.
 long SaveHistoryWorkbook(const std::string& target, bool replace = true);
 

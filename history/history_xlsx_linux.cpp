@@ -66,7 +66,7 @@ constexpr std::size_t ChartSeriesCount() {
 constexpr std::size_t kChartSeriesCount = ChartSeriesCount();
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
-  throw std::runtime_error(Format("无法写入文件：%s（%s）", path.c_str(), reason.c_str()));
+  throw OperationError(Format("无法写入文件：%s（%s）", path.c_str(), reason.c_str()));
 }
 
 // "YYYY-MM-DDThh:mm:ssZ" as a date; false for any other text.
@@ -304,11 +304,8 @@ long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
   return writer.Finish();
 }
 
-// A name that was taken when the new workbook was to be put there.
-struct NameTaken {};
-
 // Writes the history to target; failures name shownPath. replace false: a file there stays, and
-// NameTaken is raised.
+// WorkbookNameTaken is raised.
 long SaveHistory(const std::string& target, const std::string& shownPath, bool replace) {
   PathParts parts = SplitPath(target);
   if (parts.fname.empty() && parts.ext.empty()) Fail(shownPath, "不是文件名");
@@ -318,7 +315,7 @@ long SaveHistory(const std::string& target, const std::string& shownPath, bool r
     WriteFileSafelyWith(target, {.mode = CreationMode(0666), .replace = replace, .privateDirectory = true},
                         [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, shownPath); });
   } catch (const FileSystemError& e) {
-    if (!replace && e.error() == EEXIST) throw NameTaken{};
+    if (!replace && e.error() == EEXIST) throw WorkbookNameTaken();
     Fail(shownPath, std::strerror(e.error()));
   }
   return rows;
@@ -332,14 +329,8 @@ void ShowHistoryWorkbook() {
   if (!HasSpreadsheetApplication()) throw OperationError("无法打开参数历史：没有打开 .xlsx 文件的默认程序");
   const WorkbookFolder folder;
   const std::string name = "qelmora-history-" + FileStamp(ReportTimeText()) + ".xlsx";
-  const std::string path = folder.WriteNew(name, [&](const std::string& file) -> std::string {
-    try {
-      SaveHistory(file, folder.path() + file.substr(file.rfind('/')), false);
-    } catch (const NameTaken&) {
-      return kFileExists;
-    }
-    return {};
-  });
+  const std::string path = folder.WriteNew(
+      name, [&](const std::string& file) { SaveHistory(file, folder.path() + file.substr(file.rfind('/')), false); });
   const std::string failure = OpenWithSpreadsheetApplication(path);
-  if (!failure.empty()) throw std::runtime_error(Format("无法打开文件 %s：%s", path.c_str(), failure.c_str()));
+  if (!failure.empty()) throw OperationError(Format("无法打开文件 %s：%s", path.c_str(), failure.c_str()));
 }

@@ -4,6 +4,9 @@
 #include "history/history_xlsx.h"
 #include "spreadsheet/workbook_file.h"
 
-long SaveHistoryWorkbook(const std::string&, bool) { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+long SaveHistoryWorkbook(const std::string&, bool) {
+  WriteWorkbookFile({}, "");  // raises: there is no writer
+  return 0;
+}
 
-void ShowHistoryWorkbook() { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+void ShowHistoryWorkbook() { WriteWorkbookFile({}, ""); }

@@ -2,12 +2,14 @@
 #include "model/import.h"
 
 #include <chrono>
+#include <optional>
 
 #include "base/afx.h"
 #include "model/model_reader.h"
 #include "circuit/fit_quality.h"
 #include "instrument/measured_data.h"
 #include "store/store.h"
+#include "store/parameter_store.h"
 
 namespace {
 
@@ -24,9 +26,9 @@ std::string ImportTime() {
                 static_cast<int>(time.seconds().count()));
 }
 
-// Why the row of the walk is not saved, naming the file; empty when it is saved.
-std::string RefusalText(const std::string& modelPath, const ModelWalk& walk, std::size_t values) {
-  const char* file = modelPath.c_str();
+// Why the row of the walk is not saved, naming the file; nothing when it is saved.
+std::optional<std::string> RefusalText(const std::string& path, const ModelWalk& walk, std::size_t values) {
+  const char* file = path.c_str();
   const char* element = walk.element.c_str();
   switch (walk.fault) {
     case ModelFileFault::noElement: return Format("模型文件 %s 中找不到元件(Element)，未插入任何数据!", file);
@@ -43,13 +45,13 @@ std::string RefusalText(const std::string& modelPath, const ModelWalk& walk, std
     case ModelFileFault::none: break;
   }
   if (values == 0) return Format("模型文件 %s 中没有读到任何参数值，未插入任何数据!", file);
-  return std::string();
+  return std::nullopt;
 }
 
 // The quality of the values against the measured data beside the model file, for the row; empty
 // texts when there is no such file. A file that cannot be read keeps no quality: `note` says why.
-QualityTexts QualityBesideModel(const std::string& modelPath, const ParameterSet& values, std::string& note) {
-  const std::string dataFile = FindMeasuredDataFile(modelPath);
+QualityTexts QualityBesideModel(const std::string& path, const ParameterSet& values, std::string& note) {
+  const std::string dataFile = FindMeasuredDataFile(path);
   if (dataFile.empty()) return {};
   try {
     return QualityColumnTexts(dataFile, ComputeFitQuality(ReadMeasuredData(dataFile), values));
@@ -61,17 +63,16 @@ QualityTexts QualityBesideModel(const std::string& modelPath, const ParameterSet
 
 }  // namespace
 
-bool ImportModelFile(const std::string& modelPath) {
+ImportOutcome ImportModelFile(ParameterStore& store, const std::string& path) {
   // A new row is pending in the store before the first line of the model file is read; each value
-  // goes into it as its block is read. The first failed write ends the import, the row dropped.
-  std::unique_ptr<PendingRow> row;
-  std::string note;
+  // goes into it as its block is read. The first failed write ends the import, the row dropped, as
+  // does a file that cannot be read (so that the store is as the next command needs it).
+  std::unique_ptr<PendingRow> row = store.StartRow();
+  ImportOutcome outcome;
   try {
-    row = TheParameterStore().StartRow();
     std::size_t values = 0;
     ParameterSet parameters;  // as the row holds them, for the quality
-    const ModelWalk walk = WalkModelFile(modelPath, [&](const std::string& column,
-                                                             const std::string& value) {
+    const ModelWalk walk = WalkModelFile(path, [&](const std::string& column, const std::string& value) {
       row->Put(column, value);
       ++values;
       for (std::size_t i = 0; i < kParameterCount; ++i) {
@@ -80,27 +81,14 @@ bool ImportModelFile(const std::string& modelPath) {
     });
     // Saving an empty row would silently make an empty parameter set the current one; a file read
     // only in part, or a value that is no number, would make a wrong one for ever.
-    const std::string refusal = RefusalText(modelPath, walk, values);
-    if (!refusal.empty()) {
-      row->Drop();
-      AfxMessageBox(refusal);
-      return false;
-    }
+    if (const std::optional<std::string> refusal = RefusalText(path, walk, values)) throw ModelFileRefused(*refusal);
     // The fit's quality against the measured data beside the model file goes into the same row.
-    row->PutQuality(QualityBesideModel(modelPath, parameters, note));
+    row->PutQuality(QualityBesideModel(path, parameters, outcome.qualityNote));
     // When and from which file.
-    row->Save({ImportTime(), modelPath});
-  } catch (const StoreError& error) {
-    if (row) row->Drop();
-    AfxMessageBox(error.what());
-    return false;
-  } catch (const FileException&) {
-    // The reader has shown its message; the failed read ends the whole command. The row is dropped
-    // so that the store is as the next command needs it.
-    if (row) row->Drop();
+    row->Save({ImportTime(), path});
+  } catch (...) {
+    row->Drop();
     throw;
   }
-
-  AfxMessageBox("插入成功!" + note);
-  return true;
+  return outcome;
 }

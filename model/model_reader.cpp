@@ -23,11 +23,9 @@ ModelWindow ReadWindow(const std::string& path) {
   ModelWindow window;
   int cause = FileException::none;
   // One byte more than the window, only to learn whether the file goes on past it.
-  if (!ReadModelFileHead(path, kModelReadLimit + 1, &window.data, &cause)) {
-    AfxMessageBox(Format("error:%u\n", static_cast<unsigned>(cause)));
-    // The read from the file that did not open fails; that ends the running command.
-    throw FileException(cause, path);
-  }
+  // The read from a file that did not open fails; that ends the running command, which shows the
+  // exception's notice "error:%u\n" and then its report.
+  if (!ReadModelFileHead(path, kModelReadLimit + 1, &window.data, &cause)) throw FileException(cause, path);
   window.longer = window.data.size() > kModelReadLimit;
   if (window.longer) window.data.resize(kModelReadLimit);
   return window;

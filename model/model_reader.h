@@ -18,8 +18,8 @@ inline constexpr std::size_t kModelReadLimit = 10000;
 bool ReadModelFileHead(const std::string& path, std::size_t maxBytes, std::string* data, int* cause);
 
 // The next line of the model file at path, from g_nModelReadPos on; advances it. When the file
-// cannot be opened, shows "error:%u\n" with the cause and raises FileException, which ends the
-// running command.
+// cannot be opened, raises FileException, which ends the running command: the command shows its
+// NoticeText ("error:%u\n" with the cause), then its report.
 std::string ReadModelLine(const std::string& path);
 
 // Why the values of a walk must not be saved. A walk that ends with a fault stops at once: the

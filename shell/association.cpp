@@ -5,12 +5,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "错误提示";
-
-void ShowStepFailure(const char* code) {
-  OwnerlessMessageBox(Format("文件关联设置失败\r\n错误代码-%s", code), kErrorCaption, kMbOk);
-}
-
 bool SameBaseName(const std::string& a, const char* b) {
 #ifdef _WIN32
   // File names are case-insensitive on Windows.
@@ -36,43 +30,16 @@ std::string AssociationTargetPath() {
   return self;
 }
 
+AssociationError::AssociationError(const std::string& code)
+    : OperationError("文件关联设置失败\r\n错误代码-" + code, FailureCause::Step(code)) {}
+
 void RegisterMdlFileType() {
-  if (!AssociationWriteType()) {
-    ShowStepFailure("bind001");
-    return;
-  }
+  if (!AssociationWriteType()) throw AssociationError("bind001");
   const std::string target = AssociationTargetPath();
-  if (!AssociationWriteOpenCommand(target)) {
-    ShowStepFailure("bind002");
-    return;
-  }
-  if (!AssociationWriteIcon(target)) {
-    ShowStepFailure("bind003");
-    return;
-  }
+  if (!AssociationWriteOpenCommand(target)) throw AssociationError("bind002");
+  if (!AssociationWriteIcon(target)) throw AssociationError("bind003");
 }
 
-int CheckMdlFileType() {
-  if (!AssociationCheck(AssociationTargetPath())) {
-    ShowStepFailure("inqury001");
-    return 0;
-  }
-  return 1;
-}
-
-int AssociateMdl() {
-  // An open command and an icon without the program's path would point at nothing.
-  if (AssociationTargetPath().empty()) {
-    DialogMessageBox(kProgramPathUnknownText, kErrorCaption, kMbOk);
-    return 0;
-  }
-  RegisterMdlFileType();
-  // The outcome is decided by the check alone, whatever the registration reported.
-  if (CheckMdlFileType() == 1) {
-    DialogMessageBox("文件关联设置成功!", "信息提示", kMbOk);
-    AssociationNotifyChanged();
-    return 1;
-  }
-  DialogMessageBox("文件关联设置失败\r\n错误代码-whole001", kErrorCaption, kMbOk);
-  return 0;
+void CheckMdlFileType() {
+  if (!AssociationCheck(AssociationTargetPath())) throw AssociationError("inqury001");
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/errors.h"
+
 // Backend steps (association_linux.cpp: freedesktop MIME type, desktop entry and icon for the user;
 // association_win.cpp: the keys under HKEY_CLASSES_ROOT). Each returns false when its key or file
 // cannot be created. exePath is the full path of the program to register.
@@ -17,12 +19,14 @@ void AssociationNotifyChanged();                            // tell the desktop 
 // program beside it).
 std::string AssociationTargetPath();
 
-// Writes the three entries, showing "文件关联设置失败\r\n错误代码-bind00N" (ownerless, caption
-// "错误提示") and stopping at the first step that fails.
+// A step of the association that failed: what() is "文件关联设置失败\r\n错误代码-" and its code
+// (bind001..bind003, inqury001, whole001), which is also its cause.
+class AssociationError : public OperationError {
+ public:
+  explicit AssociationError(const std::string& code);
+};
+
+// Writes the three entries; raises AssociationError (bind001..bind003) at the first step that fails.
 void RegisterMdlFileType();
-// 1 when the association is in place, else shows the inqury001 message and gives 0.
-int CheckMdlFileType();
-// The whole command: registration, then the check, which alone decides the outcome ("文件关联设置成功!",
-// caption "信息提示", then AssociationNotifyChanged; or "文件关联设置失败\r\n错误代码-whole001", caption
-// "错误提示"; both owned by the main dialog). Returns the check's result.
-int AssociateMdl();
+// Raises AssociationError (inqury001) unless the association is in place.
+void CheckMdlFileType();

@@ -3,19 +3,29 @@
 
 #include <string>
 
+#include "base/errors.h"
+
 inline constexpr const char* kShortcutBaseName = "qelmora";
 
-// Backend (shortcut_linux.cpp: a .desktop launcher; shortcut_win.cpp: a shell link). Returns 0 on
-// success, else the code of the failing step: 1 CoInitialize, 8 SHGetMalloc, 7 the desktop folder,
-// 2 its path, 6 the link object, 5 IPersistFile, 4 the save; on Linux 3: the launcher written cannot
-// start target (GIO does not load it, or its Exec names another program).
-int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
-                          const std::string& baseName);
+// A step of the shortcut that failed: what() is "error short cut=N" with the step's code N: 1
+// CoInitialize, 8 SHGetMalloc, 7 the desktop folder, 2 its path, 6 the link object, 5 IPersistFile, 4
+// the save; on Linux 3: the launcher written cannot start the target (GIO does not load it, or its
+// Exec names another program); kShortcutNoTarget: the program's path is not known.
+class ShortcutError : public OperationError {
+ public:
+  explicit ShortcutError(int code);
+  int Code() const noexcept { return m_code; }
 
-// The whole command for the program at target: the shortcut kShortcutBaseName with target's drive
-// and directory as working directory, then "Succeed!" (caption "information") or "error short
-// cut=N" (caption "error") owned by the main dialog. Returns the backend's code.
-// An empty target (the program's path is not known) is refused with kProgramPathUnknownText
-// (caption "error") and gives kShortcutNoTarget; nothing is created.
-int MakeDesktopShortcut(const std::string& target);
+ private:
+  int m_code;
+};
 inline constexpr int kShortcutNoTarget = 9;
+
+// Backend (shortcut_linux.cpp: a .desktop launcher; shortcut_win.cpp: a shell link). Raises
+// ShortcutError with the code of the failing step.
+void CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
+                           const std::string& baseName);
+
+// The shortcut kShortcutBaseName to the program at target, with target's drive and directory as
+// working directory. Raises ShortcutError.
+void CreateProgramShortcut(const std::string& target);

@@ -53,20 +53,21 @@ bool LauncherStarts(const std::string& path, const std::string& target) {
 
 }  // namespace
 
-int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
-                          const std::string& baseName) {
+void CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
+                           const std::string& baseName) {
   const std::string desktop = fd::DesktopDirectory();
   std::error_code ec;
   std::filesystem::create_directories(desktop, ec);
-  if (!std::filesystem::is_directory(desktop, ec)) return kDesktopFolderFailed;
+  if (!std::filesystem::is_directory(desktop, ec)) throw ShortcutError(kDesktopFolderFailed);
 
   // The launcher shows the program icon from the user's icon theme; without it the launcher
   // still works, so a failure here does not fail the command.
   fd::InstallIcon("apps", fd::kIconName);
 
   const std::string path = desktop + "/" + baseName + ".desktop";
-  if (!fd::WriteFileAtomically(path, LauncherText(target, workingDirectory, baseName), 0755)) return kSaveFailed;
-  if (!LauncherStarts(path, target)) return kLauncherCannotStart;
+  if (!fd::WriteFileAtomically(path, LauncherText(target, workingDirectory, baseName), 0755)) {
+    throw ShortcutError(kSaveFailed);
+  }
+  if (!LauncherStarts(path, target)) throw ShortcutError(kLauncherCannotStart);
   MarkTrusted(path);
-  return 0;
 }

@@ -1,6 +1,6 @@
 // The desktop shortcut on Windows: a shell link saved as <base>.lnk in the user's desktop directory.
-// Every failing step gives its own code; whatever was obtained is released and COM is uninitialised
-// before the code is returned.
+// Every failing step raises its own code; whatever was obtained is released and COM is uninitialised
+// before it is raised.
 #include "shell/shortcut.h"
 
 #include <windows.h>
@@ -27,22 +27,22 @@ bool ComposeLinkPath(char (&buffer)[kMaxPath], const char* desktop, const std::s
 
 }  // namespace
 
-int CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
-                          const std::string& baseName) {
+void CreateDesktopShortcut(const std::string& target, const std::string& workingDirectory,
+                           const std::string& baseName) {
   // S_FALSE (already initialised on this thread) is a success and is balanced like S_OK.
-  if (FAILED(CoInitialize(nullptr))) return 1;
+  if (FAILED(CoInitialize(nullptr))) throw ShortcutError(1);
 
   IMalloc* malloc = nullptr;
   if (FAILED(SHGetMalloc(&malloc)) || malloc == nullptr) {
     CoUninitialize();
-    return 8;
+    throw ShortcutError(8);
   }
 
   LPITEMIDLIST itemList = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &itemList)) || itemList == nullptr) {
     malloc->Release();
     CoUninitialize();
-    return 7;
+    throw ShortcutError(7);
   }
 
   char desktop[kMaxPath] = {};
@@ -52,14 +52,14 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
   desktop[kMaxPath - 1] = '\0';
   if (!havePath) {
     CoUninitialize();
-    return 2;
+    throw ShortcutError(2);
   }
 
   // A shortcut path longer than the buffer is refused like a desktop path that cannot be had.
   char linkPath[kMaxPath];
   if (!ComposeLinkPath(linkPath, desktop, baseName)) {
     CoUninitialize();
-    return 2;
+    throw ShortcutError(2);
   }
 
   IShellLinkA* link = nullptr;
@@ -67,7 +67,7 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
                               reinterpret_cast<void**>(&link))) ||
       link == nullptr) {
     CoUninitialize();
-    return 6;
+    throw ShortcutError(6);
   }
 
   link->SetPath(target.c_str());
@@ -77,7 +77,7 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
   if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) || file == nullptr) {
     link->Release();
     CoUninitialize();
-    return 5;
+    throw ShortcutError(5);
   }
 
   WCHAR widePath[kMaxPath] = {};
@@ -88,5 +88,5 @@ int CreateDesktopShortcut(const std::string& target, const std::string& workingD
   file->Release();
   link->Release();
   CoUninitialize();
-  return FAILED(saved) ? 4 : 0;
+  if (FAILED(saved)) throw ShortcutError(4);
 }

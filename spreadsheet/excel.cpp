@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/afx.h"
+#include "spreadsheet/show_report.h"
 
 bool DispatchDriver::CreateDispatch(const std::string& progId, const AutomationServerFactory& create) {
   ReleaseDispatch();
@@ -50,12 +51,12 @@ void ExcelRange::SetItem(const AutomationArg& rowIndex, const AutomationArg& col
   Dispatch().InvokePut(kDispItem, {rowIndex, columnIndex, value});
 }
 
-bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
+void ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
                             const FormattedSheetAdder& addFormatted) {
   // Declared in the order they are obtained: a failing step releases those held so far in the
   // reverse order, the same order as at the end.
   ExcelApplication app;
-  if (!app.CreateDispatch("Excel.Application", create)) return false;
+  if (!app.CreateDispatch("Excel.Application", create)) throw NoSpreadsheetProgram();
   ExcelWorkbooks workbooks;
   ExcelWorkbook workbook;
   ExcelWorksheets worksheets;
@@ -86,5 +87,4 @@ bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServer
   workbook.ReleaseDispatch();
   workbooks.ReleaseDispatch();
   app.ReleaseDispatch();
-  return true;
 }

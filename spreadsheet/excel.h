@@ -6,20 +6,20 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/errors.h"
 #include "report/report_sheets.h"
 
 // An automation argument: a boolean (VT_BOOL) or a text (VT_BSTR).
 using AutomationArg = std::variant<bool, std::string>;
 
 // A failed automation call: the server's error description.
-class AutomationError : public std::runtime_error {
+class AutomationError : public ProgramError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit AutomationError(std::string description) : ProgramError(std::move(description)) {}
 };
 
 // One dispatch reference of the server (backend).
@@ -104,11 +104,12 @@ class ExcelRange : public DispatchDriver {
   void SetItem(const AutomationArg& rowIndex, const AutomationArg& columnIndex, const AutomationArg& value);
 };
 
-// The report through automation: creates "Excel.Application" by create (false when it cannot be),
+// The report through automation: creates "Excel.Application" by create (NoSpreadsheetProgram when
+// it cannot be),
 // makes it visible, adds a workbook, and writes each sheet that the new workbook has (its item name,
 // "sheet1") cell by cell as texts through its Cells range, in the order of the sheet's cells; then
 // addFormatted is given every sheet of the report: it adds the others to the workbook and sets up
 // the pages; then the six references are released, the range first. A failing step raises AutomationError, the references held so far released.
 using FormattedSheetAdder = std::function<void(ExcelWorkbook& workbook, const std::vector<const FormattedSheet*>& sheets)>;
-bool ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
+void ShowReportByAutomation(const ReportWorkbook& report, const AutomationServerFactory& create,
                             const FormattedSheetAdder& addFormatted);

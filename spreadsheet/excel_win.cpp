@@ -524,8 +524,8 @@ void AddFormattedSheets(ExcelWorkbook& workbook, const std::vector<const Formatt
 
 }  // namespace
 
-bool ShowReport(const ReportWorkbook& report) {
-  return ShowReportByAutomation(report, CreateAutomationServer, AddFormattedSheets);
+void ShowReport(const ReportWorkbook& report) {
+  ShowReportByAutomation(report, CreateAutomationServer, AddFormattedSheets);
 }
 
 std::unique_ptr<DispatchObject> CreateAutomationServer(const std::string& progId) {

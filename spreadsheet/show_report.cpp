@@ -11,6 +11,9 @@ ReportShower& Shower() {
 
 }  // namespace
 
-bool ShowReportWorkbook(const ReportWorkbook& report) { return Shower() ? Shower()(report) : ShowReport(report); }
+void ShowReportWorkbook(const ReportWorkbook& report) {
+  if (Shower()) return Shower()(report);
+  ShowReport(report);
+}
 
 void SetReportShower(ReportShower shower) { Shower() = std::move(shower); }

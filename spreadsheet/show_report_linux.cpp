@@ -95,26 +95,29 @@ WorkbookFolder::~WorkbookFolder() {
 std::string WorkbookFolder::Through(const std::string& name) const { return DescriptorPath(m_fd) + "/" + name; }
 
 std::string WorkbookFolder::WriteNew(const std::string& fileName,
-                                     const std::function<std::string(const std::string& path)>& write) const {
+                                     const std::function<void(const std::string& path)>& write) const {
   const std::string stem = fileName.ends_with(".xlsx") ? fileName.substr(0, fileName.size() - 5) : fileName;
   for (int n = 1; n < 1000; ++n) {
     const std::string name = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".xlsx";
-    const std::string reason = write(Through(name));
-    if (reason.empty()) return m_path + "/" + name;
-    if (reason == kFileExists) continue;  // an older file keeps its name
-    throw OperationError(Format("无法写入文件 %s/%s：%s", m_path.c_str(), name.c_str(), reason.c_str()));
+    try {
+      write(Through(name));
+      return m_path + "/" + name;
+    } catch (const WorkbookNameTaken&) {
+      continue;  // an older file keeps its name
+    } catch (const WorkbookWriteError& e) {
+      throw OperationError(Format("无法写入文件 %s/%s：%s", m_path.c_str(), name.c_str(), e.what()), e.Cause());
+    }
   }
   throw OperationError(Format("无法写入文件：%s 中同名的文件过多", m_path.c_str()));
 }
 
-bool ShowReport(const ReportWorkbook& report) {
+void ShowReport(const ReportWorkbook& report) {
   const AppInfoPtr viewer = DefaultSpreadsheetApplication();
-  if (!viewer) return false;
+  if (!viewer) throw NoSpreadsheetProgram();
   const WorkbookFolder folder;
   const std::string path = folder.WriteNew(
-      report.fileName, [&](const std::string& file) { return WriteWorkbookFile(report, file, false, false); });
+      report.fileName, [&](const std::string& file) { WriteWorkbookFile(report, file, false, false); });
   if (const std::optional<std::string> failure = Launch(viewer.get(), path)) {
     throw OperationError(Format("无法打开报表文件 %s：%s", path.c_str(), failure->c_str()));
   }
-  return true;
 }

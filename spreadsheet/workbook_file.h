@@ -3,13 +3,26 @@
 
 #include <string>
 
+#include "base/errors.h"
 #include "report/report_sheets.h"
 
-// Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old
-// one). Returns an empty text on success, else the reason. privateToUser: the file is readable by the
-// user alone. replace false: an existing file of that name is left as it is and the write fails with
-// the reason kFileExists.
-std::string WriteWorkbookFile(const ReportWorkbook& workbook, const std::string& path, bool privateToUser = false,
-                              bool replace = true);
 
 inline constexpr const char* kFileExists = "文件已存在";
+
+// A workbook that could not be written: what() is the reason, without the file's name (the caller
+// names the file as the user knows it).
+class WorkbookWriteError : public OperationError {
+ public:
+  using OperationError::OperationError;
+};
+// The name was taken and was not to be replaced: the reason is kFileExists.
+class WorkbookNameTaken : public WorkbookWriteError {
+ public:
+  WorkbookNameTaken() : WorkbookWriteError(kFileExists) {}
+};
+
+// Writes the workbook as .xlsx to path, replacing the file in one step (a failure leaves the old
+// one). Raises WorkbookWriteError. privateToUser: the file is readable by the user alone. replace
+// false: an existing file of that name is left as it is and the write raises WorkbookNameTaken.
+void WriteWorkbookFile(const ReportWorkbook& workbook, const std::string& path, bool privateToUser = false,
+                       bool replace = true);

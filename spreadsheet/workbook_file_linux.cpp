@@ -394,24 +394,20 @@ std::string PlacePlotAreas(int fd, const std::vector<std::optional<PlotFraction>
 
 }  // namespace
 
-std::string WriteWorkbookFile(const ReportWorkbook& workbook, const std::string& path, bool privateToUser,
-                              bool replace) {
+void WriteWorkbookFile(const ReportWorkbook& workbook, const std::string& path, bool privateToUser, bool replace) {
   // libxlsxwriter keeps its scratch files in the user's temporary directory, not necessarily /tmp.
   const CNumericLocale numericLocale;
-  if (!numericLocale.ok()) return "无法设置数字格式";
+  if (!numericLocale.ok()) throw WorkbookWriteError("无法设置数字格式");
   std::string tmpdir = ThePlatform().TempPath();
   lxw_workbook_options options = {};
   options.tmpdir = tmpdir.data();
 
-  struct Failure {
-    std::string reason;
-  };
   try {
     // libxlsxwriter takes a file name: it is given the one that leads to the new file's descriptor.
     const SafeWriteOptions file{.mode = privateToUser ? mode_t{0600} : CreationMode(0666), .replace = replace};
     WriteFileSafelyWith(path, file, [&](int fd, const std::string&) {
       lxw_workbook* book = workbook_new_opt(DescriptorPath(fd).c_str(), &options);
-      if (book == nullptr) throw Failure{"无法创建工作簿"};
+      if (book == nullptr) throw WorkbookWriteError("无法创建工作簿");
       std::string reason;
       StyleFormats formats(book);
       std::vector<std::optional<PlotFraction>> plots;
@@ -422,13 +418,10 @@ std::string WriteWorkbookFile(const ReportWorkbook& workbook, const std::string&
       const lxw_error closed = workbook_close(book);  // writes the file and frees the workbook
       if (reason.empty() && closed != LXW_NO_ERROR) reason = lxw_strerror(closed);
       if (reason.empty()) reason = PlacePlotAreas(fd, plots);
-      if (!reason.empty()) throw Failure{reason};
+      if (!reason.empty()) throw WorkbookWriteError(reason);
     });
-  } catch (const Failure& failure) {
-    return failure.reason;
   } catch (const FileSystemError& e) {
-    if (e.error() == EEXIST && !replace) return kFileExists;
-    return std::strerror(e.error());
+    if (e.error() == EEXIST && !replace) throw WorkbookNameTaken();
+    throw WorkbookWriteError(std::strerror(e.error()), e.Cause());
   }
-  return {};
 }

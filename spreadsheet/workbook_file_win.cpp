@@ -2,6 +2,6 @@
 #include "report/report_sheets.h"
 #include "spreadsheet/workbook_file.h"
 
-std::string WriteWorkbookFile(const ReportWorkbook&, const std::string&, bool, bool) {
-  return "此平台不能直接写入 .xlsx 文件，请使用 Excel 打开报表。";
+void WriteWorkbookFile(const ReportWorkbook&, const std::string&, bool, bool) {
+  throw WorkbookWriteError("此平台不能直接写入 .xlsx 文件，请使用 Excel 打开报表。");
 }

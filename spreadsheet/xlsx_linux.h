@@ -56,11 +56,10 @@ class WorkbookFolder {
   std::string Through(const std::string& name) const;
 
   // Writes a new file "<stem>.xlsx" (then "<stem>-2.xlsx" … while a name is taken; an existing file
-  // is never replaced) by write(path through the folder, replace = false), which returns an empty
-  // text, kFileExists or the reason of a failure. Returns the new file's path as the user knows it;
-  // raises OperationError naming the file.
-  std::string WriteNew(const std::string& fileName,
-                       const std::function<std::string(const std::string& path)>& write) const;
+  // is never replaced) by write(path through the folder, replace = false), which raises
+  // WorkbookNameTaken for a name that is taken, or WorkbookWriteError. Returns the new file's path as
+  // the user knows it; raises OperationError naming the file.
+  std::string WriteNew(const std::string& fileName, const std::function<void(const std::string& path)>& write) const;
 
  private:
   std::string m_path;

@@ -14,14 +14,15 @@
 
 namespace {
 
-struct SqliteFailure {
-  std::string message;
+// The engine's reason, which WriteNewDatabase puts into the message that names the file.
+struct SqliteFailure : OperationError {
+  using OperationError::OperationError;
 };
 
 void Exec(sqlite3* handle, const std::string& sql) {
   char* message = nullptr;
   if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    SqliteFailure failure{message != nullptr ? message : "?"};
+    SqliteFailure failure(message != nullptr ? message : "?");
     sqlite3_free(message);
     throw failure;
   }
@@ -43,11 +44,11 @@ void WriteNewDatabase(const std::string& path, mode_t mode, const char* failure,
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
       if (rc == SQLITE_OK) rc = sqlite3_key(handle, kStoreKey, static_cast<int>(std::strlen(kStoreKey)));
-      if (rc != SQLITE_OK) throw SqliteFailure{handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)};
+      if (rc != SQLITE_OK) throw SqliteFailure(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
       fill(handle);
     });
   } catch (const SqliteFailure& e) {
-    throw OperationError(Format(failure, path.c_str(), e.message.c_str()));
+    throw OperationError(Format(failure, path.c_str(), e.what()));
   } catch (const FileSystemError& e) {
     if (e.step() == FileSystemError::Step::rename && e.error() == EEXIST) {
       throw OperationError(Format(taken, path.c_str()));
@@ -78,11 +79,11 @@ void BackupParameterStore(const std::string& directory, const std::string& targe
   WriteNewDatabase(target, 0600, "无法写入备份文件 %s：%s", "文件已存在，未覆盖：%s", [&](sqlite3* handle) {
     // One step over every page: a reader's consistent view of the store, its -wal included.
     sqlite3_backup* backup = sqlite3_backup_init(handle, "main", source->Handle(), "main");
-    if (backup == nullptr) throw SqliteFailure{sqlite3_errmsg(handle)};
+    if (backup == nullptr) throw SqliteFailure(sqlite3_errmsg(handle));
     const int rc = sqlite3_backup_step(backup, -1);
     sqlite3_backup_finish(backup);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlcipher::Fail(nullptr, rc, source->Path());
-    if (rc != SQLITE_DONE) throw SqliteFailure{sqlite3_errstr(rc)};
+    if (rc != SQLITE_DONE) throw SqliteFailure(sqlite3_errstr(rc));
     // The copy stands alone: its log is folded into the file before it is moved into place.
     Exec(handle, "PRAGMA journal_mode=DELETE");
     sqlcipher::CheckStoreSchema(handle, target);

@@ -36,14 +36,13 @@ struct StoredRow {
 
 // A failed store operation. what() is the text the user is shown; hr() is the HRESULT that text was
 // formed from where the store reports by HRESULT (ADO), else 0.
-class StoreError : public std::exception {
+class StoreError : public ProgramError {
  public:
-  explicit StoreError(std::string text, HResult hr = 0) : m_text(std::move(text)), m_hr(hr) {}
-  const char* what() const noexcept override { return m_text.c_str(); }
+  explicit StoreError(std::string text, HResult hr = 0)
+      : ProgramError(std::move(text), hr != 0 ? FailureCause::HResultOf(hr) : FailureCause{}), m_hr(hr) {}
   HResult hr() const noexcept { return m_hr; }
 
  private:
-  std::string m_text;
   HResult m_hr;
 };
 

@@ -15,7 +15,7 @@ std::unique_ptr<ParameterStore>& RunStore() {
   static auto* store = new std::unique_ptr<ParameterStore>;
   return *store;
 }
-std::string g_storeFailure;  // why the last OpenParameterStore did not open it
+std::string g_storeFailure;  // why the last OpenRunStore did not open it
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -99,7 +99,7 @@ std::optional<std::string> ConnectionStringProperty(const std::string& connectio
   return std::nullopt;
 }
 
-void OpenParameterStore(const std::string& location) {
+void OpenRunStore(const std::string& location) {
   ThePlatform().OleInit();
   RunStore().reset();
   g_storeFailure.clear();
@@ -107,7 +107,7 @@ void OpenParameterStore(const std::string& location) {
     RunStore() = OpenParameterStoreAt(location);
   } catch (const StoreError& e) {
     g_storeFailure = e.what();
-    AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);
+    throw;
   }
 }
 

@@ -3,7 +3,7 @@
 //
 // Commands see the store only through ParameterStore (parameter_store.h). OpenParameterStoreAt makes
 // one from a store location; the dialog and qelmora-cli keep the one they opened for the run
-// (OpenParameterStore, TheParameterStore). Backends: store_win.cpp (ADO with the Jet 4.0 provider)
+// (OpenRunStore, TheParameterStore). Backends: store_win.cpp (ADO with the Jet 4.0 provider)
 // and store_linux.cpp (SQLCipher).
 #pragma once
 
@@ -25,11 +25,12 @@ std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location
 // Backend: the store file in `directory` (ending in the separator), opened; raises StoreError.
 std::unique_ptr<ParameterStore> OpenStoreFileIn(const std::string& directory);
 
-// The run's store. OpenParameterStore opens the store at `location` for the rest of the run (the
-// dialog at start-up, each qelmora-cli command) and reports its own failure with AfxMessageBox:
-// "连接数据库失败!\r\n错误信息：" and the store's text; the run goes on without a store.
-void OpenParameterStore(const std::string& location);
-// Whether the last OpenParameterStore opened its store.
+// The run's store. OpenRunStore opens the store at `location` for the rest of the run (the dialog
+// at start-up, each qelmora-cli command; OpenParameterStore in app/run_store.h tells the user of a
+// failure). A failure raises StoreError; the run goes on without a store, and TheParameterStore
+// names that failure.
+void OpenRunStore(const std::string& location);
+// Whether the last OpenRunStore opened its store.
 bool ParameterStoreConnected();
 // The store of the run. Without one (its open failed), every operation of what is returned fails:
 // on Windows as ADO fails over a connection that is not open, elsewhere with a StoreError that says
@@ -59,9 +60,9 @@ std::string StoreDirectory();
 
 // First use of the user's store: when `directory` (from StoreDirectory) is not the program directory
 // and holds no store yet, the store is created there. Returns what the user is told:
-// "已创建新的参数数据库：" and the store's path, or why it could not be created; empty when there was
-// nothing to do. The store beside the program is never created here.
-std::string CreateUserStoreOnFirstUse(const std::string& directory);
+// "已创建新的参数数据库：" and the store's path; nothing when there was nothing to do. Raises
+// OperationError with why it could not be created. The store beside the program is never created here.
+std::optional<std::string> CreateUserStoreOnFirstUse(const std::string& directory);
 
 // The connection string for the store in the directory drive + dir (the Jet provider's).
 std::string ConnectionString(const std::string& drive, const std::string& dir);

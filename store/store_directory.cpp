@@ -1,5 +1,5 @@
-// Where the store of a run lies, the first use of the user's store, and the one place where a store
-// location becomes an open store.
+// Where the store of a run lies, the first use of the user's store, and the line of qelmora.conf
+// that names the store.
 #include <sstream>
 
 #include "base/platform.h"
@@ -8,14 +8,14 @@
 
 std::string StoreDirectory() { return DataDirectory(kStoreFileName); }
 
-std::string CreateUserStoreOnFirstUse(const std::string& directory) {
-  if (directory == ProgramDirectory() || ThePlatform().Exists(directory + kStoreFileName)) return {};
+std::optional<std::string> CreateUserStoreOnFirstUse(const std::string& directory) {
+  if (directory == ProgramDirectory() || ThePlatform().Exists(directory + kStoreFileName)) return std::nullopt;
   try {
     CreateParameterStore(directory);
-  } catch (const OperationError& e) {
+  } catch (const OperationError&) {
     // Another run of the program may have made it in the meantime: then it is simply there.
-    if (ThePlatform().Exists(directory + kStoreFileName)) return {};
-    return e.what();
+    if (ThePlatform().Exists(directory + kStoreFileName)) return std::nullopt;
+    throw;
   }
   return "已创建新的参数数据库：" + directory + kStoreFileName;
 }
@@ -23,12 +23,6 @@ std::string CreateUserStoreOnFirstUse(const std::string& directory) {
 std::string StoreLocationOf(const std::string& text) {
   if (text.empty() || IsServerStoreLocation(text) || text.back() == kPathSeparator) return text;
   return text + kPathSeparator;
-}
-
-std::unique_ptr<ParameterStore> OpenParameterStoreAt(const std::string& location) {
-  // A store on a server (Linux: the lab store's libpq location), else the folder of a store file.
-  if (IsServerStoreLocation(location)) return OpenServerStore(location);
-  return OpenStoreFileIn(location);
 }
 
 std::optional<std::string> StoreLocationInConfig(std::string content, const std::string& file) {

@@ -26,18 +26,7 @@ inline constexpr const char* kWorkstationColumn = "workstation";
 // separator.
 std::string StoreLocationOf(const std::string& text);
 
-// Whether a location names a store on a server rather than a folder (Linux: the lab store's libpq
-// URI or service, store/lab_store_linux.h; Windows: an ODBC connection string or DSN,
-// store/odbc_store_win.h).
+// Whether a location names a store on a server rather than a folder (its kind's OnServer,
+// store/store_kind.h; Linux: the lab store's libpq URI or service; Windows: an ODBC connection string
+// or DSN).
 bool IsServerStoreLocation(const std::string& location);
-
-// The store on a server, opened; raises StoreError.
-std::unique_ptr<ParameterStore> OpenServerStore(const std::string& location);
-
-// init-store for a server: makes its table (or finds it complete). Returns what the user is told;
-// raises StoreError.
-std::string InitServerStore(const std::string& location);
-
-// copy-history: every row of `from` into the server's store `to`, rows copied before skipped.
-// Returns what the user is told; raises StoreError, and then nothing was copied.
-std::string CopyHistoryToServerStore(ParameterStore& to, ParameterStore& from);

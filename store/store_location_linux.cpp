@@ -8,7 +8,6 @@
 
 #include "base/afx.h"
 #include "base/xdg_linux.h"
-#include "store/lab_store_linux.h"
 #include "store/store_location.h"
 
 namespace {
@@ -47,14 +46,4 @@ std::optional<std::string> ConfiguredStoreLocation() {
   const std::optional<std::string> content = ReadConfigFile(file);
   if (!content) return std::nullopt;
   return StoreLocationInConfig(*content, file);
-}
-
-bool IsServerStoreLocation(const std::string& location) { return IsLabStoreLocation(location); }
-
-std::unique_ptr<ParameterStore> OpenServerStore(const std::string& location) { return OpenLabStore(location); }
-
-std::string InitServerStore(const std::string& location) { return InitLabStore(location); }
-
-std::string CopyHistoryToServerStore(ParameterStore& to, ParameterStore& from) {
-  return CopyHistoryToLabStore(to, from, from.Name());
 }

@@ -7,6 +7,7 @@
 #include "store/odbc_store_win.h"
 #include "store/odbc_win.h"
 #include "store/store.h"
+#include "store/store_kind.h"
 #include "store/store_location.h"
 
 namespace {
@@ -73,16 +74,33 @@ std::optional<std::string> ConfiguredStoreLocation() {
   return StoreLocationInConfig(ProgramText(bytes), file);
 }
 
-bool IsServerStoreLocation(const std::string& location) { return IsOdbcStoreLocation(location); }
+namespace {
 
-std::unique_ptr<ParameterStore> OpenServerStore(const std::string& location) { return OpenOdbcStore(location); }
+// The lab store through ODBC as a kind of store. Its table is made on Linux (qelmora-cli init-store,
+// or psql), and the history of a PC is copied there from Linux too.
+class OdbcStore final : public StoreKind {
+ public:
+  bool Recognises(const std::string& location) const override { return IsOdbcStoreLocation(location); }
+  bool OnServer() const override { return true; }
 
-// The lab's table is made on Linux (qelmora-cli init-store, or psql), and the history of a PC is
-// copied there from Linux too.
-std::string InitServerStore(const std::string&) {
-  throw StoreError("实验室数据库的 table1 由管理员在 Linux 上用 qelmora-cli --store 连接串 init-store 建立");
-}
+  std::unique_ptr<ParameterStore> Open(const std::string& location) const override { return OpenOdbcStore(location); }
 
-std::string CopyHistoryToServerStore(ParameterStore&, ParameterStore&) {
-  throw StoreError("copy-history 只能在 Linux 上运行：qelmora-cli --store 连接串 copy-history 本地目录");
+  std::string Init(const std::string&) const override {
+    throw StoreError("实验室数据库的 table1 由管理员在 Linux 上用 qelmora-cli --store 连接串 init-store 建立");
+  }
+
+  std::string Backup(const std::string&, const std::string&) const override {
+    throw OperationError("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）");
+  }
+
+  void AcceptsHistory() const override {
+    throw OperationError("copy-history 只能在 Linux 上运行：qelmora-cli --store 连接串 copy-history 本地目录");
+  }
+};
+
+}  // namespace
+
+const StoreKind* ServerStoreKind() {
+  static const OdbcStore kind;
+  return &kind;
 }

@@ -66,7 +66,7 @@ TEST_F(DataLocationTest, BesideTheProgramWhenThere) {
   EXPECT_EQ(StoreDirectory(), program.Dir());
   EXPECT_EQ(SimulatorProgramPath(), program.Dir() + "sim/Kambrisolve.exe");
   EXPECT_EQ(SimulatorWorkingDirectory(), program.Dir() + "sim");
-  EXPECT_EQ(CreateUserStoreOnFirstUse(program.Dir()), "");
+  EXPECT_EQ(CreateUserStoreOnFirstUse(program.Dir()), std::nullopt);
   const fs::path model = user.Path() / "a.mdl";
   qtest::WriteFileBytes(model, qtest::ModelText(kValues));
   EXPECT_EQ(StartDialog(nullptr, model.string()), std::vector<std::string>{"插入成功!"});

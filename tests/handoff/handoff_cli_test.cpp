@@ -2,6 +2,7 @@
 // the test (the simulator is looked for beside the program, the store given with --store).
 #include <gtest/gtest.h>
 
+#include "app/run_store.h"
 #include "store/store.h"
 #include "tests/handoff/handoff_test_util.h"
 #include "tests/support/shell_command.h"

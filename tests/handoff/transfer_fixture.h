@@ -12,6 +12,7 @@
 
 #include "app/globals.h"
 #include "app/main_dialog.h"
+#include "app/run_store.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/handoff/handoff_test_util.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/globals.h"
+#include "app/handoff_commands.h"
 #include "app/main_dialog.h"
 #include "base/platform.h"
 #include "handoff/handoff.h"

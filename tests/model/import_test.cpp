@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
-#include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "tests/support/store_rows.h"
@@ -38,10 +38,7 @@ class ImportTest : public ::testing::Test {
     ASSERT_TRUE(boxes.Boxes().empty());
   }
 
-  void TearDown() override {
-    CloseParameterStore();
-    g_strModelPath.clear();
-  }
+  void TearDown() override { CloseParameterStore(); }
 
   std::string Write(const std::string& bytes, const std::string& name = "model.mdl") {
     const auto path = dir.Path() / name;
@@ -50,11 +47,7 @@ class ImportTest : public ::testing::Test {
   }
 
   // What the OK command does for a path from the command line.
-  bool Import(const std::string& path) {
-    g_strModelPath = path;
-    g_nModelReadPos = 0;
-    return ImportModelFile(g_strModelPath);
-  }
+  bool Import(const std::string& path) { return RunImport(path); }
 
   std::vector<TableRow> Rows() { return qtest::ReadTableRows(Database()); }
   std::string Database() const { return dir.Dir() + "dravo.mdb"; }
@@ -289,13 +282,10 @@ TEST(ImportWithoutStoreTest, AStoreThatNeverOpenedIsReportedOnceAndNothingBreaks
   ASSERT_EQ(boxes.Texts().size(), 1u);
   const std::string reason = boxes.Texts()[0].substr(boxes.Texts()[0].find("文件夹"));
   boxes.Clear();
-  g_strModelPath = path;
-  g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile(g_strModelPath));
+  EXPECT_FALSE(RunImport(path));
   EXPECT_EQ(boxes.Texts(), Texts{"参数数据库未打开（" + reason + "），命令未执行。"});
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "dravo.mdb"));
   EXPECT_EQ(g_nModelReadPos, 0u);  // the file was never read
-  g_strModelPath.clear();
 }
 
 }  // namespace

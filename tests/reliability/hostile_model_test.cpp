@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
-#include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "tests/reliability/reliability_util.h"
@@ -46,10 +46,7 @@ class HostileModelTest : public ::testing::Test {
     boxes.Clear();
   }
 
-  void TearDown() override {
-    CloseParameterStore();
-    g_strModelPath.clear();
-  }
+  void TearDown() override { CloseParameterStore(); }
 
   std::string Write(const std::string& bytes, const std::string& name = "hostile.mdl") {
     qtest::WriteFileBytes(dir.Path() / name, bytes);
@@ -59,10 +56,8 @@ class HostileModelTest : public ::testing::Test {
   // The import as OK runs it for a path from the command line; a failed file read ends it with the
   // framework's report, as the dialog shows it.
   bool Import(const std::string& path) {
-    g_strModelPath = path;
-    g_nModelReadPos = 0;
     try {
-      return ImportModelFile(g_strModelPath);
+      return RunImport(path);
     } catch (const FileException& e) {
       AfxMessageBox(e.ReportText());
       return false;

@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
-#include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "tests/reliability/faulty_vfs.h"
@@ -43,7 +43,6 @@ class StoreFaultTest : public ::testing::Test {
   void TearDown() override {
     qrel::FaultyVfs::Heal();
     Disconnect();
-    g_strModelPath.clear();
   }
 
   static void Disconnect() {
@@ -70,11 +69,7 @@ class StoreFaultTest : public ::testing::Test {
 
   void Connect() { OpenParameterStore(dir.Dir()); }
 
-  bool Import(const std::string& path) {
-    g_strModelPath = path;
-    g_nModelReadPos = 0;
-    return ImportModelFile(g_strModelPath);
-  }
+  bool Import(const std::string& path) { return RunImport(path); }
 
   // Once the fault is gone, a fresh connection imports one more complete row.
   void ExpectRecovered(long rowsBefore) {

@@ -10,6 +10,7 @@
 
 #include "base/afx.h"
 #include "app/main_dialog.h"
+#include "app/run_store.h"
 #include "res/resource.h"
 #include "store/store.h"
 #include "tests/report/report_test_util.h"

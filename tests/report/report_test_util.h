@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/main_dialog.h"
+#include "app/run_store.h"
 #include "store/store.h"
 #include "tests/support/scripted_view.h"
 #include "tests/support/shell_command.h"

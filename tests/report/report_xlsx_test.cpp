@@ -42,9 +42,14 @@ TEST(CellNumber, IgnoresTheProcessLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-// The parameter sheet alone, written to path.
+// The parameter sheet alone, written to path: the reason of a failure, or nothing.
 std::string WriteReportWorkbook(const ReportTexts& texts, const std::string& path) {
-  return WriteWorkbookFile(ReportWorkbook{{BuildParameterSheet(kReportSheets[0], texts)}, {}}, path);
+  try {
+    WriteWorkbookFile(ReportWorkbook{{BuildParameterSheet(kReportSheets[0], texts)}, {}}, path);
+  } catch (const WorkbookWriteError& e) {
+    return e.what();
+  }
+  return {};
 }
 
 std::string Address(std::size_t column, int row) {

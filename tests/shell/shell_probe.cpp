@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "app/shell_commands.h"
 #include "res/resource.h"
 #include "shell/association.h"
 #include "tests/shell/shell_test_util.h"
@@ -51,7 +52,12 @@ int main(int argc, char** argv) {
   if (id != 0) {
     dialog.OnCommand(id);
   } else {
-    result = CheckMdlFileType() == 1 ? 0 : 1;
+    try {
+      CheckMdlFileType();
+    } catch (const AssociationError& e) {
+      ShowAssociationStepFailure(e);
+      result = 1;
+    }
   }
   for (const qtest::ShownBox& box : boxes.Boxes()) {
     const char* kind = box.kind == qtest::BoxKind::Dialog      ? "dialog"

@@ -19,10 +19,14 @@
 #include "app/globals.h"
 #include "base/platform.h"
 #include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "model/model_reader.h"
 #include "res/resource.h"
 #include "store/store.h"
+#include "store/store_kind.h"
 #include "store/store_win.h"
+#include "tests/store/store_contract.h"
 #include "tests/support/test_support.h"
 #include "lab_server_win.h"
 #include "win_test_helpers.h"
@@ -223,6 +227,26 @@ class StoreOnTheProvider : public ::testing::Test {
   CallLog log{folder.dir.Path() / "calls.log"};
 };
 
+// The store's contract on the provider's doubles: an empty table1, read back from the doubles' file.
+struct AdoDoublesKind {
+  AdoDoublesKind() { platform.moduleFileName = folder.dir.Dir() + "qelmora.exe"; }
+  ~AdoDoublesKind() {
+    g_pRecordset.Release();
+    g_pConnection.Release();
+  }
+  std::string EmptyCurrent() const { return ComErrorText(kHrNoCurrentRecord); }
+  std::unique_ptr<ParameterStore> Open() {
+    WriteTable(folder.Store(), {});
+    platform.OleInit();  // as the run's store is opened
+    return StoreKindOf(folder.dir.Dir()).Open(folder.dir.Dir());
+  }
+  long Rows() const { return static_cast<long>(ReadTable(folder.Store()).size()); }
+  ProgramFolder folder;
+  qtest::TestPlatform platform;
+  qtest::ScriptedMessageBoxes boxes;
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(StoreContract, StoreContract, ::testing::Types<AdoDoublesKind>);
+
 TEST_F(StoreOnTheProvider, TheReadRuleWalksToTheEndAndReadsTheLastRow) {
   std::vector<std::string> last = kValues;
   last[kR3] = "\\N";                         // NULL
@@ -258,15 +282,14 @@ TEST_F(StoreOnTheProvider, TheReadRuleWalksToTheEndAndReadsTheLastRow) {
 TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone) {
   WriteTable(folder.Store(), {});
   qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", qtest::ModelText(kValues));
-  g_strModelPath = folder.dir.Dir() + "a.mdl";
+  const std::string model = folder.dir.Dir() + "a.mdl";
   Open();
-  g_nModelReadPos = 0;  // as OnOK sets it before each import
-  ASSERT_TRUE(ImportModelFile(g_strModelPath));
+  ASSERT_TRUE(RunImport(model));
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"插入成功!"});
   std::vector<std::vector<std::string>> rows = ReadTable(folder.Store());
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(KeyAndValues(rows[0]), WithKey(1, kValues));
-  ExpectProvenance(rows[0], g_strModelPath);
+  ExpectProvenance(rows[0], model);
   EXPECT_EQ(log.Starting("ado Recordset.AddNew fields=ERROR:0x80020004 values=ERROR:0x80020004 -> 0x00000000").size(),
             1u);
   EXPECT_EQ(log.Starting("ado Recordset.put_Collect index=BSTR:CPE2-T value=BSTR:2.3e-5 -> 0x00000000").size(), 1u);
@@ -275,12 +298,11 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
 
   // An element whose name is no column: ADO's "item not found", the pending row dropped, the
   // recordset closed; table1 keeps its one row.
-  std::string model = qtest::ModelText(kValues);
-  model.replace(model.find("Name: R2"), 8, "Name: R9");
-  qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", model);
+  std::string text = qtest::ModelText(kValues);
+  text.replace(text.find("Name: R2"), 8, "Name: R9");
+  qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", text);
   boxes.Clear();
-  g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile(g_strModelPath));
+  EXPECT_FALSE(RunImport(model));
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ComErrorText(kHrItemNotFound)});
   EXPECT_EQ(ReadTable(folder.Store()).size(), 1u);
   EXPECT_EQ(log.Starting("ado Recordset.put_Collect index=BSTR:R9 value=BSTR:0.0123 -> 0x800A0CC1").size(), 1u);
@@ -294,8 +316,7 @@ TEST_F(StoreOnTheProvider, AnImportAddsOneRowWithTextsAndAMissingColumnAddsNone)
   qtest::WriteFileBytes(folder.dir.Path() / "a.mdl", qtest::ModelText(kValues));
   Open();
   boxes.Clear();
-  g_nModelReadPos = 0;
-  EXPECT_TRUE(ImportModelFile(g_strModelPath));
+  EXPECT_TRUE(RunImport(model));
   rows = ReadTable(folder.Store());
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0], WithKey(1, kValues));

@@ -15,6 +15,7 @@
 #include "base/afx.h"
 #include "app/main_dialog.h"
 #include "base/platform.h"
+#include "app/shell_commands.h"
 #include "res/resource.h"
 #include "shell/association.h"
 #include "shell/shortcut.h"
@@ -242,7 +243,7 @@ TEST_F(MdlAssociation, PathsThatDoNotFitTheBufferAreRefused) {
   // values back, finds no open command: no success.
   DeleteAssociationKeys();
   platform.moduleFileName = PathOfLength(252);
-  EXPECT_EQ(AssociateMdl(), 0);
+  EXPECT_FALSE(AssociateMdl());
   ASSERT_EQ(boxes.Boxes().size(), 3u);
   EXPECT_EQ(boxes.Boxes()[0].kind, BoxKind::Ownerless);
   EXPECT_EQ(FromCp936(boxes.Boxes()[0].text), L"文件关联设置失败\r\n错误代码-bind002");
@@ -257,7 +258,7 @@ TEST_F(MdlAssociation, PathsThatDoNotFitTheBufferAreRefused) {
 // for the script test that reads them back with `wine reg query`.
 TEST_F(MdlAssociation, LeavesTheValuesOfAToolWithBlanksInItsPath) {
   platform.moduleFileName = kToolPath;
-  EXPECT_EQ(AssociateMdl(), 1);
+  EXPECT_TRUE(AssociateMdl());
   EXPECT_EQ(ReadDefaultValue("mdlfile\\shell\\open\\command").data,
             std::string("\"") + kToolPath + "\"  \"%1\"" + '\0');
 }
@@ -445,7 +446,7 @@ TEST_F(DesktopShortcut, LinkPathLongerThanTheBufferIsRefusedWithCodeTwo) {
 TEST_F(DesktopShortcut, LeavesTheThreadsComStateAsItFoundIt) {
   // Initialised by the dialog (OLE, as at start-up): still initialised afterwards.
   ASSERT_EQ(OleInitialize(nullptr), S_OK);
-  EXPECT_EQ(CreateDesktopShortcut(target, tools.Dir(), kShortcutBaseName), 0);
+  EXPECT_NO_THROW(CreateDesktopShortcut(target, tools.Dir(), kShortcutBaseName));
   IUnknown* object = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                              reinterpret_cast<void**>(&object)),
@@ -454,7 +455,7 @@ TEST_F(DesktopShortcut, LeavesTheThreadsComStateAsItFoundIt) {
   OleUninitialize();
 
   // Not initialised before: not initialised afterwards either.
-  EXPECT_EQ(CreateDesktopShortcut(target, tools.Dir(), kShortcutBaseName), 0);
+  EXPECT_NO_THROW(CreateDesktopShortcut(target, tools.Dir(), kShortcutBaseName));
   object = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                              reinterpret_cast<void**>(&object)),

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/globals.h"
-#include "model/import.h"
+#include "app/import_command.h"
+#include "app/run_store.h"
 #include "model/model_reader.h"
 #include "store/store.h"
 #include "store/store_win.h"
@@ -104,14 +104,11 @@ TEST_F(WinStoreOpen, MissingProviderOrFileIsReportedWithTheCodeOfTheFailedOpen) 
   }
   // The import tells that failure first, saves nothing and reads nothing of the model file.
   boxes.Clear();
-  g_strModelPath = program.Dir() + "model.mdl";
-  g_nModelReadPos = 0;
-  EXPECT_FALSE(ImportModelFile(g_strModelPath));
+  EXPECT_FALSE(RunImport(program.Dir() + "model.mdl"));
   ASSERT_FALSE(boxes.Texts().empty());
   EXPECT_EQ(boxes.Texts()[0], ComErrorText(g_pConnection ? kHrInvalidConnection : kHrPointer));
   for (const std::string& text : boxes.Texts()) EXPECT_NE(text, "插入成功!");
   EXPECT_EQ(g_nModelReadPos, 0u);
-  g_strModelPath.clear();
   std::printf("connection failure shown: %s\n", rest.c_str());
 }
 

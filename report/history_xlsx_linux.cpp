@@ -1,23 +1,31 @@
 // The history workbook on Linux: libxlsxwriter in constant-memory mode, rows streamed from the store.
+// The store is read twice: once for what the note above the table says and the sheets it takes,
+// once to write the rows.
 #include "report/history_xlsx.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/afx.h"
 #include "app/platform.h"
 #include "app/safe_write_linux.h"
+#include "report/chart_parts_linux.h"
+#include "report/history_series.h"
 #include "report/report.h"
 #include "report/report_layout.h"
-#include "report/report_sheets.h"
 #include "report/report_xlsx.h"
 #include "report/xlsx_linux.h"
 #include "store/store.h"
@@ -25,13 +33,12 @@
 
 namespace {
 
-// A worksheet holds 1,048,576 rows; the first holds the headers.
-constexpr long kMaxStoredRows = 1048575;
-
 // A cell holds at most 32,767 characters (UTF-16 units): a longer text is cut to fit, with this mark
 // at its end. The CSV history keeps it whole.
 constexpr std::size_t kCellLimit = 32767;
 constexpr const char* kCutMark = "…（已截断）";
+constexpr const char* kFlagMark = "▲";
+constexpr const char* kWholeHistorySheetName = "全部历史";
 
 // The text (valid UTF-8) as a cell can hold it.
 std::string CellText(const std::string& text) {
@@ -46,168 +53,236 @@ std::string CellText(const std::string& text) {
   return units <= kCellLimit ? text : text.substr(0, fits) + kCutMark;
 }
 
-// Columns of the sheet, A = 0: the row number, the import time, the model file, then every report
-// quantity in the order of ReportQuantity (the eleven values, then C1, f1, C2, f2, C3, f3, Rp).
+// Columns of a history sheet, A = 0: the row number, the import time, the model file, every report
+// quantity in the order of ReportQuantity, [who imported it and where], each parameter's standard
+// error, each parameter's change flag.
 constexpr lxw_col_t kColNumber = 0;
 constexpr lxw_col_t kColImportedAt = 1;
 constexpr lxw_col_t kColFile = 2;
 constexpr lxw_col_t kColFirstValue = 3;
-constexpr lxw_col_t kColLast = kColFirstValue + kReportQuantityCount - 1;
-constexpr lxw_col_t QuantityColumn(ReportQuantity q) { return kColFirstValue + static_cast<lxw_col_t>(q); }
-
-// The charts plot hidden columns after the table that hold a quantity only where it is a positive
-// number: a text or an empty value leaves a gap (a spreadsheet draws a text as 0), and a logarithmic
-// axis has no place for 0 or less. One column per series of kHistoryCharts, in their order.
-constexpr std::size_t ChartSeriesCount() {
-  std::size_t count = 0;
-  for (const HistoryChart& chart : kHistoryCharts) count += chart.series.size();
-  return count;
-}
-constexpr std::size_t kChartSeriesCount = ChartSeriesCount();
+constexpr lxw_col_t QuantityColumn(std::size_t q) { return kColFirstValue + static_cast<lxw_col_t>(q); }
+constexpr lxw_col_t kColAfterValues = QuantityColumn(kReportQuantityCount);
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
   throw std::runtime_error(Format("无法写入文件：%s（%s）", path.c_str(), reason.c_str()));
 }
 
-// "YYYY-MM-DDThh:mm:ssZ" as a date; false for any other text.
-bool ParseImportTime(const std::string& text, lxw_datetime& time) {
-  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':' || text[19] != 'Z') {
-    return false;
-  }
-  auto number = [&](std::size_t at, std::size_t length, int& out) {
-    out = 0;
-    for (std::size_t i = at; i < at + length; ++i) {
-      if (text[i] < '0' || text[i] > '9') return false;
-      out = out * 10 + (text[i] - '0');
+// How a number text shows its digits: the decimals of its mantissa, and whether it has an exponent.
+struct Digits {
+  int decimals = 0;
+  bool exponent = false;
+};
+constexpr int kMaxDecimals = 30;
+
+Digits DigitsOf(const std::string& text) {
+  Digits digits;
+  bool fraction = false;
+  for (const char c : text) {
+    if (c == '.') {
+      fraction = true;
+    } else if (c == 'e' || c == 'E' || c == 'd' || c == 'D') {
+      digits.exponent = true;
+      break;
+    } else if (fraction && c >= '0' && c <= '9') {
+      ++digits.decimals;
     }
-    return true;
-  };
-  int second = 0;
-  if (!number(0, 4, time.year) || !number(5, 2, time.month) || !number(8, 2, time.day) ||
-      !number(11, 2, time.hour) || !number(14, 2, time.min) || !number(17, 2, second)) {
-    return false;
   }
-  time.sec = second;
-  return time.year >= 1900 && time.month >= 1 && time.month <= 12 && time.day >= 1 && time.day <= 31 &&
-         time.hour <= 23 && time.min <= 59 && second <= 59;
+  digits.decimals = std::min(digits.decimals, kMaxDecimals);
+  return digits;
 }
 
-// The model file's name from its stored path.
-std::string FileName(const std::string& source) {
-  const PathParts parts = SplitPath(source);
-  return parts.fname + parts.ext;
-}
+// The range a chart's value axis spans: the values and their standard errors.
+struct Span {
+  double low = std::numeric_limits<double>::infinity();
+  double high = -std::numeric_limits<double>::infinity();
+  void Add(double value) {
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+  bool Empty() const { return low > high; }
+};
 
-class HistorySheetWriter {
+// What the first read finds out.
+struct Survey {
+  long rows = 0;
+  long flags = 0;
+  std::size_t series = 0;
+};
+
+// One table of the history: rows that pass a filter, on as many sheets as they take.
+class HistoryTable {
  public:
-  // The workbook is made at file; its failures name path.
-  // A shared store's sheet also has who imported each row and where, after the derived quantities;
-  // the plotted columns and the charts follow the table.
-  HistorySheetWriter(const std::string& file, const std::string& path, bool shared)
-      : m_path(path),
-        m_lastColumn(shared ? kColLast + 2 : kColLast),
-        m_firstPlotted(m_lastColumn + 1),
-        m_chartsColumn(m_firstPlotted + kChartSeriesCount + 1) {
-    m_tmpdir = ThePlatform().TempPath();
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = m_tmpdir.data();
-    m_book = workbook_new_opt(file.c_str(), &options);
-    m_closer.book = m_book;
-    if (m_book == nullptr) Fail(path, "无法创建工作簿");
-    m_sheet = workbook_add_worksheet(m_book, kHistorySheetName);
-    if (m_sheet == nullptr) Fail(path, "无法添加工作表");
+  HistoryTable(lxw_workbook* book, const std::string& path, bool shared, std::string name, HistoryFilter filter,
+               std::string folder, long rowsPerSheet)
+      : m_book(book),
+        m_path(path),
+        m_shared(shared),
+        m_name(std::move(name)),
+        m_filter(std::move(filter)),
+        m_folder(std::move(folder)),
+        m_rowsPerSheet(rowsPerSheet),
+        m_colFirstSe(kColAfterValues + (shared ? 2 : 0)),
+        m_colFirstFlag(m_colFirstSe + kParameterCount),
+        m_colLast(m_colFirstFlag + kParameterCount - 1) {
+    m_header = workbook_add_format(book);
+    format_set_bold(m_header);
+    m_time = NumberFormat("yyyy-mm-dd hh:mm:ss", false);
+    m_flag = workbook_add_format(book);
+    StandOut(m_flag);
+  }
 
-    lxw_format* header = workbook_add_format(m_book);
-    format_set_bold(header);
-    m_time = NumberFormat("yyyy-mm-dd hh:mm:ss");
-    m_scientific = NumberFormat("0.0000E+00");
-    m_exponent = NumberFormat("0.0000");
+  const HistoryFilter& filter() const { return m_filter; }
 
-    worksheet_set_column(m_sheet, kColNumber, kColNumber, 7, nullptr);
-    worksheet_set_column(m_sheet, kColImportedAt, kColImportedAt, 20, m_time);
-    worksheet_set_column(m_sheet, kColFile, kColFile, 28, nullptr);
-    worksheet_set_column(m_sheet, kColFirstValue, kColLast, 12, nullptr);
-    lxw_row_col_options hidden = {};
-    hidden.hidden = LXW_TRUE;
-    worksheet_set_column_opt(m_sheet, m_firstPlotted, m_firstPlotted + kChartSeriesCount - 1, 12, nullptr, &hidden);
-    worksheet_freeze_panes(m_sheet, 1, 0);
+  // The first read: how many rows, sheets and flags.
+  Survey Count(ParameterStore& store) const {
+    Survey survey;
+    SeriesChanges changes;
+    store.ReadHistory([&](const StoredRow& row) {
+      if (!m_filter.Matches(row)) return;
+      ++survey.rows;
+      changes.Next(row);
+    });
+    survey.flags = changes.Count();
+    survey.series = changes.Series();
+    return survey;
+  }
 
-    Check(worksheet_write_string(m_sheet, 0, kColNumber, "No.", header));
-    Check(worksheet_write_string(m_sheet, 0, kColImportedAt, kProvenanceColumns[kImportedAt], header));
-    Check(worksheet_write_string(m_sheet, 0, kColFile, "file", header));
-    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
-      Check(worksheet_write_string(m_sheet, 0, QuantityColumn(ReportQuantity(q)), kQuantities[q].name, header));
-    }
-    lxw_col_t plotted = m_firstPlotted;
-    for (const HistoryChart& chart : kHistoryCharts) {
-      for (const ReportQuantity q : chart.series) Check(worksheet_write_string(m_sheet, 0, plotted++, kQuantities[q].name, nullptr));
-    }
-    if (m_lastColumn != kColLast) {
-      worksheet_set_column(m_sheet, kColLast + 1, m_lastColumn, 20, nullptr);
-      Check(worksheet_write_string(m_sheet, 0, kColLast + 1, kImportedByColumn, header));
-      Check(worksheet_write_string(m_sheet, 0, kColLast + 2, kWorkstationColumn, header));
+  // The note above the table.
+  static std::string Note(const Survey& survey, const HistoryFilter& filter) {
+    std::string note = Format("%ld 行，%zu 个系列（模型文件的文件夹）；%ld 处变化大于前后两次导入合并标准误差的两倍，标为 %s",
+                              survey.rows, survey.series, survey.flags, kFlagMark);
+    const std::string filters = filter.Describe();
+    if (!filters.empty()) note += "；筛选：" + filters;
+    return note;
+  }
+
+  // The second read: every row, then the autofilters.
+  void Write(ParameterStore& store, const Survey& survey) {
+    m_note = Note(survey, m_filter);
+    const long sheets = std::max(1L, (survey.rows + m_rowsPerSheet - 1) / m_rowsPerSheet);
+    for (long s = 0; s < sheets; ++s) AddSheet(s == 0 ? m_name : Format("%s (%ld)", m_name.c_str(), s + 1));
+    SeriesChanges changes;
+    store.ReadHistory([&](const StoredRow& row) {
+      if (m_filter.Matches(row)) Add(row, changes.Next(row));
+    });
+    for (std::size_t s = 0; s < m_sheets.size(); ++s) {
+      const long rows = RowsOn(s);
+      Check(worksheet_autofilter(m_sheets[s].sheet, kHistoryHeaderRows - 1, kColNumber,
+                                 static_cast<lxw_row_t>(kHistoryHeaderRows - 1 + rows), m_colLast));
     }
   }
 
-  HistorySheetWriter(const HistorySheetWriter&) = delete;
-  HistorySheetWriter& operator=(const HistorySheetWriter&) = delete;
-
-  void Add(const StoredRow& row) {
-    if (m_rows == kMaxStoredRows) Fail(m_path, "历史记录超过一张工作表的行数上限");
-    const auto r = static_cast<lxw_row_t>(++m_rows);
-    Check(worksheet_write_number(m_sheet, r, kColNumber, static_cast<double>(m_rows), nullptr));
-    lxw_datetime time{};
-    const std::string& importedAt = row.provenance[kImportedAt];
-    if (ParseImportTime(importedAt, time)) {
-      Check(worksheet_write_datetime(m_sheet, r, kColImportedAt, &time, m_time));
-    } else {
-      Text(r, kColImportedAt, importedAt);
-    }
-    Text(r, kColFile, FileName(row.provenance[kSource]));
-    // The stored values as stored, the derived ones exactly as the report computes and writes them.
-    const ReportTexts texts = ComputeReportTexts(row.parameters);
-    std::array<std::optional<double>, kReportQuantityCount> numbers;
-    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
-      const bool exponent = q == kQuantityCpe1P || q == kQuantityCpe2P || q == kQuantityCpe3P;
-      numbers[q] = Value(r, QuantityColumn(ReportQuantity(q)), texts[q], exponent ? m_exponent : m_scientific);
-    }
-    lxw_col_t plotted = m_firstPlotted;
-    for (const HistoryChart& chart : kHistoryCharts) {
-      for (const ReportQuantity q : chart.series) {
-        if (numbers[q] && *numbers[q] > 0) Check(worksheet_write_number(m_sheet, r, plotted, *numbers[q], nullptr));
-        ++plotted;
-      }
-    }
-    if (m_lastColumn != kColLast) {
-      Text(r, kColLast + 1, row.importedBy);
-      Text(r, kColLast + 2, row.workstation);
-    }
+  long rows() const { return m_rows; }
+  std::size_t sheets() const { return m_sheets.size(); }
+  const std::string& SheetName(std::size_t s) const { return m_sheets[s].name; }
+  long RowsOn(std::size_t s) const {
+    return std::min(m_rowsPerSheet, m_rows - static_cast<long>(s) * m_rowsPerSheet);
   }
-
-  // Adds the autofilter and the charts, and writes the file.
-  long Finish() {
-    Check(worksheet_autofilter(m_sheet, 0, kColNumber, static_cast<lxw_row_t>(m_rows), m_lastColumn));
-    if (m_rows > 0) {
-      lxw_col_t plotted = m_firstPlotted;
-      lxw_row_t anchor = 1;
-      for (const HistoryChart& chart : kHistoryCharts) {
-        AddChart(chart, plotted, anchor);
-        plotted += static_cast<lxw_col_t>(chart.series.size());
-        anchor += 23;
-      }
-    }
-    const lxw_error closed = workbook_close(m_book);
-    m_closer.book = nullptr;
-    if (closed != LXW_NO_ERROR) Fail(m_path, lxw_strerror(closed));
-    return m_rows;
-  }
+  lxw_col_t SeColumn(std::size_t p) const { return m_colFirstSe + static_cast<lxw_col_t>(p); }
+  const Span& ValueSpan(std::size_t q) const { return m_spans[q]; }
+  const Span& TimeSpan() const { return m_times; }
 
  private:
-  lxw_format* NumberFormat(const char* pattern) {
+  struct Sheet {
+    std::string name;
+    lxw_worksheet* sheet;
+  };
+
+  void AddSheet(const std::string& name) {
+    lxw_worksheet* sheet = workbook_add_worksheet(m_book, WorkbookText(name).c_str());
+    if (sheet == nullptr) Fail(m_path, "无法添加工作表");
+    m_sheets.push_back({name, sheet});
+    worksheet_set_column(sheet, kColNumber, kColNumber, 7, nullptr);
+    worksheet_set_column(sheet, kColImportedAt, kColImportedAt, 20, nullptr);
+    worksheet_set_column(sheet, kColFile, kColFile, 40, nullptr);
+    worksheet_set_column(sheet, kColFirstValue, m_colLast, 12, nullptr);
+    if (m_shared) worksheet_set_column(sheet, kColAfterValues, kColAfterValues + 1, 20, nullptr);
+    worksheet_set_column(sheet, m_colFirstFlag, m_colLast, 8, nullptr);
+    worksheet_freeze_panes(sheet, kHistoryHeaderRows, 0);
+    worksheet_set_landscape(sheet);
+    worksheet_set_paper(sheet, 9);  // A4
+    worksheet_repeat_rows(sheet, kHistoryHeaderRows - 1, kHistoryHeaderRows - 1);
+
+    Check(worksheet_write_string(sheet, 0, 0, WorkbookText(m_note).c_str(), m_header));
+    const lxw_row_t h = kHistoryHeaderRows - 1;
+    Check(worksheet_write_string(sheet, h, kColNumber, "No.", m_header));
+    Check(worksheet_write_string(sheet, h, kColImportedAt, kProvenanceColumns[kImportedAt], m_header));
+    Check(worksheet_write_string(sheet, h, kColFile, m_folder.empty() ? "file" : "file（系列文件夹见标题）", m_header));
+    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
+      Check(worksheet_write_string(sheet, h, QuantityColumn(q), kQuantities[q].name, m_header));
+    }
+    if (m_shared) {
+      Check(worksheet_write_string(sheet, h, kColAfterValues, kImportedByColumn, m_header));
+      Check(worksheet_write_string(sheet, h, kColAfterValues + 1, kWorkstationColumn, m_header));
+    }
+    for (std::size_t p = 0; p < kParameterCount; ++p) {
+      Check(worksheet_write_string(sheet, h, SeColumn(p), kQualityColumns[kQualityFirstSe + p], m_header));
+      const std::string flag = std::string(kParameterColumns[p]) + " " + kFlagMark;
+      Check(worksheet_write_string(sheet, h, m_colFirstFlag + static_cast<lxw_col_t>(p), flag.c_str(), m_header));
+    }
+  }
+
+  void Add(const StoredRow& row, const ChangeFlags& flags) {
+    const std::size_t s = static_cast<std::size_t>(m_rows / m_rowsPerSheet);
+    lxw_worksheet* sheet = m_sheets.at(s).sheet;
+    const auto r = static_cast<lxw_row_t>(kHistoryHeaderRows + m_rows % m_rowsPerSheet);
+    ++m_rows;
+    Check(worksheet_write_number(sheet, r, kColNumber, static_cast<double>(m_rows), nullptr));
+    const std::string& importedAt = row.provenance[kImportedAt];
+    if (const std::optional<ImportTime> time = ParseImportTime(importedAt)) {
+      const double serial = SerialDate(*time);
+      m_times.Add(serial);
+      Check(worksheet_write_number(sheet, r, kColImportedAt, serial, m_time));
+    } else {
+      Text(sheet, r, kColImportedAt, importedAt);
+    }
+    // The path; a series titled by its folder shows the rest of it.
+    const std::string& source = row.provenance[kSource];
+    Text(sheet, r, kColFile, !m_folder.empty() && source.rfind(m_folder, 0) == 0 ? source.substr(m_folder.size()) : source);
+    // The stored values as stored, the derived ones exactly as the report computes and writes them.
+    const ReportTexts texts = ComputeReportTexts(row.parameters);
+    std::array<std::optional<double>, kParameterCount> se;
+    for (std::size_t p = 0; p < kParameterCount; ++p) {
+      se[p] = Value(sheet, r, SeColumn(p), row.quality[kQualityFirstSe + p], false);
+    }
+    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
+      const bool flagged = q < kParameterCount && flags[q];
+      const std::optional<double> value = Value(sheet, r, QuantityColumn(q), texts[q], flagged);
+      if (!value) continue;
+      const double error = q < kParameterCount && se[q] ? std::fabs(*se[q]) : 0;
+      m_spans[q].Add(*value - error);
+      m_spans[q].Add(*value + error);
+    }
+    if (m_shared) {
+      Text(sheet, r, kColAfterValues, row.importedBy);
+      Text(sheet, r, kColAfterValues + 1, row.workstation);
+    }
+    for (std::size_t p = 0; p < kParameterCount; ++p) {
+      if (flags[p]) Check(worksheet_write_string(sheet, r, m_colFirstFlag + static_cast<lxw_col_t>(p), kFlagMark, m_flag));
+    }
+  }
+
+  static void StandOut(lxw_format* format) {
+    format_set_bold(format);
+    format_set_font_color(format, LXW_COLOR_RED);
+    format_set_bg_color(format, 0xFFEB9C);
+  }
+
+  lxw_format* NumberFormat(const char* pattern, bool flagged) {
     lxw_format* format = workbook_add_format(m_book);
     format_set_num_format(format, pattern);
+    if (flagged) StandOut(format);
+    return format;
+  }
+
+  // The format that shows a number with the digits of its text; one per kind, made when first used.
+  lxw_format* DigitsFormat(const Digits& digits, bool flagged) {
+    lxw_format*& format = m_digitFormats[flagged][digits.exponent][digits.decimals];
+    if (format == nullptr) {
+      std::string pattern = digits.decimals > 0 ? "0." + std::string(digits.decimals, '0') : "0";
+      if (digits.exponent) pattern += "E+00";
+      format = NumberFormat(pattern.c_str(), flagged);
+    }
     return format;
   }
 
@@ -215,93 +290,230 @@ class HistorySheetWriter {
     if (error != LXW_NO_ERROR) Fail(m_path, lxw_strerror(error));
   }
 
-  void Text(lxw_row_t r, lxw_col_t c, const std::string& text) {
-    if (!text.empty()) Check(worksheet_write_string(m_sheet, r, c, CellText(WorkbookText(text)).c_str(), nullptr));
+  void Text(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::string& text) {
+    if (!text.empty()) Check(worksheet_write_string(sheet, r, c, CellText(WorkbookText(text)).c_str(), nullptr));
   }
 
-  // A number when the atof rule reads the whole text (blanks around it aside) to a finite value;
-  // otherwise the text as it is. Returns the number written.
-  std::optional<double> Value(lxw_row_t r, lxw_col_t c, const std::string& text, lxw_format* format) {
+  // A number when the atof rule reads the whole text (blanks around it aside) to a finite value,
+  // shown with the digits of the text; otherwise the text as it is. Returns the number written.
+  std::optional<double> Value(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::string& text, bool flagged) {
     double number = 0;
     if (TextIsNumber(text, &number)) {
-      Check(worksheet_write_number(m_sheet, r, c, number, format));
+      Check(worksheet_write_number(sheet, r, c, number, DigitsFormat(DigitsOf(text), flagged)));
       return number;
     }
-    Text(r, c, text);
+    Text(sheet, r, c, text);
     return std::nullopt;
   }
 
-  // One chart of the history: its series from the plotted columns from the first on, over the row
-  // number (whole-number ticks), on a logarithmic value axis.
-  void AddChart(const HistoryChart& spec, lxw_col_t firstPlotted, lxw_row_t anchorRow) {
-    lxw_chart* chart = workbook_add_chart(m_book, LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS);
-    if (chart == nullptr) Fail(m_path, "无法添加图表");
-    const auto last = static_cast<lxw_row_t>(m_rows);
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
-      const lxw_col_t column = firstPlotted + static_cast<lxw_col_t>(i);
-      lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-      if (series == nullptr) Fail(m_path, "无法添加图表");
-      chart_series_set_categories(series, kHistorySheetName, 1, kColNumber, last, kColNumber);
-      chart_series_set_values(series, kHistorySheetName, 1, column, last, column);
-      chart_series_set_name_range(series, kHistorySheetName, 0, column);
-      chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
-      chart_series_set_marker_size(series, 5);
-    }
-    chart_title_set_name(chart, spec.title);
-    chart_axis_set_name(chart->x_axis, "No.（导入顺序）");
-    chart_axis_set_min(chart->x_axis, 0);
-    chart_axis_set_max(chart->x_axis, static_cast<double>(m_rows + 1));
-    chart_axis_set_major_unit(chart->x_axis, WholeStep(m_rows));
-    chart_axis_set_num_format(chart->x_axis, "0");
-    chart_axis_set_name(chart->y_axis, spec.axisTitle);
-    chart_axis_set_log_base(chart->y_axis, 10);
-    chart_axis_set_label_position(chart->y_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
-    chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
-    chart_show_blanks_as(chart, LXW_CHART_BLANKS_AS_GAP);
-    chart_show_hidden_data(chart);  // the plotted columns are hidden
-    chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
-    lxw_chart_options options = {};
-    options.x_scale = 1.5;
-    options.y_scale = 1.5;
-    Check(worksheet_insert_chart_opt(m_sheet, anchorRow, m_chartsColumn, chart, &options));
-  }
-
-  // A whole-number tick step for rows: 1, 2, 5, 10, 20 … so that about ten ticks show.
-  static double WholeStep(long rows) {
-    double step = 1;
-    for (int i = 0; rows / step > 10; ++i) step *= i % 3 == 1 ? 2.5 : 2;
-    return step;
-  }
-
-  // Frees the workbook on every way out, also when the constructor fails half-way.
-  struct Closer {
-    lxw_workbook* book = nullptr;
-    ~Closer() {
-      if (book != nullptr) workbook_close(book);
-    }
-  };
-
+  lxw_workbook* m_book;
   std::string m_path;
-  std::string m_tmpdir;
-  Closer m_closer;
-  lxw_workbook* m_book = nullptr;
-  lxw_worksheet* m_sheet = nullptr;
+  bool m_shared;
+  std::string m_name;
+  HistoryFilter m_filter;
+  std::string m_folder;  // the series' folder when the table is one series titled by it
+  long m_rowsPerSheet;
+  lxw_col_t m_colFirstSe, m_colFirstFlag, m_colLast;
+  lxw_format* m_header = nullptr;
   lxw_format* m_time = nullptr;
-  lxw_format* m_scientific = nullptr;
-  lxw_format* m_exponent = nullptr;
+  lxw_format* m_flag = nullptr;
+  lxw_format* m_digitFormats[2][2][kMaxDecimals + 1] = {};
+  std::string m_note;
+  std::vector<Sheet> m_sheets;
   long m_rows = 0;
-  lxw_col_t m_lastColumn;    // the table's last column
-  lxw_col_t m_firstPlotted;  // the first of the hidden columns the charts plot
-  lxw_col_t m_chartsColumn;  // where the charts stand
+  std::array<Span, kReportQuantityCount> m_spans;
+  Span m_times;
 };
 
-// Writes the history of the open store to file, a new file; failures name path.
-long WriteHistoryWorkbook(const std::string& file, const std::string& path) {
+// The charts' sheet: the title, the note, one chart per quantity, one to a printed page.
+class ChartSheet {
+ public:
+  static constexpr lxw_row_t kFirstChartRow = 3;
+  static constexpr lxw_row_t kRowsPerChart = 24;  // a chart of 420 pixels and a margin, at 20 pixels a row
+
+  ChartSheet(lxw_workbook* book, const std::string& path) : m_book(book), m_path(path) {
+    m_sheet = workbook_add_worksheet(book, kHistoryChartSheetName);
+    if (m_sheet == nullptr) Fail(path, "无法添加工作表");
+    worksheet_set_landscape(m_sheet);
+    worksheet_set_paper(m_sheet, 9);  // A4
+    worksheet_fit_to_pages(m_sheet, 1, 0);
+  }
+
+  void Heading(const std::string& title, const std::string& note) {
+    lxw_format* bold = workbook_add_format(m_book);
+    format_set_bold(bold);
+    format_set_font_size(bold, 14);
+    Check(worksheet_write_string(m_sheet, 0, 0, WorkbookText(title).c_str(), bold));
+    Check(worksheet_write_string(m_sheet, 1, 0, WorkbookText(note).c_str(), nullptr));
+  }
+
+  // One chart per quantity over the table's rows. Returns, per chart, the ranges of the standard
+  // errors of its series that have error bars (put in by WithCellErrorBars once the file is written).
+  std::vector<std::vector<std::string>> Add(const HistoryTable& table, bool oneSeries) {
+    std::vector<std::vector<std::string>> errorRanges;
+    std::vector<lxw_row_t> breaks;
+    lxw_row_t anchor = kFirstChartRow;
+    for (const ReportQuantity q : kHistoryChartQuantities) {
+      errorRanges.push_back(AddChart(table, q, oneSeries, anchor));
+      anchor += kRowsPerChart;
+      breaks.push_back(anchor);
+    }
+    breaks.back() = 0;  // the list's end
+    Check(worksheet_set_h_pagebreaks(m_sheet, breaks.data()));
+    return errorRanges;
+  }
+
+ private:
+  void Check(lxw_error error) const {
+    if (error != LXW_NO_ERROR) Fail(m_path, lxw_strerror(error));
+  }
+
+  static std::string Range(const std::string& sheet, lxw_col_t column, long rows) {
+    char cells[64];
+    const std::string letters = ReportColumnLetters(column);
+    std::snprintf(cells, sizeof cells, "!$%s$%ld:$%s$%ld", letters.c_str(), kHistoryHeaderRows + 1, letters.c_str(),
+                  kHistoryHeaderRows + rows);
+    return "'" + sheet + "'" + cells;
+  }
+
+  // Sets an axis to span from low to high with a margin of 5 %, so that a change of a few % shows.
+  static void Fit(lxw_chart_axis* axis, Span span) {
+    if (span.Empty()) return;
+    double margin = (span.high - span.low) * 0.05;
+    if (margin == 0) margin = span.high != 0 ? std::fabs(span.high) * 0.05 : 1;
+    chart_axis_set_min(axis, span.low - margin);
+    chart_axis_set_max(axis, span.high + margin);
+  }
+
+  std::vector<std::string> AddChart(const HistoryTable& table, ReportQuantity q, bool oneSeries, lxw_row_t anchor) {
+    std::vector<std::string> errorRanges;
+    lxw_chart* chart =
+        workbook_add_chart(m_book, oneSeries ? LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS : LXW_CHART_SCATTER);
+    if (chart == nullptr) Fail(m_path, "无法添加图表");
+    const lxw_col_t column = QuantityColumn(q);
+    for (std::size_t s = 0; s < table.sheets(); ++s) {
+      const long rows = table.RowsOn(s);
+      if (rows <= 0) continue;
+      const std::string name = WorkbookText(table.SheetName(s));
+      const auto first = static_cast<lxw_row_t>(kHistoryHeaderRows);
+      const auto last = static_cast<lxw_row_t>(kHistoryHeaderRows + rows - 1);
+      lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+      if (series == nullptr) Fail(m_path, "无法添加图表");
+      chart_series_set_categories(series, name.c_str(), first, kColImportedAt, last, kColImportedAt);
+      chart_series_set_values(series, name.c_str(), first, column, last, column);
+      chart_series_set_name(series, kQuantities[q].name);
+      chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
+      chart_series_set_marker_size(series, 5);
+      if (static_cast<std::size_t>(q) < kParameterCount) {
+        chart_series_set_error_bars(series->y_error_bars, LXW_CHART_ERROR_BAR_TYPE_FIXED, 0);
+        errorRanges.push_back(Range(name, table.SeColumn(q), rows));
+      }
+    }
+    const std::string unit = kQuantities[q].unit;
+    chart_title_set_name(chart, kQuantities[q].name);
+    chart_axis_set_name(chart->x_axis, "导入时间 (UTC)");
+    chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
+    Fit(chart->x_axis, table.TimeSpan());
+    const std::string axisTitle = unit.empty() ? std::string(kQuantities[q].name)
+                                               : std::string(kQuantities[q].name) + " (" + unit + ")";
+    chart_axis_set_name(chart->y_axis, axisTitle.c_str());
+    Fit(chart->y_axis, table.ValueSpan(q));
+    chart_axis_set_label_position(chart->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_axis_set_label_position(chart->y_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_axis_major_gridlines_set_visible(chart->y_axis, LXW_TRUE);
+    chart_show_blanks_as(chart, LXW_CHART_BLANKS_AS_GAP);
+    chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+    lxw_chart_options options = {};
+    options.x_scale = 1.5;   // 720 pixels wide
+    options.y_scale = 1.45;  // 420 pixels high
+    Check(worksheet_insert_chart_opt(m_sheet, anchor, 0, chart, &options));
+    return errorRanges;
+  }
+
+  lxw_workbook* m_book;
+  std::string m_path;
+  lxw_worksheet* m_sheet = nullptr;
+};
+
+// Frees the workbook on every way out.
+struct Closer {
+  lxw_workbook* book = nullptr;
+  ~Closer() {
+    if (book != nullptr) workbook_close(book);
+  }
+};
+
+// Copies the file at from into the open file fd (from its start, replacing what it held).
+void CopyInto(const std::string& from, int fd, const std::string& path) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) Fail(path, std::strerror(errno));
+  const auto close = [in] { ::close(in); };
+  if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+    close();
+    Fail(path, std::strerror(errno));
+  }
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, fd, nullptr, 1 << 30, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      close();
+      Fail(path, std::strerror(error));
+    }
+    if (n == 0) break;
+  }
+  close();
+}
+
+// Writes the workbook into fd; libxlsxwriter writes it by name as scratch (in the private folder of
+// the new file), the chart parts are completed there, then it is copied into fd. Failures name path.
+long WriteHistoryWorkbook(int fd, const std::string& file, const std::string& path,
+                          const HistoryWorkbookRequest& request) {
   const CNumericLocale numericLocale;
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
-  HistorySheetWriter writer(file, path, TheParameterStore().Shared());
-  TheParameterStore().ReadHistory([&](const StoredRow& row) { writer.Add(row); });
-  return writer.Finish();
+  ParameterStore& store = TheParameterStore();
+  CheckHistoryFilterFor(request.filter, store);
+  const std::string folder = request.filter.folder.value_or("");
+
+  std::string tmpdir = ThePlatform().TempPath();
+  lxw_workbook_options options = {};
+  options.constant_memory = LXW_TRUE;
+  options.tmpdir = tmpdir.data();
+  const PathParts parts = SplitPath(file);
+  const std::string scratch = parts.drive + parts.dir + (parts.fname + parts.ext == "0" ? "1" : "0");
+  Closer closer;
+  closer.book = workbook_new_opt(scratch.c_str(), &options);
+  lxw_workbook* book = closer.book;
+  if (book == nullptr) Fail(path, "无法创建工作簿");
+
+  const bool shared = store.Shared();
+  ChartSheet charts(book, path);
+  HistoryTable table(book, path, shared, kHistorySheetName, request.filter, folder, request.rowsPerSheet);
+  const Survey survey = table.Count(store);
+  std::string title = request.title;
+  if (title.empty()) {
+    title = kHistorySheetName;
+    if (!request.filter.Empty()) title += "：" + request.filter.Describe();
+  }
+  charts.Heading(title, HistoryTable::Note(survey, request.filter));
+  table.Write(store, survey);
+  if (request.wholeHistory) {
+    HistoryTable whole(book, path, shared, kWholeHistorySheetName, {}, {}, request.rowsPerSheet);
+    whole.Write(store, whole.Count(store));
+  }
+  std::vector<std::vector<std::string>> errorRanges;
+  if (table.rows() > 0) errorRanges = charts.Add(table, survey.series == 1);
+
+  const lxw_error closed = workbook_close(book);
+  closer.book = nullptr;
+  if (closed != LXW_NO_ERROR) Fail(path, lxw_strerror(closed));
+  const std::string reason = RewriteChartParts(scratch, errorRanges.size(), [&](std::size_t chart, std::string xml) {
+    return WithCellErrorBars(std::move(xml), errorRanges[chart]);
+  });
+  if (!reason.empty()) Fail(path, reason);
+  CopyInto(scratch, fd, path);
+  ::unlink(scratch.c_str());
+  return table.rows();
 }
 
 // A name that was taken when the new workbook was to be put there.
@@ -309,14 +521,15 @@ struct NameTaken {};
 
 // Writes the history to target; failures name shownPath. replace false: a file there stays, and
 // NameTaken is raised.
-long SaveHistory(const std::string& target, const std::string& shownPath, bool replace) {
+long SaveHistory(const std::string& target, const std::string& shownPath, bool replace,
+                 const HistoryWorkbookRequest& request) {
   PathParts parts = SplitPath(target);
   if (parts.fname.empty() && parts.ext.empty()) Fail(shownPath, "不是文件名");
   // libxlsxwriter opens the file by name: it is made in a folder nobody else can enter.
   long rows = 0;
   try {
     WriteFileSafelyWith(target, {.mode = CreationMode(0666), .replace = replace, .privateDirectory = true},
-                        [&](int, const std::string& file) { rows = WriteHistoryWorkbook(file, shownPath); });
+                        [&](int fd, const std::string& file) { rows = WriteHistoryWorkbook(fd, file, shownPath, request); });
   } catch (const FileSystemError& e) {
     if (!replace && e.error() == EEXIST) throw NameTaken{};
     Fail(shownPath, std::strerror(e.error()));
@@ -326,15 +539,23 @@ long SaveHistory(const std::string& target, const std::string& shownPath, bool r
 
 }  // namespace
 
-long SaveHistoryWorkbook(const std::string& target, bool replace) { return SaveHistory(target, target, replace); }
+long SaveHistoryWorkbook(const std::string& target, bool replace, const HistoryWorkbookRequest& request) {
+  return SaveHistory(target, target, replace, request);
+}
 
-void ShowHistoryWorkbook() {
+void ShowHistoryWorkbook(const std::string& modelPath) {
   if (!HasSpreadsheetApplication()) throw OperationError("无法打开参数历史：没有打开 .xlsx 文件的默认程序");
+  HistoryWorkbookRequest request;
+  if (!modelPath.empty()) {
+    request.filter.folder = SeriesFolder(modelPath);
+    request.title = *request.filter.folder;
+    request.wholeHistory = true;
+  }
   const WorkbookFolder folder;
   const std::string name = "qelmora-history-" + FileStamp(ReportTimeText()) + ".xlsx";
   const std::string path = folder.WriteNew(name, [&](const std::string& file) -> std::string {
     try {
-      SaveHistory(file, folder.path() + file.substr(file.rfind('/')), false);
+      SaveHistory(file, folder.path() + file.substr(file.rfind('/')), false, request);
     } catch (const NameTaken&) {
       return kFileExists;
     }

@@ -4,6 +4,8 @@
 #include "report/history_xlsx.h"
 #include "report/report_xlsx.h"
 
-long SaveHistoryWorkbook(const std::string&, bool) { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+long SaveHistoryWorkbook(const std::string&, bool, const HistoryWorkbookRequest&) {
+  throw std::runtime_error(WriteWorkbookFile({}, ""));
+}
 
-void ShowHistoryWorkbook() { throw std::runtime_error(WriteWorkbookFile({}, "")); }
+void ShowHistoryWorkbook(const std::string&) { throw std::runtime_error(WriteWorkbookFile({}, "")); }

@@ -8,6 +8,7 @@
 #include "app/cli.h"
 #include "app/csv.h"
 #include "app/platform.h"
+#include "report/history_filter.h"
 #include "report/history_xlsx.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -54,6 +55,14 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
 int CliHistory(const CliContext& context, const std::vector<std::string>& arguments) {
   std::vector<std::string> args = arguments;
   const bool force = CliTakeForce(&args);
+  HistoryWorkbookRequest request;
+  try {
+    request.filter = TakeHistoryFilter(&args);
+  } catch (const OperationError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    CliUsage();
+    return 2;
+  }
   const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
   if ((!args.empty() && !xlsx) || (force && !xlsx)) {
     CliUsage();
@@ -63,15 +72,18 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
   if (xlsx && !CliMayWrite(args[1], force)) return 1;
   if (!CliOpenStore(context)) return 1;
 
-  // Store failures raise StoreError, which the dispatcher reports.
+  // Store failures raise StoreError, filters the store cannot answer OperationError; the dispatcher
+  // reports them.
   struct CloseAtEnd {
     ~CloseAtEnd() { CloseParameterStore(); }
   } closeAtEnd;
   if (xlsx) {
-    const long rows = SaveHistoryWorkbook(args[1], force);
+    const long rows = SaveHistoryWorkbook(args[1], force, request);
     std::fprintf(stderr, "已写入参数历史（%ld 行）：%s\n", rows, args[1].c_str());
     return 0;
   }
+  const HistoryFilter& filter = request.filter;
+  CheckHistoryFilterFor(filter, TheParameterStore());
 
   CsvBinaryStdout();
   std::vector<std::string> fields(std::begin(kParameterColumns), std::end(kParameterColumns));
@@ -85,6 +97,7 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), stdout);
   TheParameterStore().ReadHistory([&](const StoredRow& row) {
+    if (!filter.Matches(row)) return;
     // NULL: an empty field.
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);

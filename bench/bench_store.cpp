@@ -86,7 +86,8 @@ BigStore& StoreWithRows(long rows, bool quality = false) {
   for (const char* column : kProvenanceColumns) sql += std::string(",\"") + column + '"';
   for (std::size_t i = kQualityFirstSe; quality && i < kQualityCount; ++i) sql += std::string(",\"") + kQualityColumns[i] + '"';
   sql += ") VALUES (?";
-  for (std::size_t i = 1; i < kParameterCount + kProvenanceCount + (quality ? kParameterCount : 0); ++i) sql += ",?";
+  const std::size_t columns = std::size_t{kParameterCount} + kProvenanceCount + (quality ? std::size_t{kParameterCount} : 0);
+  for (std::size_t i = 1; i < columns; ++i) sql += ",?";
   sql += ")";
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
   sqlite3_stmt* insert = nullptr;

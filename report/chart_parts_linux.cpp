@@ -28,8 +28,7 @@ std::string WithCellErrorBars(std::string xml, const std::vector<std::string>& r
   return xml;
 }
 
-std::string RewriteChartParts(const std::string& file, std::size_t charts,
-                              const std::function<std::string(std::size_t, std::string)>& change) {
+std::string RewriteParts(const std::string& file, const std::vector<PartChange>& changes) {
   int error = 0;
   zip_t* archive = zip_open(file.c_str(), 0, &error);
   if (archive == nullptr) {
@@ -44,25 +43,42 @@ std::string RewriteChartParts(const std::string& file, std::size_t charts,
     zip_discard(archive);
     return reason;
   };
-  std::vector<std::string> parts(charts);  // alive until the archive is written
-  for (std::size_t i = 0; i < charts; ++i) {
-    const std::string name = "xl/charts/chart" + std::to_string(i + 1) + ".xml";
+  std::vector<NewPart> parts(changes.size());  // alive until the archive is written
+  for (std::size_t i = 0; i < changes.size(); ++i) {
     zip_stat_t stat;
-    const zip_int64_t index = zip_name_locate(archive, name.c_str(), 0);
-    if (index < 0 || zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) return fail();
-    zip_file_t* part = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+    const zip_int64_t found = zip_name_locate(archive, changes[i].name.c_str(), 0);
+    if (found < 0 || zip_stat_index(archive, static_cast<zip_uint64_t>(found), 0, &stat) != 0) return fail();
+    const auto index = static_cast<zip_uint64_t>(found);
+    zip_file_t* part = zip_fopen_index(archive, index, 0);
     if (part == nullptr) return fail();
     std::string xml(stat.size, '\0');
     const zip_int64_t read = zip_fread(part, xml.data(), xml.size());
     zip_fclose(part);
     if (read != static_cast<zip_int64_t>(xml.size())) return fail();
-    parts[i] = change(i, std::move(xml));
-    zip_source_t* source = zip_source_buffer(archive, parts[i].data(), parts[i].size(), 0);
+    parts[i] = changes[i].change(std::move(xml));
+    if (parts[i].file.empty()) {
+      zip_source_t* source = zip_source_buffer(archive, parts[i].xml.data(), parts[i].xml.size(), 0);
+      if (source == nullptr) return fail();
+      if (zip_file_replace(archive, index, source, 0) != 0) {
+        zip_source_free(source);
+        return fail();
+      }
+      continue;
+    }
+    // A file's part is a new entry of the same name: libzip 1.7 keeps a replaced entry's level of
+    // compression (its best, which takes ten times as long).
+    zip_source_t* source = zip_source_file(archive, parts[i].file.c_str(), 0, -1);
     if (source == nullptr) return fail();
-    if (zip_file_replace(archive, static_cast<zip_uint64_t>(index), source, 0) != 0) {
+    if (zip_delete(archive, index) != 0) {
       zip_source_free(source);
       return fail();
     }
+    const zip_int64_t added = zip_file_add(archive, changes[i].name.c_str(), source, 0);
+    if (added < 0) {
+      zip_source_free(source);
+      return fail();
+    }
+    if (zip_set_file_compression(archive, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1) != 0) return fail();
   }
   if (zip_close(archive) != 0) return fail();
   return {};

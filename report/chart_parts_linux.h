@@ -1,5 +1,5 @@
-// What libxlsxwriter 1.1.4 cannot write into a chart, put into the chart parts of a workbook it has
-// written: error bars whose values come from cells.
+// What libxlsxwriter 1.1.4 cannot write, put into the parts of a workbook it has written: error bars
+// whose values come from cells, and worksheet rows written by the caller.
 #pragma once
 
 #include <functional>
@@ -11,9 +11,18 @@
 // plus and minus values. Bars past the end of refs stay as they are.
 std::string WithCellErrorBars(std::string xml, const std::vector<std::string>& refs);
 
-// Rewrites the chart parts xl/charts/chart<n>.xml (n from 1, in the order the charts were added) of
-// the archive at file, which lies in a folder only this user can enter: change gets each part's
-// index from 0 and its XML and returns the new XML. Entries that are not changed are copied as they
-// are compressed. Returns an empty text, else the reason.
-std::string RewriteChartParts(const std::string& file, std::size_t charts,
-                              const std::function<std::string(std::size_t, std::string)>& change);
+// A part's new content: its XML, or a file that holds it (a large part, deflated at the fastest
+// level).
+struct NewPart {
+  std::string xml;
+  std::string file;
+};
+
+// Rewrites parts of the archive at file, which lies in a folder only this user can enter: each named
+// part is given to its change with its XML and replaced by what the change returns. Entries that are
+// not changed are copied as they are compressed. Returns an empty text, else the reason.
+struct PartChange {
+  std::string name;  // "xl/charts/chart1.xml"
+  std::function<NewPart(std::string)> change;
+};
+std::string RewriteParts(const std::string& file, const std::vector<PartChange>& changes);

@@ -15,8 +15,9 @@
 // report's atof rule reads the whole text, shown with the digits of its text; otherwise its text is
 // kept. A history longer than a sheet continues on "参数历史 (2)", "参数历史 (3)" ...
 //
-// Written by libxlsxwriter on Linux (history_xlsx_linux.cpp) in its constant-memory mode, so that
-// memory stays flat whatever the number of rows. The Windows build has no .xlsx writer of its own.
+// Written on Linux (history_xlsx_linux.cpp) by libxlsxwriter, but for the rows, which stream from
+// the store into the sheets' XML in one read, so that memory stays flat whatever the number of rows.
+// The Windows build has no .xlsx writer of its own.
 #pragma once
 
 #include <string>

@@ -1,6 +1,5 @@
-// The history workbook on Linux: libxlsxwriter in constant-memory mode, rows streamed from the store.
-// The store is read twice: once for what the note above the table says and the sheets it takes,
-// once to write the rows.
+// The history workbook on Linux: libxlsxwriter for the charts, the notes, the headers and the styles;
+// the rows streamed from the store into the sheets' XML beside it (SheetRows), in one read.
 #include "report/history_xlsx.h"
 
 #include <fcntl.h>
@@ -14,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <charconv>
+#include <string_view>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -102,19 +104,139 @@ struct Span {
   bool Empty() const { return low > high; }
 };
 
-// What the first read finds out.
-struct Survey {
-  long rows = 0;
-  long flags = 0;
-  std::size_t series = 0;
+// Copies what is left of in to out. Returns the bytes copied, or -1 (errno says why).
+ssize_t CopyAll(int in, int out) {
+  ssize_t total = 0;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? -1 : total;
+    total += n;
+  }
+}
+
+// Whether text is a number as a worksheet's XML writes one (blanks around it aside): then its digits
+// go into the cell as they are.
+std::string_view PlainNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (digits() == 0) return {};  // "1600.": written as 1600
+    mantissa = 1;
+  }
+  if (mantissa == 0) return {};
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (digits() == 0) return {};
+  }
+  return i == text.size() ? text : std::string_view{};
+}
+
+// The rows of one history sheet as worksheet XML, in a scratch file of the private folder; they take
+// the place of libxlsxwriter's rows once the workbook is written (RewriteParts). libxlsxwriter formats
+// every number with printf and deflates the rows at its default level: the rows are most of the
+// workbook, so they are written here, each number with the digits of its text, deflated fast.
+class SheetRows {
+ public:
+  SheetRows(std::string path, const std::string& shownPath) : m_path(std::move(path)), m_shownPath(shownPath) {
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) Fail(shownPath, std::strerror(errno));
+    m_buffer.reserve(kFlushAt + 65536);
+  }
+  ~SheetRows() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  SheetRows(const SheetRows&) = delete;
+  SheetRows& operator=(const SheetRows&) = delete;
+
+  const std::string& path() const { return m_path; }
+
+  void StartRow(lxw_row_t r) {
+    m_row = std::to_string(r + 1);
+    m_buffer += "<row r=\"";
+    m_buffer += m_row;
+    m_buffer += "\">";
+  }
+  void EndRow() {
+    m_buffer += "</row>";
+    if (m_buffer.size() >= kFlushAt) Flush();
+  }
+  // A number: its digits as given, or the shortest text that reads back as number.
+  void Number(const std::string& column, std::string_view digits, double number, int style) {
+    char shortest[32];
+    if (digits.empty()) {
+      const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, number);
+      digits = std::string_view(shortest, static_cast<std::size_t>(end - shortest));
+    }
+    Start(column, style);
+    m_buffer += "><v>";
+    m_buffer += digits;
+    m_buffer += "</v></c>";
+  }
+  // A text, as a cell can hold it.
+  void Text(const std::string& column, const std::string& text, int style) {
+    Start(column, style);
+    m_buffer += " t=\"inlineStr\"><is><t xml:space=\"preserve\">";
+    for (const char c : CellText(WorkbookText(text))) {
+      switch (c) {
+        case '&': m_buffer += "&amp;"; break;
+        case '<': m_buffer += "&lt;"; break;
+        case '>': m_buffer += "&gt;"; break;
+        default: m_buffer += c;
+      }
+    }
+    m_buffer += "</t></is></c>";
+  }
+  void Flush() {
+    for (std::size_t at = 0; at < m_buffer.size();) {
+      const ssize_t n = ::write(m_fd, m_buffer.data() + at, m_buffer.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail(m_shownPath, std::strerror(errno));
+      at += static_cast<std::size_t>(n);
+    }
+    m_buffer.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 20;
+
+  void Start(const std::string& column, int style) {
+    m_buffer += "<c r=\"";
+    m_buffer += column;
+    m_buffer += m_row;
+    m_buffer += '"';
+    if (style > 0) {
+      m_buffer += " s=\"";
+      m_buffer += std::to_string(style);
+      m_buffer += '"';
+    }
+  }
+
+  std::string m_path;
+  const std::string& m_shownPath;
+  int m_fd = -1;
+  std::string m_buffer;
+  std::string m_row;
 };
 
 // One table of the history: rows that pass a filter, on as many sheets as they take.
 class HistoryTable {
  public:
-  HistoryTable(lxw_workbook* book, const std::string& path, bool shared, std::string name, HistoryFilter filter,
-               std::string folder, long rowsPerSheet)
+  // The rows' scratch files go into scratchFolder, a folder only this user can enter.
+  HistoryTable(lxw_workbook* book, const std::string& path, const std::string& scratchFolder, bool shared,
+               std::string name, HistoryFilter filter, std::string folder, long rowsPerSheet)
       : m_book(book),
+        m_scratchFolder(scratchFolder),
         m_path(path),
         m_shared(shared),
         m_name(std::move(name)),
@@ -126,52 +248,41 @@ class HistoryTable {
         m_colLast(m_colFirstFlag + kParameterCount - 1) {
     m_header = workbook_add_format(book);
     format_set_bold(m_header);
-    m_time = NumberFormat("yyyy-mm-dd hh:mm:ss", false);
-    m_flag = workbook_add_format(book);
-    StandOut(m_flag);
+    m_time = lxw_format_get_xf_index(NumberFormat("yyyy-mm-dd hh:mm:ss", false));
+    lxw_format* flag = workbook_add_format(book);
+    StandOut(flag);
+    m_flag = lxw_format_get_xf_index(flag);
+    for (lxw_col_t c = 0; c <= m_colLast; ++c) m_letters.push_back(ReportColumnLetters(c));
+    std::fill_n(&m_digitStyles[0][0][0], sizeof m_digitStyles / sizeof(int), -1);
   }
 
   const HistoryFilter& filter() const { return m_filter; }
 
-  // The first read: how many rows, sheets and flags.
-  Survey Count(ParameterStore& store) const {
-    Survey survey;
-    SeriesChanges changes;
-    store.ReadHistory([&](const StoredRow& row) {
-      if (!m_filter.Matches(row)) return;
-      ++survey.rows;
-      changes.Next(row);
-    });
-    survey.flags = changes.Count();
-    survey.series = changes.Series();
-    return survey;
-  }
-
-  // The note above the table.
-  static std::string Note(const Survey& survey, const HistoryFilter& filter) {
+  // The note above the table: the rows, the series, the flags, the filters.
+  std::string Note() const {
     std::string note = Format("%ld 行，%zu 个系列（模型文件的文件夹）；%ld 处变化大于前后两次导入合并标准误差的两倍，标为 %s",
-                              survey.rows, survey.series, survey.flags, kFlagMark);
-    const std::string filters = filter.Describe();
+                              m_rows, m_changes.Series(), m_changes.Count(), kFlagMark);
+    const std::string filters = m_filter.Describe();
     if (!filters.empty()) note += "；筛选：" + filters;
     return note;
   }
 
-  // The second read: every row, then the autofilters.
-  void Write(ParameterStore& store, const Survey& survey) {
-    m_note = Note(survey, m_filter);
-    const long sheets = std::max(1L, (survey.rows + m_rowsPerSheet - 1) / m_rowsPerSheet);
-    for (long s = 0; s < sheets; ++s) AddSheet(s == 0 ? m_name : Format("%s (%ld)", m_name.c_str(), s + 1));
-    SeriesChanges changes;
+  // Every row of the store the filter lets through, then each sheet's note and autofilter.
+  void Write(ParameterStore& store) {
     store.ReadHistory([&](const StoredRow& row) {
-      if (m_filter.Matches(row)) Add(row, changes.Next(row));
+      if (m_filter.Matches(row)) Add(row);
     });
+    if (m_sheets.empty()) AddSheet();
+    const std::string note = WorkbookText(Note());
     for (std::size_t s = 0; s < m_sheets.size(); ++s) {
-      const long rows = RowsOn(s);
+      m_sheets[s].rows->Flush();
+      Check(worksheet_write_string(m_sheets[s].sheet, 0, 0, note.c_str(), m_header));
       Check(worksheet_autofilter(m_sheets[s].sheet, kHistoryHeaderRows - 1, kColNumber,
-                                 static_cast<lxw_row_t>(kHistoryHeaderRows - 1 + rows), m_colLast));
+                                 static_cast<lxw_row_t>(kHistoryHeaderRows - 1 + RowsOn(s)), m_colLast));
     }
   }
 
+  std::size_t series() const { return m_changes.Series(); }
   long rows() const { return m_rows; }
   std::size_t sheets() const { return m_sheets.size(); }
   const std::string& SheetName(std::size_t s) const { return m_sheets[s].name; }
@@ -179,6 +290,16 @@ class HistoryTable {
     return std::min(m_rowsPerSheet, m_rows - static_cast<long>(s) * m_rowsPerSheet);
   }
   lxw_col_t SeColumn(std::size_t p) const { return m_colFirstSe + static_cast<lxw_col_t>(p); }
+
+  // Once libxlsxwriter has written the workbook: each sheet's rows after its note and headers.
+  void AddParts(std::vector<PartChange>& changes) const {
+    for (std::size_t s = 0; s < m_sheets.size(); ++s) {
+      const Sheet& sheet = m_sheets[s];
+      const std::string last = m_letters.back() + std::to_string(kHistoryHeaderRows + RowsOn(s));
+      changes.push_back({"xl/worksheets/sheet" + std::to_string(sheet.sheet->index + 1) + ".xml",
+                         [this, &sheet, last](std::string xml) { return WithRows(std::move(xml), *sheet.rows, last); }});
+    }
+  }
   const Span& ValueSpan(std::size_t q) const { return m_spans[q]; }
   const Span& TimeSpan() const { return m_times; }
 
@@ -186,24 +307,67 @@ class HistoryTable {
   struct Sheet {
     std::string name;
     lxw_worksheet* sheet;
+    std::unique_ptr<SheetRows> rows;
   };
 
-  void AddSheet(const std::string& name) {
+  // The sheet's part with the rows of the scratch file after libxlsxwriter's (the note and the
+  // headers), its dimension to the last cell, in a new scratch file.
+  NewPart WithRows(std::string xml, const SheetRows& rows, const std::string& lastCell) const {
+    const std::size_t end = xml.find("</sheetData>");
+    if (end == std::string::npos) Fail(m_path, "工作表没有 sheetData");
+    const std::size_t dimension = xml.find("<dimension ref=\"");
+    if (dimension != std::string::npos && dimension < end) {
+      const std::size_t refEnd = xml.find("\"/>", dimension);
+      xml.replace(dimension, refEnd - dimension, "<dimension ref=\"A1:" + lastCell);
+    }
+    const std::string part = rows.path() + ".xml";
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) Fail(m_path, std::strerror(errno));
+    try {
+      WriteAll(fd, std::string_view(xml).substr(0, xml.find("</sheetData>")));
+      const int in = ::open(rows.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      if (in < 0) Fail(m_path, std::strerror(errno));
+      const ssize_t copied = CopyAll(in, fd);
+      ::close(in);
+      if (copied < 0) Fail(m_path, std::strerror(errno));
+      WriteAll(fd, std::string_view(xml).substr(xml.find("</sheetData>")));
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    ::close(fd);
+    ::unlink(rows.path().c_str());
+    return {{}, part};
+  }
+
+  void WriteAll(int fd, std::string_view bytes) const {
+    for (std::size_t at = 0; at < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail(m_path, std::strerror(errno));
+      at += static_cast<std::size_t>(n);
+    }
+  }
+
+  // The next sheet: the table's name, then "name (2)", "name (3)" ...
+  void AddSheet() {
+    const std::string name = m_sheets.empty() ? m_name : Format("%s (%zu)", m_name.c_str(), m_sheets.size() + 1);
     lxw_worksheet* sheet = workbook_add_worksheet(m_book, WorkbookText(name).c_str());
     if (sheet == nullptr) Fail(m_path, "无法添加工作表");
-    m_sheets.push_back({name, sheet});
+    const std::string scratch = m_scratchFolder + "/rows" + std::to_string(sheet->index);
+    m_sheets.push_back({name, sheet, std::make_unique<SheetRows>(scratch, m_path)});
     worksheet_set_column(sheet, kColNumber, kColNumber, 7, nullptr);
     worksheet_set_column(sheet, kColImportedAt, kColImportedAt, 20, nullptr);
     worksheet_set_column(sheet, kColFile, kColFile, 40, nullptr);
-    worksheet_set_column(sheet, kColFirstValue, m_colLast, 12, nullptr);
+    worksheet_set_column(sheet, kColFirstValue, kColAfterValues - 1, 12, nullptr);
     if (m_shared) worksheet_set_column(sheet, kColAfterValues, kColAfterValues + 1, 20, nullptr);
+    worksheet_set_column(sheet, m_colFirstSe, m_colFirstFlag - 1, 12, nullptr);
     worksheet_set_column(sheet, m_colFirstFlag, m_colLast, 8, nullptr);
     worksheet_freeze_panes(sheet, kHistoryHeaderRows, 0);
     worksheet_set_landscape(sheet);
     worksheet_set_paper(sheet, 9);  // A4
     worksheet_repeat_rows(sheet, kHistoryHeaderRows - 1, kHistoryHeaderRows - 1);
 
-    Check(worksheet_write_string(sheet, 0, 0, WorkbookText(m_note).c_str(), m_header));
     const lxw_row_t h = kHistoryHeaderRows - 1;
     Check(worksheet_write_string(sheet, h, kColNumber, "No.", m_header));
     Check(worksheet_write_string(sheet, h, kColImportedAt, kProvenanceColumns[kImportedAt], m_header));
@@ -222,43 +386,48 @@ class HistoryTable {
     }
   }
 
-  void Add(const StoredRow& row, const ChangeFlags& flags) {
+  void Add(const StoredRow& row) {
+    const ChangeFlags flags = m_changes.Next(row);
     const std::size_t s = static_cast<std::size_t>(m_rows / m_rowsPerSheet);
-    lxw_worksheet* sheet = m_sheets.at(s).sheet;
-    const auto r = static_cast<lxw_row_t>(kHistoryHeaderRows + m_rows % m_rowsPerSheet);
+    if (s == m_sheets.size()) AddSheet();
+    SheetRows& rows = *m_sheets.at(s).rows;
+    rows.StartRow(static_cast<lxw_row_t>(kHistoryHeaderRows + m_rows % m_rowsPerSheet));
     ++m_rows;
-    Check(worksheet_write_number(sheet, r, kColNumber, static_cast<double>(m_rows), nullptr));
+    rows.Number(m_letters[kColNumber], {}, static_cast<double>(m_rows), 0);
     const std::string& importedAt = row.provenance[kImportedAt];
     if (const std::optional<ImportTime> time = ParseImportTime(importedAt)) {
       const double serial = SerialDate(*time);
       m_times.Add(serial);
-      Check(worksheet_write_number(sheet, r, kColImportedAt, serial, m_time));
+      rows.Number(m_letters[kColImportedAt], {}, serial, m_time);
     } else {
-      Text(sheet, r, kColImportedAt, importedAt);
+      Text(rows, kColImportedAt, importedAt);
     }
     // The path; a series titled by its folder shows the rest of it.
     const std::string& source = row.provenance[kSource];
-    Text(sheet, r, kColFile, !m_folder.empty() && source.rfind(m_folder, 0) == 0 ? source.substr(m_folder.size()) : source);
+    Text(rows, kColFile, !m_folder.empty() && source.rfind(m_folder, 0) == 0 ? source.substr(m_folder.size()) : source);
     // The stored values as stored, the derived ones exactly as the report computes and writes them.
     const ReportTexts texts = ComputeReportTexts(row.parameters);
-    std::array<std::optional<double>, kParameterCount> se;
-    for (std::size_t p = 0; p < kParameterCount; ++p) {
-      se[p] = Value(sheet, r, SeColumn(p), row.quality[kQualityFirstSe + p], false);
-    }
+    std::array<std::optional<double>, kReportQuantityCount> values;
     for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
-      const bool flagged = q < kParameterCount && flags[q];
-      const std::optional<double> value = Value(sheet, r, QuantityColumn(q), texts[q], flagged);
-      if (!value) continue;
-      const double error = q < kParameterCount && se[q] ? std::fabs(*se[q]) : 0;
-      m_spans[q].Add(*value - error);
-      m_spans[q].Add(*value + error);
+      values[q] = Value(rows, QuantityColumn(q), texts[q], q < kParameterCount && flags[q]);
     }
     if (m_shared) {
-      Text(sheet, r, kColAfterValues, row.importedBy);
-      Text(sheet, r, kColAfterValues + 1, row.workstation);
+      Text(rows, kColAfterValues, row.importedBy);
+      Text(rows, kColAfterValues + 1, row.workstation);
+    }
+    std::array<std::optional<double>, kParameterCount> se;
+    for (std::size_t p = 0; p < kParameterCount; ++p) {
+      se[p] = Value(rows, SeColumn(p), row.quality[kQualityFirstSe + p], false);
     }
     for (std::size_t p = 0; p < kParameterCount; ++p) {
-      if (flags[p]) Check(worksheet_write_string(sheet, r, m_colFirstFlag + static_cast<lxw_col_t>(p), kFlagMark, m_flag));
+      if (flags[p]) rows.Text(m_letters[m_colFirstFlag + p], kFlagMark, m_flag);
+    }
+    rows.EndRow();
+    for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
+      if (!values[q]) continue;
+      const double error = q < kParameterCount && se[q] ? std::fabs(*se[q]) : 0;
+      m_spans[q].Add(*values[q] - error);
+      m_spans[q].Add(*values[q] + error);
     }
   }
 
@@ -275,38 +444,39 @@ class HistoryTable {
     return format;
   }
 
-  // The format that shows a number with the digits of its text; one per kind, made when first used.
-  lxw_format* DigitsFormat(const Digits& digits, bool flagged) {
-    lxw_format*& format = m_digitFormats[flagged][digits.exponent][digits.decimals];
-    if (format == nullptr) {
+  // The style that shows a number with the digits of its text; one per kind, made when first used.
+  int DigitsStyle(const Digits& digits, bool flagged) {
+    int& style = m_digitStyles[flagged][digits.exponent][digits.decimals];
+    if (style < 0) {
       std::string pattern = digits.decimals > 0 ? "0." + std::string(digits.decimals, '0') : "0";
       if (digits.exponent) pattern += "E+00";
-      format = NumberFormat(pattern.c_str(), flagged);
+      style = lxw_format_get_xf_index(NumberFormat(pattern.c_str(), flagged));
     }
-    return format;
+    return style;
   }
 
   void Check(lxw_error error) const {
     if (error != LXW_NO_ERROR) Fail(m_path, lxw_strerror(error));
   }
 
-  void Text(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::string& text) {
-    if (!text.empty()) Check(worksheet_write_string(sheet, r, c, CellText(WorkbookText(text)).c_str(), nullptr));
+  void Text(SheetRows& rows, lxw_col_t c, const std::string& text) {
+    if (!text.empty()) rows.Text(m_letters[c], text, 0);
   }
 
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value,
   // shown with the digits of the text; otherwise the text as it is. Returns the number written.
-  std::optional<double> Value(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::string& text, bool flagged) {
+  std::optional<double> Value(SheetRows& rows, lxw_col_t c, const std::string& text, bool flagged) {
     double number = 0;
     if (TextIsNumber(text, &number)) {
-      Check(worksheet_write_number(sheet, r, c, number, DigitsFormat(DigitsOf(text), flagged)));
+      rows.Number(m_letters[c], PlainNumber(text), number, DigitsStyle(DigitsOf(text), flagged));
       return number;
     }
-    Text(sheet, r, c, text);
+    Text(rows, c, text);
     return std::nullopt;
   }
 
   lxw_workbook* m_book;
+  std::string m_scratchFolder;
   std::string m_path;
   bool m_shared;
   std::string m_name;
@@ -315,10 +485,11 @@ class HistoryTable {
   long m_rowsPerSheet;
   lxw_col_t m_colFirstSe, m_colFirstFlag, m_colLast;
   lxw_format* m_header = nullptr;
-  lxw_format* m_time = nullptr;
-  lxw_format* m_flag = nullptr;
-  lxw_format* m_digitFormats[2][2][kMaxDecimals + 1] = {};
-  std::string m_note;
+  int m_time = 0;  // styles by their index
+  int m_flag = 0;
+  int m_digitStyles[2][2][kMaxDecimals + 1];
+  std::vector<std::string> m_letters;  // of each column
+  SeriesChanges m_changes;
   std::vector<Sheet> m_sheets;
   long m_rows = 0;
   std::array<Span, kReportQuantityCount> m_spans;
@@ -447,22 +618,10 @@ struct Closer {
 void CopyInto(const std::string& from, int fd, const std::string& path) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (in < 0) Fail(path, std::strerror(errno));
-  const auto close = [in] { ::close(in); };
-  if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
-    close();
-    Fail(path, std::strerror(errno));
-  }
-  for (;;) {
-    const ssize_t n = ::copy_file_range(in, nullptr, fd, nullptr, 1 << 30, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      close();
-      Fail(path, std::strerror(error));
-    }
-    if (n == 0) break;
-  }
-  close();
+  const ssize_t copied = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 ? CopyAll(in, fd) : -1;
+  const int error = errno;
+  ::close(in);
+  if (copied < 0) Fail(path, std::strerror(error));
 }
 
 // Writes the workbook into fd; libxlsxwriter writes it by name as scratch (in the private folder of
@@ -473,14 +632,16 @@ long WriteHistoryWorkbook(int fd, const std::string& file, const std::string& pa
   if (!numericLocale.ok()) Fail(path, "无法设置数字格式");
   ParameterStore& store = TheParameterStore();
   CheckHistoryFilterFor(request.filter, store);
-  const std::string folder = request.filter.folder.value_or("");
+  const std::string seriesFolder = request.filter.folder.value_or("");
 
   std::string tmpdir = ThePlatform().TempPath();
   lxw_workbook_options options = {};
-  options.constant_memory = LXW_TRUE;
+  // libxlsxwriter writes the sheets' notes and headers and the charts, which it keeps in memory; the
+  // rows go round it (SheetRows).
   options.tmpdir = tmpdir.data();
   const PathParts parts = SplitPath(file);
-  const std::string scratch = parts.drive + parts.dir + (parts.fname + parts.ext == "0" ? "1" : "0");
+  const std::string folder = parts.drive + parts.dir;  // private, ends in '/'
+  const std::string scratch = folder + (parts.fname + parts.ext == "0" ? "1" : "0");
   Closer closer;
   closer.book = workbook_new_opt(scratch.c_str(), &options);
   lxw_workbook* book = closer.book;
@@ -488,28 +649,37 @@ long WriteHistoryWorkbook(int fd, const std::string& file, const std::string& pa
 
   const bool shared = store.Shared();
   ChartSheet charts(book, path);
-  HistoryTable table(book, path, shared, kHistorySheetName, request.filter, folder, request.rowsPerSheet);
-  const Survey survey = table.Count(store);
+  const std::string rowsFolder = folder.substr(0, folder.size() - 1);
+  HistoryTable table(book, path, rowsFolder, shared, kHistorySheetName, request.filter, seriesFolder,
+                     request.rowsPerSheet);
+  table.Write(store);
   std::string title = request.title;
   if (title.empty()) {
     title = kHistorySheetName;
     if (!request.filter.Empty()) title += "：" + request.filter.Describe();
   }
-  charts.Heading(title, HistoryTable::Note(survey, request.filter));
-  table.Write(store, survey);
+  charts.Heading(title, table.Note());
+  std::optional<HistoryTable> whole;
   if (request.wholeHistory) {
-    HistoryTable whole(book, path, shared, kWholeHistorySheetName, {}, {}, request.rowsPerSheet);
-    whole.Write(store, whole.Count(store));
+    whole.emplace(book, path, rowsFolder, shared, kWholeHistorySheetName, HistoryFilter{}, std::string{},
+                  request.rowsPerSheet);
+    whole->Write(store);
   }
   std::vector<std::vector<std::string>> errorRanges;
-  if (table.rows() > 0) errorRanges = charts.Add(table, survey.series == 1);
+  if (table.rows() > 0) errorRanges = charts.Add(table, table.series() == 1);
 
   const lxw_error closed = workbook_close(book);
   closer.book = nullptr;
   if (closed != LXW_NO_ERROR) Fail(path, lxw_strerror(closed));
-  const std::string reason = RewriteChartParts(scratch, errorRanges.size(), [&](std::size_t chart, std::string xml) {
-    return WithCellErrorBars(std::move(xml), errorRanges[chart]);
-  });
+  std::vector<PartChange> changes;
+  for (std::size_t chart = 0; chart < errorRanges.size(); ++chart) {
+    changes.push_back({"xl/charts/chart" + std::to_string(chart + 1) + ".xml", [&errorRanges, chart](std::string xml) {
+                         return NewPart{WithCellErrorBars(std::move(xml), errorRanges[chart]), {}};
+                       }});
+  }
+  table.AddParts(changes);
+  if (whole) whole->AddParts(changes);
+  const std::string reason = RewriteParts(scratch, changes);
   if (!reason.empty()) Fail(path, reason);
   CopyInto(scratch, fd, path);
   ::unlink(scratch.c_str());

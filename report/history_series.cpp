@@ -46,23 +46,26 @@ double SerialDate(const ImportTime& time) {
 }
 
 ChangeFlags SeriesChanges::Next(const StoredRow& row) {
-  Values now;
+  Numbers values, errors;
   for (std::size_t p = 0; p < kParameterCount; ++p) {
     double number = 0;
-    if (TextIsNumber(row.parameters[p], &number)) now.value[p] = number;
-    if (TextIsNumber(row.quality[kQualityFirstSe + p], &number)) now.se[p] = number;
+    if (TextIsNumber(row.parameters[p], &number)) values[p] = number;
+    if (TextIsNumber(row.quality[kQualityFirstSe + p], &number)) errors[p] = number;
   }
+  return Next(SeriesFolder(row.provenance[kSource]), values, errors);
+}
+
+ChangeFlags SeriesChanges::Next(const std::string& folder, const Numbers& values, const Numbers& errors) {
   ChangeFlags flags{};
-  const auto [last, first] = m_last.try_emplace(SeriesFolder(row.provenance[kSource]), now);
-  if (!first) {
-    const Values& before = last->second;
-    for (std::size_t p = 0; p < kParameterCount; ++p) {
-      if (!now.value[p] || !now.se[p] || !before.value[p] || !before.se[p]) continue;
-      const double combined = std::sqrt(*now.se[p] * *now.se[p] + *before.se[p] * *before.se[p]);
-      flags[p] = std::fabs(*now.value[p] - *before.value[p]) > 2 * combined;
-      m_count += flags[p] ? 1 : 0;
-    }
-    last->second = now;
+  const auto [last, first] = m_last.try_emplace(folder, Values{values, errors});
+  if (first) return flags;
+  const Values& before = last->second;
+  for (std::size_t p = 0; p < kParameterCount; ++p) {
+    if (!values[p] || !errors[p] || !before.value[p] || !before.se[p]) continue;
+    const double combined = std::sqrt(*errors[p] * *errors[p] + *before.se[p] * *before.se[p]);
+    flags[p] = std::fabs(*values[p] - *before.value[p]) > 2 * combined;
+    m_count += flags[p] ? 1 : 0;
   }
+  last->second = Values{values, errors};
   return flags;
 }

@@ -32,13 +32,16 @@ using ChangeFlags = std::array<bool, kParameterCount>;
 // the previous row of its series.
 class SeriesChanges {
  public:
+  using Numbers = std::array<std::optional<double>, kParameterCount>;  // nullopt: no number
   ChangeFlags Next(const StoredRow& row);
+  // The same for a row whose values and standard errors are read already.
+  ChangeFlags Next(const std::string& folder, const Numbers& values, const Numbers& errors);
   long Count() const { return m_count; }  // flags given so far
   std::size_t Series() const { return m_last.size(); }  // series seen so far
 
  private:
   struct Values {
-    std::array<std::optional<double>, kParameterCount> value, se;
+    Numbers value, se;
   };
   std::unordered_map<std::string, Values> m_last;  // by folder
   long m_count = 0;

@@ -148,7 +148,9 @@ std::string_view PlainNumber(std::string_view text) {
 // workbook, so they are written here, each number with the digits of its text, deflated fast.
 class SheetRows {
  public:
-  SheetRows(std::string path, const std::string& shownPath) : m_path(std::move(path)), m_shownPath(shownPath) {
+  // letters: of each column, for the cells' references.
+  SheetRows(std::string path, const std::string& shownPath, const std::vector<std::string>& letters)
+      : m_path(std::move(path)), m_shownPath(shownPath), m_letters(letters) {
     m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_fd < 0) Fail(shownPath, std::strerror(errno));
     m_buffer.reserve(kFlushAt + 65536);
@@ -163,6 +165,7 @@ class SheetRows {
 
   void StartRow(lxw_row_t r) {
     m_row = std::to_string(r + 1);
+    m_next = 0;
     m_buffer += "<row r=\"";
     m_buffer += m_row;
     m_buffer += "\">";
@@ -172,7 +175,7 @@ class SheetRows {
     if (m_buffer.size() >= kFlushAt) Flush();
   }
   // A number: its digits as given, or the shortest text that reads back as number.
-  void Number(const std::string& column, std::string_view digits, double number, int style) {
+  void Number(lxw_col_t column, std::string_view digits, double number, int style) {
     char shortest[32];
     if (digits.empty()) {
       const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, number);
@@ -184,7 +187,7 @@ class SheetRows {
     m_buffer += "</v></c>";
   }
   // A text, as a cell can hold it.
-  void Text(const std::string& column, const std::string& text, int style) {
+  void Text(lxw_col_t column, const std::string& text, int style) {
     Start(column, style);
     m_buffer += " t=\"inlineStr\"><is><t xml:space=\"preserve\">";
     for (const char c : CellText(WorkbookText(text))) {
@@ -210,11 +213,16 @@ class SheetRows {
  private:
   static constexpr std::size_t kFlushAt = 1 << 20;
 
-  void Start(const std::string& column, int style) {
-    m_buffer += "<c r=\"";
-    m_buffer += column;
-    m_buffer += m_row;
-    m_buffer += '"';
+  // A cell's start; its reference only after a gap (a cell without one follows the one before).
+  void Start(lxw_col_t column, int style) {
+    m_buffer += "<c";
+    if (column != m_next) {
+      m_buffer += " r=\"";
+      m_buffer += m_letters[column];
+      m_buffer += m_row;
+      m_buffer += '"';
+    }
+    m_next = column + 1;
     if (style > 0) {
       m_buffer += " s=\"";
       m_buffer += std::to_string(style);
@@ -225,8 +233,10 @@ class SheetRows {
   std::string m_path;
   const std::string& m_shownPath;
   int m_fd = -1;
+  const std::vector<std::string>& m_letters;
   std::string m_buffer;
   std::string m_row;
+  lxw_col_t m_next = 0;  // the column a cell without a reference is in
 };
 
 // One table of the history: rows that pass a filter, on as many sheets as they take.
@@ -355,7 +365,7 @@ class HistoryTable {
     lxw_worksheet* sheet = workbook_add_worksheet(m_book, WorkbookText(name).c_str());
     if (sheet == nullptr) Fail(m_path, "无法添加工作表");
     const std::string scratch = m_scratchFolder + "/rows" + std::to_string(sheet->index);
-    m_sheets.push_back({name, sheet, std::make_unique<SheetRows>(scratch, m_path)});
+    m_sheets.push_back({name, sheet, std::make_unique<SheetRows>(scratch, m_path, m_letters)});
     worksheet_set_column(sheet, kColNumber, kColNumber, 7, nullptr);
     worksheet_set_column(sheet, kColImportedAt, kColImportedAt, 20, nullptr);
     worksheet_set_column(sheet, kColFile, kColFile, 40, nullptr);
@@ -387,47 +397,57 @@ class HistoryTable {
   }
 
   void Add(const StoredRow& row) {
-    const ChangeFlags flags = m_changes.Next(row);
+    SeriesChanges::Numbers values, errors;
+    for (std::size_t p = 0; p < kParameterCount; ++p) {
+      double number = 0;
+      if (TextIsNumber(row.parameters[p], &number)) values[p] = number;
+      if (TextIsNumber(row.quality[kQualityFirstSe + p], &number)) errors[p] = number;
+    }
+    const std::string& source = row.provenance[kSource];
+    const ChangeFlags flags = m_changes.Next(SeriesFolder(source), values, errors);
     const std::size_t s = static_cast<std::size_t>(m_rows / m_rowsPerSheet);
     if (s == m_sheets.size()) AddSheet();
     SheetRows& rows = *m_sheets.at(s).rows;
     rows.StartRow(static_cast<lxw_row_t>(kHistoryHeaderRows + m_rows % m_rowsPerSheet));
     ++m_rows;
-    rows.Number(m_letters[kColNumber], {}, static_cast<double>(m_rows), 0);
+    rows.Number(kColNumber, {}, static_cast<double>(m_rows), 0);
     const std::string& importedAt = row.provenance[kImportedAt];
     if (const std::optional<ImportTime> time = ParseImportTime(importedAt)) {
       const double serial = SerialDate(*time);
       m_times.Add(serial);
-      rows.Number(m_letters[kColImportedAt], {}, serial, m_time);
+      rows.Number(kColImportedAt, {}, serial, m_time);
     } else {
       Text(rows, kColImportedAt, importedAt);
     }
     // The path; a series titled by its folder shows the rest of it.
-    const std::string& source = row.provenance[kSource];
     Text(rows, kColFile, !m_folder.empty() && source.rfind(m_folder, 0) == 0 ? source.substr(m_folder.size()) : source);
     // The stored values as stored, the derived ones exactly as the report computes and writes them.
     const ReportTexts texts = ComputeReportTexts(row.parameters);
-    std::array<std::optional<double>, kReportQuantityCount> values;
+    std::array<std::optional<double>, kReportQuantityCount> shown;
     for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
-      values[q] = Value(rows, QuantityColumn(q), texts[q], q < kParameterCount && flags[q]);
+      if (q < kParameterCount) {
+        shown[q] = values[q];
+        Cell(rows, QuantityColumn(q), row.parameters[q], values[q], flags[q]);
+      } else {
+        shown[q] = Value(rows, QuantityColumn(q), texts[q]);
+      }
     }
     if (m_shared) {
       Text(rows, kColAfterValues, row.importedBy);
       Text(rows, kColAfterValues + 1, row.workstation);
     }
-    std::array<std::optional<double>, kParameterCount> se;
     for (std::size_t p = 0; p < kParameterCount; ++p) {
-      se[p] = Value(rows, SeColumn(p), row.quality[kQualityFirstSe + p], false);
+      Cell(rows, SeColumn(p), row.quality[kQualityFirstSe + p], errors[p], false);
     }
     for (std::size_t p = 0; p < kParameterCount; ++p) {
-      if (flags[p]) rows.Text(m_letters[m_colFirstFlag + p], kFlagMark, m_flag);
+      if (flags[p]) rows.Text(m_colFirstFlag + static_cast<lxw_col_t>(p), kFlagMark, m_flag);
     }
     rows.EndRow();
     for (std::size_t q = 0; q < kReportQuantityCount; ++q) {
-      if (!values[q]) continue;
-      const double error = q < kParameterCount && se[q] ? std::fabs(*se[q]) : 0;
-      m_spans[q].Add(*values[q] - error);
-      m_spans[q].Add(*values[q] + error);
+      if (!shown[q]) continue;
+      const double error = q < kParameterCount && errors[q] ? std::fabs(*errors[q]) : 0;
+      m_spans[q].Add(*shown[q] - error);
+      m_spans[q].Add(*shown[q] + error);
     }
   }
 
@@ -460,19 +480,26 @@ class HistoryTable {
   }
 
   void Text(SheetRows& rows, lxw_col_t c, const std::string& text) {
-    if (!text.empty()) rows.Text(m_letters[c], text, 0);
+    if (!text.empty()) rows.Text(c, text, 0);
   }
 
   // A number when the atof rule reads the whole text (blanks around it aside) to a finite value,
   // shown with the digits of the text; otherwise the text as it is. Returns the number written.
-  std::optional<double> Value(SheetRows& rows, lxw_col_t c, const std::string& text, bool flagged) {
+  std::optional<double> Value(SheetRows& rows, lxw_col_t c, const std::string& text) {
     double number = 0;
-    if (TextIsNumber(text, &number)) {
-      rows.Number(m_letters[c], PlainNumber(text), number, DigitsStyle(DigitsOf(text), flagged));
-      return number;
+    std::optional<double> read;
+    if (TextIsNumber(text, &number)) read = number;
+    Cell(rows, c, text, read, false);
+    return read;
+  }
+
+  // The cell of a text read as number (nullopt: not a number, the text as it is).
+  void Cell(SheetRows& rows, lxw_col_t c, const std::string& text, std::optional<double> number, bool flagged) {
+    if (number) {
+      rows.Number(c, PlainNumber(text), *number, DigitsStyle(DigitsOf(text), flagged));
+    } else {
+      Text(rows, c, text);
     }
-    Text(rows, c, text);
-    return std::nullopt;
   }
 
   lxw_workbook* m_book;

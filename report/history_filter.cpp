@@ -1,7 +1,5 @@
 #include "report/history_filter.h"
 
-#include <fnmatch.h>
-
 #include <utility>
 
 #include "report/history_series.h"
@@ -28,7 +26,7 @@ bool HistoryFilter::Empty() const {
 
 bool HistoryFilter::Matches(const StoredRow& row) const {
   const std::string& source = row.provenance[kSource];
-  if (!sourceGlob.empty() && (source.empty() || fnmatch(sourceGlob.c_str(), source.c_str(), 0) != 0)) return false;
+  if (!sourceGlob.empty() && (source.empty() || !SourceMatches(sourceGlob, source))) return false;
   if (folder && (source.empty() || SeriesFolder(source) != *folder)) return false;
   if (!since.empty() || !until.empty()) {
     const std::string& at = row.provenance[kImportedAt];

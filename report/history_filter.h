@@ -10,7 +10,7 @@
 #include "store/parameter_store.h"
 
 struct HistoryFilter {
-  std::string sourceGlob;   // --source: fnmatch(3) without flags on the model file's stored path ('*' crosses '/')
+  std::string sourceGlob;   // --source: a shell pattern on the model file's stored path (SourceMatches)
   std::string since;        // --since YYYY-MM-DD: imported on that day or later (UTC)
   std::string until;        // --until YYYY-MM-DD: imported on that day or earlier, the whole day included
   std::string workstation;  // --workstation: exactly this "user@host" (a lab store)
@@ -24,6 +24,10 @@ struct HistoryFilter {
   // workbook's note; empty without filters.
   std::string Describe() const;
 };
+
+// Whether a model file's stored path matches a --source pattern: on Linux fnmatch(3) without flags
+// ('*' and '?' also match '/', [...] classes); on Windows PathMatchSpecA ('*' and '?', any case).
+bool SourceMatches(const std::string& pattern, const std::string& path);
 
 // Takes the filter options and their values out of args. A bad value (no ISO date, an empty text)
 // raises OperationError naming the option.

@@ -599,6 +599,10 @@ class ChartSheet {
       if (series == nullptr) Fail(m_path, "无法添加图表");
       chart_series_set_categories(series, name.c_str(), first, kColImportedAt, last, kColImportedAt);
       chart_series_set_values(series, name.c_str(), first, column, last, column);
+      // No copy of the values in the chart: libxlsxwriter would gather it from cells it never saw,
+      // into a table of every row.
+      series->categories->ignore_cache = LXW_TRUE;
+      series->values->ignore_cache = LXW_TRUE;
       chart_series_set_name(series, kQuantities[q].name);
       chart_series_set_marker_type(series, LXW_CHART_MARKER_CIRCLE);
       chart_series_set_marker_size(series, 5);

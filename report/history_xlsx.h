@@ -48,9 +48,12 @@ struct HistoryWorkbookRequest {
 // is and the write fails.
 long SaveHistoryWorkbook(const std::string& target, bool replace = true, const HistoryWorkbookRequest& request = {});
 
+// What the dialog shows for a model file: the series of its folder, titled by that folder, and the
+// whole history on a sheet of its own; without a model file, the whole history.
+HistoryWorkbookRequest SeriesRequest(const std::string& modelPath);
+
 // Writes the history workbook to a new file "qelmora-history-YYYYMMDD-hhmmss.xlsx" in the folder of
 // the user's workbooks (qelmora/ in the documents folder) and opens it with the default spreadsheet
-// application ("参数历史…" of the dialog): with a model file, the series of its folder, titled by
-// that folder, and the whole history on a sheet of its own; else the whole history. Failures raise as
-// above, or OperationError.
+// application ("参数历史…" of the dialog): SeriesRequest(modelPath). Failures raise as above, or
+// OperationError.
 void ShowHistoryWorkbook(const std::string& modelPath = {});

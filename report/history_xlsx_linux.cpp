@@ -744,14 +744,19 @@ long SaveHistoryWorkbook(const std::string& target, bool replace, const HistoryW
   return SaveHistory(target, target, replace, request);
 }
 
-void ShowHistoryWorkbook(const std::string& modelPath) {
-  if (!HasSpreadsheetApplication()) throw OperationError("无法打开参数历史：没有打开 .xlsx 文件的默认程序");
+HistoryWorkbookRequest SeriesRequest(const std::string& modelPath) {
   HistoryWorkbookRequest request;
   if (!modelPath.empty()) {
     request.filter.folder = SeriesFolder(modelPath);
     request.title = *request.filter.folder;
     request.wholeHistory = true;
   }
+  return request;
+}
+
+void ShowHistoryWorkbook(const std::string& modelPath) {
+  if (!HasSpreadsheetApplication()) throw OperationError("无法打开参数历史：没有打开 .xlsx 文件的默认程序");
+  const HistoryWorkbookRequest request = SeriesRequest(modelPath);
   const WorkbookFolder folder;
   const std::string name = "qelmora-history-" + FileStamp(ReportTimeText()) + ".xlsx";
   const std::string path = folder.WriteNew(name, [&](const std::string& file) -> std::string {

@@ -8,4 +8,6 @@ long SaveHistoryWorkbook(const std::string&, bool, const HistoryWorkbookRequest&
   throw std::runtime_error(WriteWorkbookFile({}, ""));
 }
 
+HistoryWorkbookRequest SeriesRequest(const std::string&) { return {}; }
+
 void ShowHistoryWorkbook(const std::string&) { throw std::runtime_error(WriteWorkbookFile({}, "")); }

@@ -151,4 +151,24 @@ print(re.findall(r"<c:yVal><c:numRef><c:f>([^<]*)</c:f>", x))
             "[\"'参数历史'!$F$3:$F$9\", \"'参数历史 (2)'!$F$3:$F$9\", \"'参数历史 (3)'!$F$3:$F$6\"]\n");
 }
 
+TEST_F(HistorySeriesTest, TheDialogShowsTheSeriesOfTheModelFilesFolderAndTheWholeHistoryBeside) {
+  const std::string file = (store.dir.Path() / "dialog.xlsx").string();
+  EXPECT_EQ(SaveHistoryWorkbook(file, true, SeriesRequest("/lab/cellA/run099.mdl")), 6);
+  static const char* const kRead = R"PY(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+print([ws.title for ws in wb.worksheets], wb.worksheets[0]["A1"].value)
+for ws in wb.worksheets[1:]:
+    print(ws["A1"].value, [(r[0].value, r[2].value) for r in ws.iter_rows(min_row=3)][:4])
+)PY";
+  // The series: the rest of each path after the folder, its own flags (rows 7 and 16 of the store).
+  EXPECT_EQ(Python(kRead, rtest::ShellQuote(file)),
+            "['趋势图', '参数历史', '全部历史'] /lab/cellA/\n"
+            "6 行，1 个系列（模型文件的文件夹）；2 处变化大于前后两次导入合并标准误差的两倍，标为 ▲；筛选：文件夹 /lab/cellA/ "
+            "[(1, 'run000.mdl'), (2, 'run003.mdl'), (3, 'run006.mdl'), (4, 'run009.mdl')]\n"
+            "18 行，3 个系列（模型文件的文件夹）；12 处变化大于前后两次导入合并标准误差的两倍，标为 ▲ "
+            "[(1, '/lab/cellA/run000.mdl'), (2, '/lab/cellB/run001.mdl'), (3, '/lab/old/cellA/run002.mdl'), (4, "
+            "'/lab/cellA/run003.mdl')]\n");
+}
+
 }  // namespace

@@ -102,7 +102,7 @@ for r in ws.iter_rows(min_row=3):
     if flags: print(r[0].value, r[2].value, flags, r[5].fill.fgColor.rgb)
 z = zipfile.ZipFile(sys.argv[1])
 charts = sorted((n for n in z.namelist() if n.startswith("xl/charts/")), key=lambda n: int(re.sub(r"\D", "", n)))
-print(len(charts))
+print(len(charts), [b.id for b in wb.worksheets[0].row_breaks.brk][:3], len(wb.worksheets[0].row_breaks.brk))
 for n in charts[:3] + charts[-1:]:
     x = z.read(n).decode()
     print(re.findall(r"<a:t>([^<]*)</a:t>", x)[0], re.findall(r'<c:errValType val="(\w+)"/>', x),
@@ -124,7 +124,8 @@ for n in charts[:3] + charts[-1:]:
             "17 /lab/cellB/run016.mdl ['AI'] FFFFEB9C\n18 /lab/old/cellA/run017.mdl ['AI'] FFFFEB9C\n"
             // One chart per quantity: error bars from the standard errors' cells, the value axis fitted
             // to the values ± their standard errors with 5 % beside, a date axis.
-            "18\n"
+            // One chart to a printed page: a break after each.
+            "18 [27, 51, 75] 17\n"
             "R0 ['cust'] [\"'参数历史'!$W$3:$W$20\"] ['10.511', '10.489'] ['yyyy-mm-dd']\n"
             "R1 ['cust'] [\"'参数历史'!$X$3:$X$20\"] ['364.56', '66.23999999999999'] ['yyyy-mm-dd']\n"
             "R2 ['cust'] [\"'参数历史'!$AA$3:$AA$20\"] ['210', '190'] ['yyyy-mm-dd']\n"

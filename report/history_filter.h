@@ -18,6 +18,8 @@ struct HistoryFilter {
   std::optional<std::string> folder;  // the dialog's series: exactly this folder of the model file
 
   bool Empty() const;
+  // The days the store may narrow its walk to (ParameterStore::ReadHistory); Matches decides.
+  ParameterStore::Days Days() const { return {since, until}; }
   // Whether the row is one the listing shows. A row without an import time passes no date filter.
   bool Matches(const StoredRow& row) const;
   // The filters as the user gave them ("--source 'cellA/*' --since 2026-01-01"), for messages and the

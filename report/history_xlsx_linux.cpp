@@ -281,7 +281,7 @@ class HistoryTable {
   void Write(ParameterStore& store) {
     store.ReadHistory([&](const StoredRow& row) {
       if (m_filter.Matches(row)) Add(row);
-    });
+    }, m_filter.Days());
     if (m_sheets.empty()) AddSheet();
     const std::string note = WorkbookText(Note());
     for (std::size_t s = 0; s < m_sheets.size(); ++s) {

@@ -109,6 +109,6 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
     std::copy(row.quality.begin(), row.quality.end(), fields.begin() + static_cast<std::ptrdiff_t>(qualityField));
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), stdout);
-  });
+  }, filter.Days());
   return 0;  // a failed write of the CSV is found by the dispatcher
 }

@@ -415,8 +415,8 @@ TEST_F(LabStore, AMemberNeitherStampsRowsNorTakesOverAnotherCurrentSet) {
   EXPECT_NE(Cli({"history"}).out.rfind("2999-01-01T00:00:00Z," + std::string(40000, 'a') + ","), std::string::npos);
   const std::string book = m_home.Dir() + "history.xlsx";
   ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
-  const char* cell = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
-                     "v = [c.value for c in s[5] if str(c.value).startswith('aaa')][0]; print(len(v), v[-6:])";
+  const char* cell = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1])['参数历史']\n"
+                     "v = [c.value for c in s[6] if str(c.value).startswith('aaa')][0]; print(len(v), v[-6:])";
   EXPECT_EQ(qtest::Run({"/usr/bin/python3", "-c", cell, book}, {}).out, "32767 …（已截断）\n");
 }
 

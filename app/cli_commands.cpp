@@ -14,8 +14,13 @@ const CliCommand kCliCommands[] = {
      CliInitStore},
     {"import", "FILE...",
      "import model files, one row each; with several files every message line begins with its file", CliImport},
-    {"history", "[--xlsx FILE [--force]]",
-     "print every row of table1 as CSV, or write the history workbook with trend charts to FILE", CliHistory},
+    {"history", "[FILTERS] [--xlsx FILE [--force]]",
+     "print the rows of table1 as CSV, or write the history workbook to FILE: trend charts with error "
+     "bars, changes over twice the combined standard error flagged within each folder's series. FILTERS, "
+     "combined: --source GLOB (the model file's path; '*' also matches '/'), --since DATE, --until DATE "
+     "(YYYY-MM-DD, UTC import time; --until includes that whole day), --workstation USER@HOST, --by ROLE "
+     "(both a lab store's only)",
+     CliHistory},
     {"report", "--csv | --xlsx FILE [--data DATAFILE] [--force]",
      "the report of the current parameter set; the measured spectrum of DATAFILE, else of the data file "
      "beside the model file, drawn beside the model; an existing FILE is replaced only with --force",

@@ -88,7 +88,8 @@ void MainDialog::OnCommand(int id) {
   }
 }
 
-void MainDialog::OnParameterHistory() { ShowHistoryWorkbook(); }
+// The series of the current model file's folder, and the whole history on a sheet of its own.
+void MainDialog::OnParameterHistory() { ShowHistoryWorkbook(g_strModelPath); }
 
 bool MainDialog::OnSysCommand(unsigned id) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {

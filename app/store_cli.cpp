@@ -7,6 +7,7 @@
 #include "base/csv.h"
 #include "base/platform.h"
 #include "history/history_csv.h"
+#include "history/history_filter.h"
 #include "history/history_xlsx.h"
 #include "store/store.h"
 #include "store/store_kind.h"
@@ -40,6 +41,14 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args) {
 int CliHistory(const CliContext& context, const std::vector<std::string>& arguments) {
   std::vector<std::string> args = arguments;
   const bool force = CliTakeForce(&args);
+  HistoryWorkbookRequest request;
+  try {
+    request.filter = TakeHistoryFilter(&args);
+  } catch (const OperationError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    CliUsage();
+    return 2;
+  }
   const bool xlsx = args.size() == 2 && args[0] == "--xlsx" && !args[1].empty();
   if ((!args.empty() && !xlsx) || (force && !xlsx)) {
     CliUsage();
@@ -49,17 +58,19 @@ int CliHistory(const CliContext& context, const std::vector<std::string>& argume
   if (xlsx && !CliMayWrite(args[1], force)) return 1;
   if (!CliOpenStore(context)) return 1;
 
-  // Store failures raise StoreError, which the dispatcher reports.
+  // Store failures raise StoreError, filters the store cannot answer OperationError; the dispatcher
+  // reports them.
   struct CloseAtEnd {
     ~CloseAtEnd() { CloseParameterStore(); }
   } closeAtEnd;
   if (xlsx) {
-    const long rows = SaveHistoryWorkbook(args[1], force);
+    const long rows = SaveHistoryWorkbook(args[1], force, request);
     std::fprintf(stderr, "已写入参数历史（%ld 行）：%s\n", rows, args[1].c_str());
     return 0;
   }
 
+  CheckHistoryFilterFor(request.filter, TheParameterStore());
   CsvBinaryStdout();
-  WriteHistoryCsv(TheParameterStore(), stdout);
+  WriteHistoryCsv(TheParameterStore(), stdout, request.filter);
   return 0;  // a failed write of the CSV is found by the dispatcher
 }

@@ -1,6 +1,7 @@
 // Reading the current parameter set from large tables, in process and as `qelmora-cli report --csv`
 // (one process per report) against the same on a store of one row; a bare SQLCipher step loop over
-// the whole table for scale; the history workbook (history --xlsx) over the same tables.
+// the whole table for scale; the history workbook (history --xlsx) over the same tables, and side by
+// side with the CSV history as one process each.
 //
 //   bench_store [--benchmark_filter=...]
 //
@@ -8,7 +9,11 @@
 // iterations), peak_rss_MB (the process's peak resident set during the timed iterations, with the
 // peak reset before them: flat memory shows as the same figure for 10^5 and 10^6 rows).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +24,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "history/history_xlsx.h"
 #include "app/run_store.h"
@@ -65,9 +71,11 @@ struct BigStore {
   std::string path;
 };
 
-BigStore& StoreWithRows(long rows) {
-  static std::map<long, std::unique_ptr<BigStore>> stores;
-  auto& slot = stores[rows];
+// quality: each parameter's standard error too (about 1 % of its value), and the rows in three
+// folders, as a lab's history of three cells.
+BigStore& StoreWithRows(long rows, bool quality = false) {
+  static std::map<std::pair<long, bool>, std::unique_ptr<BigStore>> stores;
+  auto& slot = stores[{rows, quality}];
   if (slot) return *slot;
   slot = std::make_unique<BigStore>();
   CreateParameterStore(slot->dir.Dir());  // raises OperationError when it cannot
@@ -77,7 +85,11 @@ BigStore& StoreWithRows(long rows) {
   std::string sql = "INSERT INTO table1 (";
   for (std::size_t i = 0; i < kParameterCount; ++i) sql += std::string(i ? "," : "") + '"' + kParameterColumns[i] + '"';
   for (const char* column : kProvenanceColumns) sql += std::string(",\"") + column + '"';
-  sql += ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+  for (std::size_t i = kQualityFirstSe; quality && i < kQualityCount; ++i) sql += std::string(",\"") + kQualityColumns[i] + '"';
+  sql += ") VALUES (?";
+  const std::size_t columns = std::size_t{kParameterCount} + kProvenanceCount + (quality ? std::size_t{kParameterCount} : 0);
+  for (std::size_t i = 1; i < columns; ++i) sql += ",?";
+  sql += ")";
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &insert, nullptr), db, "prepare");
@@ -89,8 +101,13 @@ BigStore& StoreWithRows(long rows) {
     }
     std::snprintf(value, sizeof value, "2026-%02ld-%02ldT12:00:00Z", row / 28 % 12 + 1, row % 28 + 1);
     sqlite3_bind_text(insert, kParameterCount + 1, value, -1, SQLITE_TRANSIENT);
-    const std::string source = "/home/user/fits/cell " + std::to_string(row) + ".mdl";
+    const std::string source = quality ? "/home/user/fits/cell" + std::to_string(row % 3) + "/run " + std::to_string(row) + ".mdl"
+                                       : "/home/user/fits/cell " + std::to_string(row) + ".mdl";
     sqlite3_bind_text(insert, kParameterCount + 2, source.c_str(), -1, SQLITE_TRANSIENT);
+    for (int column = 0; quality && column < static_cast<int>(kParameterCount); ++column) {
+      std::snprintf(value, sizeof value, "%.4E", (row + 1) * 1.000001e-8 * (column + 1));
+      sqlite3_bind_text(insert, static_cast<int>(std::size_t{kParameterCount} + kProvenanceCount) + column + 1, value, -1, SQLITE_TRANSIENT);
+    }
     Check(sqlite3_step(insert), db, "insert");
     sqlite3_reset(insert);
   }
@@ -180,10 +197,65 @@ void BM_HistoryWorkbook(benchmark::State& state) {
   CloseParameterStore();
 }
 
+// One qelmora-cli process on the store: its wall time and peak resident set (getrusage of the child).
+struct ChildRun {
+  double seconds;
+  double peakRssMb;
+};
+
+ChildRun RunCli(const BigStore& store, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {QELMORA_CLI, "--store", store.dir.Dir()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execv(QELMORA_CLI, pointers.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("qelmora-cli history failed on " + store.path);
+  }
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss / 1024.0};
+}
+
+// history --xlsx against history (CSV) of the same store of three interleaved series with standard
+// errors, one process each, alternately in every iteration; the reported time is the workbook's.
+// ratio = workbook / CSV; peak RSS of each child: flat memory shows as the same figure for 10^5 and
+// 10^6 rows.
+void BM_HistoryWorkbookVsCsv(benchmark::State& state) {
+  BigStore& store = StoreWithRows(state.range(0), true);
+  const std::string target = store.dir.Dir() + "history.xlsx";
+  double csv = 0, xlsx = 0, csvRss = 0, xlsxRss = 0;
+  for (auto _ : state) {
+    const ChildRun table = RunCli(store, {"history"});
+    const ChildRun book = RunCli(store, {"history", "--xlsx", target, "--force"});
+    csv += table.seconds;
+    xlsx += book.seconds;
+    csvRss = std::max(csvRss, table.peakRssMb);
+    xlsxRss = std::max(xlsxRss, book.peakRssMb);
+    state.SetIterationTime(book.seconds);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["csv_s"] = csv / n;
+  state.counters["xlsx_s"] = xlsx / n;
+  state.counters["ratio"] = csv > 0 ? xlsx / csv : 0;
+  state.counters["csv_peak_rss_MB"] = csvRss;
+  state.counters["xlsx_peak_rss_MB"] = xlsxRss;
+  state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(target)) / (1024.0 * 1024.0);
+}
+
 BENCHMARK(BM_ReadCurrent)->Arg(1)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareSelectStepLoop)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReportCsvMillionRowsVsOne)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_HistoryWorkbook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryWorkbookVsCsv)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 #include "base/csv.h"
 #include "store/store_location.h"
 
-void WriteHistoryCsv(ParameterStore& store, std::FILE* out) {
+void WriteHistoryCsv(ParameterStore& store, std::FILE* out, const HistoryFilter& filter) {
   std::vector<std::string> fields(std::begin(kParameterColumns), std::end(kParameterColumns));
   fields.insert(fields.end(), std::begin(kProvenanceColumns), std::end(kProvenanceColumns));
   // A lab's store also says who imported each row and where.
@@ -20,6 +20,7 @@ void WriteHistoryCsv(ParameterStore& store, std::FILE* out) {
   std::string text = CsvRecord(fields);
   std::fwrite(text.data(), 1, text.size(), out);
   store.ReadHistory([&](const StoredRow& row) {
+    if (!filter.Matches(row)) return;
     // NULL: an empty field.
     std::copy(row.parameters.begin(), row.parameters.end(), fields.begin());
     std::copy(row.provenance.begin(), row.provenance.end(), fields.begin() + kParameterCount);
@@ -31,5 +32,5 @@ void WriteHistoryCsv(ParameterStore& store, std::FILE* out) {
     std::copy(row.quality.begin(), row.quality.end(), fields.begin() + static_cast<std::ptrdiff_t>(qualityField));
     text = CsvRecord(fields);
     std::fwrite(text.data(), 1, text.size(), out);
-  });
+  }, filter.Days());
 }

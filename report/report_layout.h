@@ -53,24 +53,12 @@ inline constexpr ReportSheet kReportSheets[] = {
 
 inline constexpr std::size_t kReportColumns = std::size(kParameterSheetColumns);
 
-// The charts of the history workbook: each plots its quantities over the row number on a
-// logarithmic value axis titled with the group's unit.
-struct HistoryChart {
-  const char* title;
-  const char* axisTitle;
-  std::span<const ReportQuantity> series;
-};
-
-inline constexpr ReportQuantity kHistoryResistances[] = {kQuantityR0, kQuantityR1, kQuantityR2, kQuantityR3,
-                                                         kQuantityRp};
-inline constexpr ReportQuantity kHistoryCapacitances[] = {kQuantityC1, kQuantityC2, kQuantityC3};
-inline constexpr ReportQuantity kHistoryFrequencies[] = {kQuantityF1, kQuantityF2, kQuantityF3};
-
-inline constexpr HistoryChart kHistoryCharts[] = {
-    {"电阻 R0, R1, R2, R3, Rp", "R (Ω)", kHistoryResistances},
-    {"等效电容 C1, C2, C3", "C (F)", kHistoryCapacitances},
-    {"特征频率 f1, f2, f3", "f (Hz)", kHistoryFrequencies},
-};
+// The charts of the history workbook, one per quantity in this order, each over the import time on
+// a value axis fitted to its values (history_xlsx.h).
+inline constexpr ReportQuantity kHistoryChartQuantities[] = {
+    kQuantityR0,    kQuantityR1,    kQuantityR2,    kQuantityR3, kQuantityRp, kQuantityCpe1T,
+    kQuantityCpe1P, kQuantityCpe2T, kQuantityCpe2P, kQuantityCpe3T, kQuantityCpe3P, kQuantityC1,
+    kQuantityC2,    kQuantityC3,    kQuantityF1,    kQuantityF2, kQuantityF3, kQuantityL0};
 
 // The letters of a column, A = 0 (Z, AA, AB ... after).
 std::string ReportColumnLetters(std::size_t column);

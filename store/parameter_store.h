@@ -73,6 +73,15 @@ class ParameterStore {
 
   // Every row, oldest first.
   virtual void ReadHistory(const std::function<void(const StoredRow&)>& visit) = 0;
+  // The same for a listing of the days from days.from to days.to ("YYYY-MM-DD" of the import time,
+  // both included; empty: open): a store that can leave out the rows of other days cheaply does so,
+  // one that cannot gives every row. The listing still decides on each row it is given.
+  struct Days {
+    std::string from, to;
+  };
+  virtual void ReadHistory(const std::function<void(const StoredRow&)>& visit, const Days& /*days*/) {
+    ReadHistory(visit);
+  }
 
   // What the report's summary names as the store: its file, or a server's host and database.
   virtual std::string Name() const = 0;

@@ -36,13 +36,14 @@ std::vector<std::string> TableColumns(const Database& database) {
 
 // The SELECT of the eleven values, then of the provenance and the quality columns the table has (NULL
 // for the others).
-std::string SelectRows(const std::vector<std::string>& columns, const char* order) {
+// where: a condition on the rows, or empty.
+std::string SelectRows(const std::vector<std::string>& columns, const char* order, const std::string& where = {}) {
   std::string sql = "SELECT ";
   for (const char* column : kParameterColumns) sql += QuoteIdentifier(column) + ",";
   for (const char* column : kProvenanceColumns) sql += (Has(columns, column) ? QuoteIdentifier(column) : "NULL") + ",";
   for (const char* column : kQualityColumns) sql += (Has(columns, column) ? QuoteIdentifier(column) : "NULL") + ",";
   sql.pop_back();
-  return sql + " FROM table1 ORDER BY id " + order;
+  return sql + " FROM table1" + (where.empty() ? "" : " WHERE " + where) + " ORDER BY id " + order;
 }
 
 StoredRow RowOf(sqlite3_stmt* statement) {
@@ -199,8 +200,24 @@ class SqlCipherStore final : public ParameterStore {
     return RowOf(last.get());
   }
 
-  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
-    Statement rows(m_database->Handle(), SelectRows(TableColumns(*m_database), "ASC"), m_database->Path());
+  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override { ReadHistory(visit, Days{}); }
+
+  // The days by the texts of imported_at ("YYYY-MM-DDThh:mm:ssZ" begins with its day): a row of
+  // another form may pass, never one of those days is left out.
+  void ReadHistory(const std::function<void(const StoredRow&)>& visit, const Days& days) override {
+    const std::vector<std::string> columns = TableColumns(*m_database);
+    std::string where;
+    if (Has(columns, kProvenanceColumns[kImportedAt])) {
+      const std::string at = QuoteIdentifier(kProvenanceColumns[kImportedAt]);
+      if (!days.from.empty()) where = at + " >= ?1";
+      if (!days.to.empty()) where += (where.empty() ? "" : " AND ") + ("substr(" + at + ", 1, 10) <= ?2");
+    }
+    Statement rows(m_database->Handle(), SelectRows(columns, "ASC", where), m_database->Path());
+    for (const auto& [index, day] : {std::pair{1, &days.from}, std::pair{2, &days.to}}) {
+      if (where.empty() || day->empty()) continue;
+      const int rc = sqlite3_bind_text(rows.get(), index, day->data(), static_cast<int>(day->size()), SQLITE_TRANSIENT);
+      if (rc != SQLITE_OK) Fail(m_database->Handle(), rc, m_database->Path());
+    }
     int rc;
     while ((rc = Step(rows.get())) == SQLITE_ROW) visit(RowOf(rows.get()));
     if (rc != SQLITE_DONE) Fail(m_database->Handle(), rc, m_database->Path());

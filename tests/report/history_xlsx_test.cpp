@@ -19,27 +19,24 @@ std::string Describe(const std::filesystem::path& file) {
 import re, sys, zipfile, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 print("sheets", [ws.title for ws in wb.worksheets])
-ws = wb.worksheets[0]
+ws = wb["参数历史"]
 print("frozen", ws.freeze_panes)
 print("filter", ws.auto_filter.ref)
 def shown(c):
     return c.value if not isinstance(c.value, float) else float("%.9g" % c.value)
-print("header", [c.value for c in ws[1]][:21])
-for row in ws.iter_rows(min_row=2, max_col=21):
+print("header", [c.value for c in ws[2]][:21])
+for row in ws.iter_rows(min_row=3, max_col=21):
     print("row", [shown(c) for c in row])
-# What the charts plot: hidden columns after the table.
-print("plotted", [c.value for c in ws[1]][21:], ws.column_dimensions["V"].hidden)
-for row in ws.iter_rows(min_row=2, min_col=22):
-    print("plotted", [shown(c) for c in row])
-print("formats", ws["B3"].number_format, ws["E3"].number_format, ws["H3"].number_format)
+# The standard errors and the change flags after the table.
+print("quality", [c.value for c in ws[2]][21:])
+print("formats", ws["B4"].number_format, ws["E4"].number_format, ws["K4"].number_format, ws["D4"].number_format)
 print("widths", ws.column_dimensions["B"].width, ws.column_dimensions["C"].width)
 z = zipfile.ZipFile(sys.argv[1])
-for name in sorted(n for n in z.namelist() if n.startswith("xl/charts/chart")):
+for name in sorted((n for n in z.namelist() if n.startswith("xl/charts/chart")), key=lambda n: int(re.sub(r"\D", "", n)))[3:5]:
     xml = z.read(name).decode()
     print("chart", re.findall(r"<c:f>([^<]*)</c:f>", xml))
     print("titles", re.findall(r"<a:t>([^<]*)</a:t>", xml), xml.count('<c:logBase val="10"/>'),
-          re.findall(r'<c:majorUnit val="([^"]*)"/>', xml), re.findall(r'<c:dispBlanksAs val="([^"]*)"/>', xml) or ["gap"],  # a gap unless said otherwise
-          re.findall(r'<c:plotVisOnly val="([^"]*)"/>', xml))
+          re.findall(r'<c:dispBlanksAs val="([^"]*)"/>', xml) or ["gap"])  # a gap unless said otherwise
 )PY";
   const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
   const rtest::CommandResult run =
@@ -53,24 +50,11 @@ bool IsStoreLog(const std::filesystem::path& path) {
   return path.filename() == "dravo.mdb-wal" || path.filename() == "dravo.mdb-shm";
 }
 
-// The three charts: each plots its columns over the row number, with a logarithmic value axis, axis
-// titles, whole-number ticks on x and gaps where a value is missing.
+// The charts of R3 and Rp: over the import time, the standard errors of R3 as error bars (Rp has none).
 std::string Charts() {
-  const std::string sheet = "'参数历史'!$";
-  std::string text;
-  const std::pair<const char*, std::vector<std::string>> charts[] = {
-      {"['电阻 R0, R1, R2, R3, Rp', 'No.（导入顺序）', 'R (Ω)']", {"V", "W", "X", "Y", "Z"}},
-      {"['等效电容 C1, C2, C3', 'No.（导入顺序）', 'C (F)']", {"AA", "AB", "AC"}},
-      {"['特征频率 f1, f2, f3', 'No.（导入顺序）', 'f (Hz)']", {"AD", "AE", "AF"}}};
-  for (const auto& [titles, columns] : charts) {
-    std::string refs;
-    for (const std::string& c : columns) {
-      refs += std::string(refs.empty() ? "" : ", ") + "\"" + sheet + c + "$1\", \"" + sheet + "A$2:$A$3\", \"" + sheet + c +
-              "$2:$" + c + "$3\"";
-    }
-    text += "chart [" + refs + "]\ntitles " + titles + " 1 ['1'] ['gap'] []\n";  // no plotVisOnly: hidden cells plotted
-  }
-  return text;
+  return "chart [\"'参数历史'!$AD$3:$AD$4\", \"'参数历史'!$AD$3:$AD$4\", \"'参数历史'!$B$3:$B$4\", \"'参数历史'!$L$3:$L$4\"]\n"
+         "titles ['R3', '导入时间 (UTC)', 'R3 (Ω)'] 0 ['gap']\n"
+         "chart [\"'参数历史'!$B$3:$B$4\", \"'参数历史'!$U$3:$U$4\"]\ntitles ['Rp', '导入时间 (UTC)', 'Rp (Ω)'] 0 ['gap']\n";
 }
 
 class HistoryXlsxTest : public ::testing::Test {
@@ -98,23 +82,23 @@ TEST_F(HistoryXlsxTest, EveryRowWithItsDerivedValuesNumbersAndCharts) {
 
   EXPECT_EQ(
       Describe(file),
-      "sheets ['参数历史']\n"
-      "frozen A2\n"
-      "filter A1:U3\n"
+      "sheets ['趋势图', '参数历史']\n"
+      "frozen A3\n"
+      "filter A2:AQ4\n"
       "header ['No.', 'imported_at', 'file', 'L0', 'R0', 'R1', 'CPE1-T', 'CPE1-P', 'R2', 'CPE2-T', 'CPE2-P', 'R3', "
       "'CPE3-T', 'CPE3-P', 'C1', 'f1', 'C2', 'f2', 'C3', 'f3', 'Rp']\n"
       // Texts that the atof rule does not read whole stay texts; "1.5D3" is 1500 by that rule, blanks
       // around a number do not matter. C3 and f3 come from R3 = 1500.
       "row [1, None, None, 'abc', '1,5', 100, 1e-05, 1, None, 0.5, 0.9, 1500, 0.0002, 0.62, 1e-05, 159.154946, "
       "None, None, 9.56215823e-05, 1.10961662, 1600]\n"
-      "row [2, datetime.datetime(2026, 3, 4, 5, 6, 7), '第1\uFFFD次.mdl', 1.2e-07, 12.5, 100, 1e-05, 1, 1500, 2.3e-05, "
-      "0.87, None, 0.5, 0.9, 1e-05, 159.154946, 1.39072427e-05, 7.62935539, None, None, 1600]\n"
-      // Positive numbers only, a gap for anything else: R0, R1, R2, R3, Rp, C1, C2, C3, f1, f2, f3.
-      "plotted ['R0', 'R1', 'R2', 'R3', 'Rp', 'C1', 'C2', 'C3', 'f1', 'f2', 'f3'] True\n"
-      "plotted [None, 100, None, 1500, 1600, 1e-05, None, 9.56215823e-05, 159.154946, None, 1.10961662]\n"
-      "plotted [12.5, 100, 1500, None, 1600, 1e-05, 1.39072427e-05, None, 159.154946, 7.62935539, None]\n"
-      "formats yyyy-mm-dd hh:mm:ss 0.0000E+00 0.0000\n"
-      "widths 20.7109375 28.7109375\n" +
+      "row [2, datetime.datetime(2026, 3, 4, 5, 6, 7), '/data/电池 A/第1\uFFFD次.mdl', 1.2e-07, 12.5, 100, 1e-05, 1, 1500, "
+      "2.3e-05, 0.87, None, 0.5, 0.9, 1e-05, 159.154946, 1.39072427e-05, 7.62935539, None, None, 1600]\n"
+      "quality ['L0_se', 'R0_se', 'R1_se', 'CPE1-T_se', 'CPE1-P_se', 'R2_se', 'CPE2-T_se', 'CPE2-P_se', 'R3_se', "
+      "'CPE3-T_se', 'CPE3-P_se', 'L0 ▲', 'R0 ▲', 'R1 ▲', 'CPE1-T ▲', 'CPE1-P ▲', 'R2 ▲', 'CPE2-T ▲', 'CPE2-P ▲', 'R3 ▲', "
+      "'CPE3-T ▲', 'CPE3-P ▲']\n"
+      // Each value with the digits it was imported with: 12.5, 0.87, 1.2E-7.
+      "formats yyyy-mm-dd hh:mm:ss 0.0 0.00 0.0E+00\n"
+      "widths 20.7109375 40.7109375\n" +
       Charts());
   // Nothing else is left beside the workbook and the store (and the log of the store's open connection).
   std::vector<std::string> names;
@@ -131,7 +115,7 @@ TEST_F(HistoryXlsxTest, AnEmptyHistoryHasTheHeaderOnlyAndAFailedWriteLeavesNothi
   const rtest::CommandResult empty = History(store.dir.Dir(), file.string());
   ASSERT_EQ(empty.status, 0) << empty.output;
   const std::string described = Describe(file);
-  EXPECT_NE(described.find("filter A1:U1\n"), std::string::npos) << described;
+  EXPECT_NE(described.find("filter A2:AQ2\n"), std::string::npos) << described;
   EXPECT_EQ(described.find("row "), std::string::npos) << described;
   EXPECT_EQ(described.find("chart "), std::string::npos) << described;
 

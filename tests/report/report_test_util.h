@@ -78,17 +78,18 @@ struct XlsxCell {
 
 struct XlsxBook {
   std::vector<std::string> sheetNames;
-  std::map<std::string, XlsxCell> cells;  // of the first sheet, by address ("A1"); empty cells absent
+  std::map<std::string, XlsxCell> cells;  // of the sheet read, by address ("A1"); empty cells absent
 };
 
-// Reads an .xlsx file with openpyxl (python3), independently of the writer.
-inline XlsxBook ReadXlsx(const std::filesystem::path& path) {
+// Reads an .xlsx file with openpyxl (python3), independently of the writer: the cells of the sheet
+// at index sheet.
+inline XlsxBook ReadXlsx(const std::filesystem::path& path, int sheet = 0) {
   static const char* const kScript = R"PY(
 import sys, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 for ws in wb.worksheets:
     print("sheet\t" + ws.title)
-ws = wb.worksheets[0]
+ws = wb.worksheets[int(sys.argv[2])]
 for row in ws.iter_rows():
     for c in row:
         v = c.value
@@ -107,7 +108,7 @@ for row in ws.iter_rows():
   // The distribution's interpreter, where setup installs openpyxl (a python3 earlier on PATH may be
   // a separate installation without it).
   const std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-  const CommandResult run = RunCommand(python + " -c " + ShellQuote(kScript) + " " + ShellQuote(path.string()) + " 2>&1");
+  const CommandResult run = RunCommand(python + " -c " + ShellQuote(kScript) + " " + ShellQuote(path.string()) + " " + std::to_string(sheet) + " 2>&1");
   if (run.status != 0) {
     ADD_FAILURE() << "openpyxl cannot read " << path << ": " << run.output;
     return book;

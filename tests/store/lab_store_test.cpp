@@ -154,9 +154,9 @@ TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) 
   EXPECT_NE(history.out.find(model + ",alice," + WorkstationName() + ",,,"), std::string::npos) << history.out;
   const std::string book = m_home.Dir() + "history.xlsx";
   ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
-  const char* lastTwo = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
-                        "h = [c.value for c in s[1]]; i = h.index('imported_by')\n"
-                        "print(h[i:i + 2], [c.value for c in s[2]][i:i + 2])";
+  const char* lastTwo = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1])['参数历史']\n"
+                        "h = [c.value for c in s[2]]; i = h.index('imported_by')\n"
+                        "print(h[i:i + 2], [c.value for c in s[3]][i:i + 2])";
   EXPECT_EQ(qtest::Run({"/usr/bin/python3", "-c", lastTwo, book}, {}).out,
             "['imported_by', 'workstation'] ['alice', '" + WorkstationName() + "']\n");
 
@@ -198,6 +198,20 @@ TEST_F(LabStore, TwoWorkstationsEachSeeTheirOwnCurrentSet) {
   }
   EXPECT_EQ(Psql("SELECT string_agg(\"L0\" || ' ' || split_part(workstation, '@', 1), ',' ORDER BY id) FROM table1"),
             "1 root,2 nobody\n");
+  // history's lab filters give the rows the server gives for the same question (L0 of each, in order).
+  std::string station = Psql("SELECT workstation FROM table1 WHERE \"L0\" = '2'");
+  station.pop_back();
+  const std::pair<std::vector<std::string>, std::string> filters[] = {
+      {{"--workstation", station}, "workstation = '" + station + "'"}, {{"--by", "alice"}, "imported_by = 'alice'"},
+      {{"--by", "bob", "--workstation", station}, "false"}};
+  for (const auto& [args, where] : filters) {
+    std::vector<std::string> command = {"history"};
+    command.insert(command.end(), args.begin(), args.end());
+    std::istringstream csv(Cli(command).out);
+    std::string line, l0s;
+    for (std::getline(csv, line); std::getline(csv, line);) l0s += (l0s.empty() ? "" : ",") + line.substr(0, line.find(','));
+    EXPECT_EQ(l0s + "\n", Psql("SELECT coalesce(string_agg(\"L0\", ',' ORDER BY id), '') FROM table1 WHERE " + where)) << where;
+  }
 }
 
 TEST_F(LabStore, EightProcessesOfFiftyImportsGiveFourHundredRowsEachInItsOrder) {
@@ -401,8 +415,8 @@ TEST_F(LabStore, AMemberNeitherStampsRowsNorTakesOverAnotherCurrentSet) {
   EXPECT_NE(Cli({"history"}).out.rfind("2999-01-01T00:00:00Z," + std::string(40000, 'a') + ","), std::string::npos);
   const std::string book = m_home.Dir() + "history.xlsx";
   ASSERT_EQ(Cli({"history", "--xlsx", book}).status, 0);
-  const char* cell = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active\n"
-                     "v = [c.value for c in s[5] if str(c.value).startswith('aaa')][0]; print(len(v), v[-6:])";
+  const char* cell = "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1])['参数历史']\n"
+                     "v = [c.value for c in s[6] if str(c.value).startswith('aaa')][0]; print(len(v), v[-6:])";
   EXPECT_EQ(qtest::Run({"/usr/bin/python3", "-c", cell, book}, {}).out, "32767 …（已截断）\n");
 }
 

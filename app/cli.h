@@ -23,6 +23,8 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args); 
 int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // store/store_cli.cpp
 int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // store/copy_history_cli.cpp
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // model/import_cli.cpp
+int CliOutbox(const CliContext& context, const std::vector<std::string>& args);      // store/outbox_cli.cpp
+int CliSync(const CliContext& context, const std::vector<std::string>& args);        // store/outbox_cli.cpp
 int CliReport(const CliContext& context, const std::vector<std::string>& args);      // report/report_cli.cpp
 int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // report/spectrum_cli.cpp
 int CliQuality(const CliContext& context, const std::vector<std::string>& args);     // report/quality_cli.cpp

@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"report", CliReport},        {"handoff", CliHandoff},     {"associate", CliAssociate},
     {"shortcut", CliShortcut},     {"spectrum", CliSpectrum},   {"backup", CliBackup},
     {"copy-history", CliCopyHistory}, {"quality", CliQuality},
+    {"outbox", CliOutbox},            {"sync", CliSync},
 };
 
 // Runs a command. Its messages go to standard error (the default message boxes print there), so
@@ -92,8 +93,13 @@ void CliUsage(std::FILE* stream) {
       "                              beside this program, or when it is installed in\n"
       "                              $XDG_DATA_HOME/qelmora; with LOCATION, the lab store's\n"
       "                              table, triggers and member role\n"
-      "  import FILE...              import model files, one row each; with several\n"
-      "                              files every message line begins with its file\n"
+      "  import [--again] [--no-outbox] FILE...\n"
+      "                              import model files, one row each; with several\n"
+      "                              files every message line begins with its file; a\n"
+      "                              file whose content is this workstation's newest\n"
+      "                              row from it is not imported again (exit 0) unless\n"
+      "                              --again; a lab store that cannot be reached keeps\n"
+      "                              the row in the outbox (exit 0) unless --no-outbox\n"
       "  history [--xlsx FILE [--force]]\n"
       "                              print every row of table1 as CSV, or write the\n"
       "                              history workbook with trend charts to FILE\n"
@@ -124,6 +130,10 @@ void CliUsage(std::FILE* stream) {
       "  shortcut                    put a launcher on the desktop\n"
       "  copy-history DIR            copy the rows of the store in DIR into the lab store\n"
       "                              of --store LOCATION (rows copied before are skipped)\n"
+      "  outbox                      list, as CSV, the imports that wait in\n"
+      "                              $XDG_DATA_HOME/qelmora/outbox.mdb for a lab store\n"
+      "  sync                        send the imports that wait to the lab store now\n"
+      "                              (every command that opens it sends them first)\n"
       "LOCATION is a lab store on a PostgreSQL server: postgresql://[user@]host[:port]/db\n"
       "[?sslmode=...] or service=NAME (passwords from ~/.pgpass, PGPASSWORD or the\n"
       "service file, never in LOCATION). Without --store, the store is the one that\n"

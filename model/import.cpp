@@ -8,6 +8,7 @@
 #include "model/model_reader.h"
 #include "report/fit_quality.h"
 #include "report/measured_data.h"
+#include "report/report_sheets.h"
 #include "store/store.h"
 
 namespace {
@@ -62,7 +63,7 @@ QualityTexts QualityBesideModel(const ParameterSet& values, std::string& note) {
 
 }  // namespace
 
-bool ImportModelFile() {
+bool ImportModelFile(const std::function<bool(const std::string& question)>& importAgain) {
   // A new row is pending in the store before the first line of the model file is read; each value
   // goes into it as its block is read. The first failed write ends the import, the row dropped.
   std::unique_ptr<PendingRow> row;
@@ -87,6 +88,15 @@ bool ImportModelFile() {
       AfxMessageBox(refusal);
       return false;
     }
+    // The same bytes as this workstation's newest row from the file (Enter pressed once more, say).
+    if (const std::optional<std::string> before = TheParameterStore().ImportedBefore(g_strModelPath, walk.bytes)) {
+      const std::string question = "该文件内容已于 " + SummaryTimeOfStored(*before) + " 导入，确定再导入一次吗?";
+      if (importAgain ? !importAgain(question) : AfxMessageBox(question, kMbOkCancel) != kIdOk) {
+        row->Drop();
+        return false;
+      }
+    }
+    row->PutContent(walk.bytes);
     // The fit's quality against the measured data beside the model file goes into the same row.
     row->PutQuality(QualityBesideModel(parameters, note));
     // When and from which file.
@@ -102,6 +112,7 @@ bool ImportModelFile() {
     throw;
   }
 
-  AfxMessageBox("插入成功!" + note);
+  const std::string saved = row->SavedNote();
+  AfxMessageBox((saved.empty() ? std::string("插入成功!") : saved) + note);
   return true;
 }

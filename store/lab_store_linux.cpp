@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "app/afx.h"
+#include "store/outbox_linux.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -46,6 +48,21 @@ constexpr const char* kKeepFunctionBody =
     "\nBEGIN\n"
     "  RAISE EXCEPTION 'rows of table1 are never changed or deleted' USING ERRCODE = 'insufficient_privilege';\n"
     "END\n";
+
+// What each import carries besides its values: the id its importer made (unique: the same id sent
+// twice is one row), when the file was read (the server's imported_at is when the row arrived) and
+// the digest of the bytes read. A store made before them gets them from init-store.
+constexpr const char* kImportColumns = "import_id, read_at, content_sha256";
+constexpr const char* kImportColumnTypes =
+    "import_id uuid INSERT qelmora_member,read_at timestamp with time zone INSERT qelmora_member,"
+    "content_sha256 text INSERT qelmora_member";
+constexpr const char* kImportIdIndex = "CREATE UNIQUE INDEX table1_import_id ON qelmora.table1 USING btree (import_id)";
+std::vector<std::string> ImportColumnStatements() {
+  return {"ALTER TABLE qelmora.table1 ADD COLUMN import_id uuid, ADD COLUMN read_at timestamp with time zone,"
+          " ADD COLUMN content_sha256 text",
+          kImportIdIndex,
+          std::string("GRANT INSERT (") + kImportColumns + ") ON qelmora.table1 TO qelmora_member"};
+}
 
 // How long a connection may take unless the location says otherwise, in seconds.
 constexpr const char* kConnectTimeout = "10";
@@ -88,7 +105,8 @@ std::string ReadColumns() {
 // The columns a member may set: those an import or a copy gives. imported_at and imported_by are
 // the server's on every row (the stamp trigger).
 std::string MemberColumnList() {
-  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList();
+  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList() + ", " +
+         kImportColumns;
 }
 
 std::vector<std::string> CreateStatements() {
@@ -98,7 +116,7 @@ std::vector<std::string> CreateStatements() {
       ", imported_at timestamp with time zone NOT NULL, source text, imported_by text NOT NULL,"
       " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone";
   for (const char* column : kQualityColumns) table += ", " + Quoted(column) + " text";
-  table += ")";
+  table += ", import_id uuid, read_at timestamp with time zone, content_sha256 text)";
   return {
       "CREATE SCHEMA qelmora",
       table,
@@ -125,6 +143,7 @@ std::vector<std::string> CreateStatements() {
       "GRANT SELECT ON qelmora.table1 TO qelmora_member",
       "GRANT INSERT (" + MemberColumnList() + ") ON qelmora.table1 TO qelmora_member",
       "GRANT USAGE ON SCHEMA qelmora TO qelmora_member",
+      kImportIdIndex,
   };
 }
 
@@ -140,7 +159,7 @@ struct SchemaFact {
 
 // The columns as the server describes them: name, type, not null, identity, and what others may do
 // with the column (a member may insert the ones an import or a copy sets).
-std::string ExpectedColumns() {
+std::string ExpectedColumnsBeforeImportIds() {
   std::string columns = "id bigint not null always identity";
   for (const char* column : kParameterColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
   columns +=
@@ -150,6 +169,7 @@ std::string ExpectedColumns() {
   for (const char* column : kQualityColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
   return columns;
 }
+std::string ExpectedColumns() { return ExpectedColumnsBeforeImportIds() + "," + kImportColumnTypes; }
 
 // The columns of the table1 that the release before made in the database's default schema, as the
 // columns fact describes them; init-store brings its rows into qelmora.table1.
@@ -169,6 +189,18 @@ std::string ExpectedTriggers() {
   };
   return "table1_keep 58 A 0 true true " + definition("table1_keep", kKeepFunctionBody) +
          ";table1_stamp 7 A 0 true true " + definition("table1_stamp", kStampFunctionBody);
+}
+
+// The indexes, by name; before import ids, without table1_import_id.
+std::string ExpectedIndexes(bool importIds) {
+  return std::string(
+             "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
+             "CREATE INDEX table1_current ON qelmora.table1 USING btree"
+             " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
+             "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
+             " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);") +
+         (importIds ? std::string(kImportIdIndex) + ";" : "") +
+         "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)";
 }
 
 // Each fact costs a fresh server process a catalog's first read, so there are few: what pg_class
@@ -204,15 +236,7 @@ const std::array<SchemaFact, 6> kSchemaFacts = {{
      " || CASE WHEN i.indisvalid AND i.indisready THEN '' ELSE ' invalid' END,"
      " ';' ORDER BY i.indexrelid::regclass::text)"
      " FROM pg_catalog.pg_index i WHERE i.indrelid = t.oid)",
-     [] {
-       return std::string(
-           "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
-           "CREATE INDEX table1_current ON qelmora.table1 USING btree"
-           " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
-           "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
-           " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);"
-           "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)");
-     }},
+     [] { return ExpectedIndexes(true); }},
     // A function of another schema keeps its schema's name in its definition, and so differs; one
     // that a member owns could be replaced by that member.
     {"触发器",
@@ -229,8 +253,9 @@ const std::array<SchemaFact, 6> kSchemaFacts = {{
      [] { return std::string("0"); }},
 }};
 
-// Where the columns fact stands in kSchemaFacts.
+// Where the columns and the indexes facts stand in kSchemaFacts.
 constexpr std::size_t kColumnsFact = 2;
+constexpr std::size_t kIndexesFact = 3;
 
 std::string SchemaQuery(const char* table) {
   std::string sql = "SELECT t.oid IS NOT NULL";
@@ -416,6 +441,26 @@ std::string CheckedLocation(const std::string& location) {
   return target;
 }
 
+// The server could not be reached, or the connection broke before an answer came: what the user
+// is told, and the import keeps its row in the outbox.
+class ServerAway : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
+// Whether libpq's reason for a failed connection says that the server is not there for now (not
+// running, starting or stopping, the network or the name service away) rather than that the
+// location, the role or its authentication is wrong.
+bool IsAwayReason(const std::string& reason) {
+  static const char* const kAway[] = {"No such file or directory", "Connection refused", "timeout expired",
+                                      "could not translate host name", "the database system is",
+                                      "server closed the connection", "Network is unreachable", "No route to host",
+                                      "Connection timed out", "Connection reset", "could not receive data",
+                                      "could not send data", "not yet accepting connections"};
+  return std::any_of(std::begin(kAway), std::end(kAway),
+                     [&](const char* said) { return reason.find(said) != std::string::npos; });
+}
+
 class Connection {
  public:
   explicit Connection(const std::string& location) {
@@ -432,8 +477,10 @@ class Connection {
       // A service that could not be read names no database yet: then the location names the server.
       const char* db = PQdb(m_connection);
       const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(target);
-      const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection), true);
+      const std::string reason = LibpqText(PQerrorMessage(m_connection), true);
+      const std::string text = "无法连接实验室数据库 " + name + "：" + reason;
       PQfinish(m_connection);
+      if (IsAwayReason(reason)) throw ServerAway(text);
       throw StoreError(text);
     }
     m_name = ConnectionName(m_connection);
@@ -445,6 +492,8 @@ class Connection {
 
   const std::string& Name() const { return m_name; }
   std::string Role() const { return PQuser(m_connection); }
+  // Closed after no answer came in time, or broken: a new connection is needed.
+  bool Broken() const { return m_connection == nullptr || PQstatus(m_connection) == CONNECTION_BAD; }
 
   // Runs one statement with text parameters (nullopt: NULL); a failure raises StoreError led by `what`.
   Result Run(const std::string& what, const std::string& sql, const std::vector<std::optional<std::string>>& params = {}) {
@@ -460,9 +509,16 @@ class Connection {
       else
         PQclear(next);
     }
-    if (!result) throw Failure(what, Result(nullptr));
-    if (result->Status() != PGRES_COMMAND_OK && result->Status() != PGRES_TUPLES_OK) throw Failure(what, *result);
+    if (!result) Raise(what, Result(nullptr));
+    if (result->Status() != PGRES_COMMAND_OK && result->Status() != PGRES_TUPLES_OK) Raise(what, *result);
     return std::move(*result);
+  }
+
+  // Raises the failure of a statement; a broken connection as ServerAway.
+  [[noreturn]] void Raise(const std::string& what, const Result& result) const {
+    const StoreError failure = Failure(what, result);
+    if (m_connection != nullptr && PQstatus(m_connection) == CONNECTION_BAD) throw ServerAway(failure.what());
+    throw failure;
   }
 
   // What the user is told of a failed statement: the server's own words, the connection's state.
@@ -551,7 +607,7 @@ class Connection {
   }
 
   void Send(const std::string& what, int sent) {
-    if (m_connection == nullptr || sent == 0) throw Failure(what, Result(nullptr));
+    if (m_connection == nullptr || sent == 0) Raise(what, Result(nullptr));
   }
 
   // The next result of the statement sent, waiting for it at most a little longer than the server's
@@ -588,6 +644,7 @@ struct SchemaState {
   bool present = false;
   std::string difference;
   bool earlier = false;  // absent, and the release before's table1 is there to be brought over
+  bool withoutImportIds = false;  // as init-store made it before imports carried their id
 };
 
 SchemaState CheckSchema(Connection& connection) {
@@ -599,13 +656,19 @@ SchemaState CheckSchema(Connection& connection) {
     state.earlier = earlier.Text(0, 0) == "t" && earlier.Text(0, kColumnsFact + 1) == kEarlierColumns;
     return state;
   }
+  const auto differs = [&](std::size_t i, const std::string& expected) {
+    return PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) != 0 ||
+           result.Text(0, static_cast<int>(i) + 1) != expected;
+  };
+  bool older = true;
   for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
-    const std::string expected = kSchemaFacts[i].expected();
-    if (PQgetisnull(result.get(), 0, static_cast<int>(i) + 1) || result.Text(0, static_cast<int>(i) + 1) != expected) {
-      state.difference = kSchemaFacts[i].what;
-      break;
-    }
+    const std::string expected = i == kColumnsFact   ? ExpectedColumnsBeforeImportIds()
+                                 : i == kIndexesFact ? ExpectedIndexes(false)
+                                                     : kSchemaFacts[i].expected();
+    if (differs(i, expected)) older = false;
+    if (state.difference.empty() && differs(i, kSchemaFacts[i].expected())) state.difference = kSchemaFacts[i].what;
   }
+  state.withoutImportIds = older;
   return state;
 }
 
@@ -615,6 +678,14 @@ void CheckText(const std::string& what, const std::string& text) {
   if (text.find('\0') != std::string::npos) throw StoreError(what + " 含有 NUL 字符，qelmora 不保存它");
   if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) == FALSE)
     throw StoreError(what + " 不是 UTF-8 文本，qelmora 不保存它");
+}
+
+// The SHA-256 digest of the bytes an import read, in hexadecimal.
+std::string ContentDigest(const std::string& bytes) {
+  return std::unique_ptr<char, decltype(&g_free)>(
+             g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), bytes.size()),
+             &g_free)
+      .get();
 }
 
 std::optional<std::string> Present(const std::string& text) {
@@ -651,58 +722,168 @@ class LabPendingRow final : public PendingRow {
   explicit LabPendingRow(LabStore& store) : m_store(store) {}
   void Put(const std::string& column, const std::string& value) override;
   void Save(const Provenance& provenance) override;
-  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
-  void Drop() noexcept override {
-    m_values.fill(std::nullopt);
-    m_quality = {};
-  }
+  void PutQuality(const QualityTexts& quality) override { m_import.quality = quality; }
+  void PutContent(const std::string& bytes) override { m_import.contentSha256 = ContentDigest(bytes); }
+  std::string SavedNote() const override { return m_note; }
+  void Drop() noexcept override { m_import = {}; }
 
  private:
   LabStore& m_store;
-  std::array<std::optional<std::string>, kParameterCount> m_values;
-  QualityTexts m_quality;
+  WaitingImport m_import;
+  std::string m_note;
 };
+
+// Whether this process may keep an import in the outbox when the server is away.
+bool g_keepWhenAway = true;
+
+// Refuses a table1 that is not what init-store makes, naming what to do.
+void CheckOpenedSchema(Connection& connection) {
+  const SchemaState schema = CheckSchema(connection);
+  if (!schema.present && schema.earlier) {
+    throw StoreError("实验室数据库 " + connection.Name() +
+                     " 中的 table1 是较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 "
+                     "init-store 升级它");
+  }
+  if (!schema.present) {
+    throw StoreError("实验室数据库 " + connection.Name() +
+                     " 中没有 table1：请管理员先运行 qelmora-cli --store 连接串 init-store");
+  }
+  if (schema.withoutImportIds) {
+    throw StoreError("实验室数据库 " + connection.Name() +
+                     " 中的 table1 是较早版本建立的（没有导入编号的列）：请管理员运行 qelmora-cli --store 连接串 "
+                     "init-store 升级它");
+  }
+  if (!schema.difference.empty()) {
+    throw StoreError("实验室数据库 " + connection.Name() + " 中的 table1 不是 init-store 建立的结构（" +
+                     schema.difference + "不同），qelmora 不使用它");
+  }
+}
 
 class LabStore final : public ParameterStore {
  public:
-  explicit LabStore(const std::string& location) : m_connection(location), m_workstation(WorkstationName()) {
-    const SchemaState schema = CheckSchema(m_connection);
-    if (!schema.present && schema.earlier) {
-      throw StoreError("实验室数据库 " + m_connection.Name() +
-                       " 中的 table1 是较早版本建立的（没有拟合质量的列）：请管理员运行 qelmora-cli --store 连接串 "
-                       "init-store 升级它");
+  // A server that is away at the opening is no failure while imports may wait in the outbox: the
+  // store connects when a command needs it.
+  explicit LabStore(const std::string& location)
+      : m_location(location), m_name(LocationName(CheckedLocation(location))), m_workstation(WorkstationName()) {
+    try {
+      Connected();
+    } catch (const ServerAway& away) {
+      if (!g_keepWhenAway) throw;
+      m_notice = std::string(away.what()) + "\r\n导入的参数将暂存在本机，恢复连接后自动上传。";
     }
-    if (!schema.present) {
-      throw StoreError("实验室数据库 " + m_connection.Name() +
-                       " 中没有 table1：请管理员先运行 qelmora-cli --store 连接串 init-store");
+  }
+
+  std::string TakeNotice() override { return std::exchange(m_notice, std::string()); }
+
+  // The connection, opened anew when there is none or it broke (the server was restarted, say);
+  // a new one first sends what waits in the outbox, oldest first.
+  Connection& Connected() {
+    if (m_connection && !m_connection->Broken()) return *m_connection;
+    m_connection.reset();
+    auto connection = std::make_unique<Connection>(m_location);
+    CheckOpenedSchema(*connection);
+    m_connection = std::move(connection);
+    m_name = m_connection->Name();
+    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    for (const WaitingImport& import : waiting) {
+      Deliver(import);
+      RemoveFromOutbox(import.importId);
     }
-    if (!schema.difference.empty()) {
-      throw StoreError("实验室数据库 " + m_connection.Name() + " 中的 table1 不是 init-store 建立的结构（" +
-                       schema.difference + "不同），qelmora 不使用它");
+    if (!waiting.empty()) {
+      m_sent += static_cast<long>(waiting.size());
+      m_notice += Format("已将本机暂存的 %zu 次导入上传到实验室数据库 %s", waiting.size(), m_name.c_str());
     }
+    return *m_connection;
+  }
+
+  long Sent() const { return m_sent; }
+  const std::string& LabName() const { return m_name; }
+
+  // An import on its way: the server holds it once, whether the answer came or was lost (the
+  // id is looked up on a new connection), or it raises ServerAway.
+  void Deliver(const WaitingImport& import) {
+    try {
+      InsertOnce(*m_connection, import);
+    } catch (const ServerAway& broken) {
+      m_connection.reset();
+      try {
+        InsertOnce(Connected(), import);
+      } catch (const ServerAway&) {
+        throw broken;  // what the user is to know: the connection broke on the way
+      }
+    }
+  }
+
+  // A new import: delivered, else kept in the outbox when the server is away. Returns what the
+  // user is told instead of the plain success; empty when the server holds it.
+  std::string Import(WaitingImport& import) {
+    import.importId = NewImportId();
+    try {
+      Connected();
+      Deliver(import);
+      return {};
+    } catch (const ServerAway&) {
+      if (!g_keepWhenAway) throw;
+    }
+    import.labStore = m_name;
+    const std::string outbox = KeepInOutbox(import);
+    return std::string(kOutboxText) + "\r\n本机暂存：" + outbox;
   }
 
   std::unique_ptr<PendingRow> StartRow() override { return std::make_unique<LabPendingRow>(*this); }
 
+  // The newest import of this workstation, the outbox's first: what waits there was read later
+  // than anything the server holds of it.
   StoredRow ReadCurrent() override {
-    const Result result = m_connection.Run(
+    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    if (!waiting.empty()) return WaitingRow(waiting.back());
+    Connection& connection = Connected();
+    const Result result = connection.Run(
         "无法读取当前参数",
         "SELECT " + ReadColumns() +
             " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = $2 AND copied_from IS NULL"
             " ORDER BY imported_at DESC, id DESC LIMIT 1",
-        {m_workstation, m_connection.Role()});  // the role logged in: session_user, as the stamp has it
+        {m_workstation, connection.Role()});  // the role logged in: session_user, as the stamp has it
     if (result.Rows() == 0) {
-      throw StoreError("实验室数据库 " + m_connection.Name() + " 中还没有从本工作站（" + Printable(m_workstation) +
-                       "）以角色 " + Printable(m_connection.Role()) + " 导入的参数");
+      throw StoreError("实验室数据库 " + connection.Name() + " 中还没有从本工作站（" + Printable(m_workstation) +
+                       "）以角色 " + Printable(connection.Role()) + " 导入的参数");
     }
     StoredRow row;
     ReadRow(result, row);
     return row;
   }
 
+  // The time of this workstation's newest import from `source` when its content digest is `digest`.
+  std::optional<std::string> ImportedBefore(const std::string& source, const std::string& bytes) override {
+    const std::string digest = ContentDigest(bytes);
+    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    for (auto at = waiting.rbegin(); at != waiting.rend(); ++at) {
+      if (at->source == source) return at->contentSha256 == digest ? std::optional(at->readAt) : std::nullopt;
+    }
+    // A path the server cannot hold is refused by the import itself.
+    if (source.find('\0') != std::string::npos ||
+        g_utf8_validate(source.data(), static_cast<gssize>(source.size()), nullptr) == FALSE) {
+      return std::nullopt;
+    }
+    // A server that is away cannot say; the import then goes on to the outbox.
+    try {
+      Connection& connection = Connected();
+      const Result result = connection.Run(
+          "无法读取参数历史",
+          "SELECT content_sha256, " + ProgramTime("imported_at") +
+              " FROM qelmora.table1 WHERE workstation = $1 AND imported_by = $2 AND copied_from IS NULL AND source = $3"
+              " ORDER BY imported_at DESC, id DESC LIMIT 1",
+          {m_workstation, connection.Role(), source});
+      if (result.Rows() == 1 && result.Text(0, 0) == digest) return result.Text(0, 1);
+    } catch (const ServerAway&) {
+      if (!g_keepWhenAway) throw;
+    }
+    return std::nullopt;
+  }
+
   void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
     StoredRow row;  // its texts keep their room from row to row
-    m_connection.Stream(
+    Connected().Stream(
         "无法读取参数历史",
         "SELECT " + ReadColumns() + " FROM qelmora.table1 ORDER BY (" + kShownTime + ") NULLS FIRST, id",
         [&](const Result& result) {
@@ -711,14 +892,14 @@ class LabStore final : public ParameterStore {
         });
   }
 
-  std::string Name() const override { return m_connection.Name(); }
+  std::string Name() const override { return m_name; }
   bool Shared() const override { return true; }
 
-  // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const std::array<std::optional<std::string>, kParameterCount>& values, const Provenance& provenance,
-              const QualityTexts& quality) {
-    std::vector<std::optional<std::string>> params(values.begin(), values.end());
-    params.push_back(Present(provenance[kSource]));
+  // One import as one statement. The server holds it when the id comes back, or when the id was
+  // already there (sent before, its answer lost).
+  void InsertOnce(Connection& connection, const WaitingImport& import) {
+    std::vector<std::optional<std::string>> params(import.values.begin(), import.values.end());
+    params.push_back(Present(import.source));
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (params[i])
         CheckText(std::string("无法保存参数：") + (i < kParameterCount ? "参数" : "模型文件的路径"), *params[i]);
@@ -726,17 +907,23 @@ class LabStore final : public ParameterStore {
     CheckText("无法保存参数：本工作站的名称", m_workstation);
     params.push_back(m_workstation);
     for (std::size_t i = 0; i < kQualityCount; ++i) {
-      CheckText(std::string("无法保存参数：拟合质量 ") + kQualityColumns[i], quality[i]);
-      params.push_back(Present(quality[i]));
+      CheckText(std::string("无法保存参数：拟合质量 ") + kQualityColumns[i], import.quality[i]);
+      params.push_back(Present(import.quality[i]));
     }
+    params.push_back(import.importId);
+    params.push_back(Present(import.readAt));
+    params.push_back(Present(import.contentSha256));
     std::string marks;
     for (std::size_t i = 1; i <= params.size(); ++i) marks += (i > 1 ? ", $" : "$") + std::to_string(i);
-    const Result result = m_connection.Run("无法保存参数",
-                                           "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
-                                               ", source, workstation, " + QualityColumnList() + ") VALUES (" +
-                                               marks + ") RETURNING id",
-                                           params);
-    if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
+    const std::string what = "无法保存参数";
+    const Result result = connection.Run(what,
+                                         "INSERT INTO qelmora.table1 (" + ParameterColumnList() + ", source, workstation, " +
+                                             QualityColumnList() + ", " + kImportColumns + ") VALUES (" + marks +
+                                             ") ON CONFLICT (import_id) DO NOTHING RETURNING id",
+                                         params);
+    if (result.Rows() == 1) return;
+    if (connection.Run(what, "SELECT id FROM qelmora.table1 WHERE import_id = $1", {import.importId}).Rows() != 1)
+      throw StoreError("无法保存参数：实验室数据库 " + connection.Name() + " 没有确认这一行");
   }
 
   // copy-history: every row of `from` in one transaction, its time as recorded_at. A row is known
@@ -745,6 +932,7 @@ class LabStore final : public ParameterStore {
   // another way, brings only the rows the lab does not have.
   std::string CopyFrom(ParameterStore& from, const std::string& fromName) {
     const std::string what = "无法复制参数历史";
+    Connection& connection = Connected();
     std::string sql = "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
                       ", recorded_at, source, workstation, copied_from, " + QualityColumnList() + ") VALUES (";
     for (std::size_t i = 1; i <= kParameterCount + 3; ++i) {
@@ -757,7 +945,7 @@ class LabStore final : public ParameterStore {
     long rows = 0;
     long copied = 0;
     CheckText(what + "：本工作站的名称", m_workstation);
-    m_connection.Run(what, "BEGIN");
+    connection.Run(what, "BEGIN");
     try {
       from.ReadHistory([&](const StoredRow& row) {
         ++rows;
@@ -778,28 +966,42 @@ class LabStore final : public ParameterStore {
           CheckText(Format("%s：本地第 %ld 行的 %s", what.c_str(), rows, kQualityColumns[i]), row.quality[i]);
           params.push_back(Present(row.quality[i]));
         }
-        copied += m_connection.Run(what, sql, params).Rows();
+        copied += connection.Run(what, sql, params).Rows();
       });
-      m_connection.Run(what, "COMMIT");
+      connection.Run(what, "COMMIT");
     } catch (...) {
-      m_connection.RollBackQuietly();
+      connection.RollBackQuietly();
       throw;
     }
     return Format("已从 %s 向实验室数据库 %s 复制 %ld 行（%ld 行此前已复制过）", fromName.c_str(),
-                  m_connection.Name().c_str(), copied, rows - copied);
+                  connection.Name().c_str(), copied, rows - copied);
   }
 
-  const std::string& ServerName() const { return m_connection.Name(); }
+  const std::string& ServerName() const { return m_name; }
 
  private:
-  Connection m_connection;
+  // An import of the outbox as the history shows this workstation's rows.
+  StoredRow WaitingRow(const WaitingImport& import) const {
+    StoredRow row;
+    for (std::size_t i = 0; i < kParameterCount; ++i) row.parameters[i] = import.values[i].value_or("");
+    row.provenance = {import.readAt, import.source};
+    row.workstation = m_workstation;
+    row.quality = import.quality;
+    return row;
+  }
+
+  std::string m_location;
+  std::unique_ptr<Connection> m_connection;
+  std::string m_name;  // the server's host and database
   std::string m_workstation;
+  std::string m_notice;
+  long m_sent = 0;
 };
 
 void LabPendingRow::Put(const std::string& column, const std::string& value) {
   for (std::size_t i = 0; i < kParameterCount; ++i) {
     if (column == kParameterColumns[i]) {
-      m_values[i] = value;
+      m_import.values[i] = value;
       return;
     }
   }
@@ -807,7 +1009,9 @@ void LabPendingRow::Put(const std::string& column, const std::string& value) {
 }
 
 void LabPendingRow::Save(const Provenance& provenance) {
-  m_store.Insert(m_values, provenance, m_quality);
+  m_import.readAt = provenance[kImportedAt];
+  m_import.source = provenance[kSource];
+  m_note = m_store.Import(m_import);
   Drop();
 }
 
@@ -873,6 +1077,19 @@ std::unique_ptr<ParameterStore> OpenLabStore(const std::string& location) {
 std::string InitLabStore(const std::string& location) {
   Connection connection(location);
   const SchemaState schema = CheckSchema(connection);
+  if (schema.present && schema.withoutImportIds) {
+    // The columns of the import id, the time read and the digest, and the id's index, at once.
+    const std::string what = "无法升级实验室数据库 " + connection.Name() + " 中的 table1";
+    connection.Run(what, "BEGIN");
+    try {
+      for (const std::string& statement : ImportColumnStatements()) connection.Run(what, statement);
+      connection.Run(what, "COMMIT");
+    } catch (...) {
+      connection.RollBackQuietly();
+      throw;
+    }
+    return "已升级实验室数据库 " + connection.Name() + " 中的 table1：加入了导入编号（import_id）、读取时间和内容摘要的列";
+  }
   if (schema.present) {
     if (!schema.difference.empty()) {
       throw StoreError("实验室数据库 " + connection.Name() + " 中已有另一种 table1（" + schema.difference +
@@ -901,6 +1118,15 @@ std::string CopyHistoryToLabStore(ParameterStore& lab, ParameterStore& from, con
   auto* store = dynamic_cast<LabStore*>(&lab);
   if (store == nullptr) throw StoreError("copy-history 的目标必须是实验室数据库（--store 连接串）");
   return store->CopyFrom(from, fromName);
+}
+
+void KeepImportsWhenAway(bool keep) { g_keepWhenAway = keep; }
+
+std::string SendWaitingImports(const std::string& location) {
+  g_keepWhenAway = false;  // a server that is away is this command's failure
+  LabStore store(location);
+  return Format("已将本机暂存的 %ld 次导入上传到实验室数据库 %s；暂存库中还有 %zu 次导入等待上传", store.Sent(),
+                store.LabName().c_str(), WaitingImports().size());
 }
 
 std::string WorkstationName() {

@@ -113,6 +113,8 @@ void OpenParameterStore(const std::string& location) {
   g_storeFailure.clear();
   try {
     RunStore() = OpenParameterStoreAt(location);
+    const std::string notice = RunStore()->TakeNotice();
+    if (!notice.empty()) AfxMessageBox(notice);
   } catch (const StoreError& e) {
     g_storeFailure = e.what();
     AfxMessageBox(Format("连接数据库失败!\r\n错误信息：%s", e.what()), kMbOk);

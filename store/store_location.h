@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+#include <array>
 
 #include "store/parameter_store.h"
 
@@ -35,3 +37,14 @@ std::string InitServerStore(const std::string& location);
 // copy-history: every row of `from` into the server's store `to`, rows copied before skipped.
 // Returns what the user is told; raises StoreError, and then nothing was copied.
 std::string CopyHistoryToServerStore(ParameterStore& to, ParameterStore& from);
+
+// Whether an import may wait in the user's outbox when the store's server cannot be reached (the
+// default); without, an unreachable server is the import's failure. Windows keeps no outbox.
+void KeepImportsWhenAway(bool keep);
+
+// sync: opens the store on a server, which first sends what waits in the outbox for it. Returns
+// what the user is told; raises StoreError (the server is away, say).
+std::string SendWaitingImports(const std::string& location);
+
+// outbox: the imports that wait, oldest first, each as its store, id, time read and model file.
+std::vector<std::array<std::string, 4>> WaitingImportList();

@@ -10,3 +10,9 @@ std::unique_ptr<ParameterStore> OpenServerStore(const std::string&) { throw Stor
 std::string InitServerStore(const std::string&) { throw StoreError("不支持的数据库位置"); }
 
 std::string CopyHistoryToServerStore(ParameterStore&, ParameterStore&) { throw StoreError("不支持的数据库位置"); }
+
+void KeepImportsWhenAway(bool) {}
+
+std::string SendWaitingImports(const std::string&) { throw StoreError("不支持的数据库位置"); }
+
+std::vector<std::array<std::string, 4>> WaitingImportList() { return {}; }

@@ -577,9 +577,16 @@ TEST_F(LabStore, ImportsWhileTheServerIsAwayArriveInOrderOnceItIsBack) {
   ASSERT_EQ(server.Resume(), 0);
   const auto sent = Cli({"sync"}, "postgres");
   EXPECT_NE(sent.err.find("已将本机暂存的 2 次导入上传"), std::string::npos) << sent.err;
+  // The same bytes again: not imported unless --again (no failure either way).
+  for (const bool again : {false, true}) {
+    const auto twice = Cli(again ? std::vector<std::string>{"import", "--again", Model("6.mdl", Tagged("6"))}
+                                 : std::vector<std::string>{"import", Model("6.mdl", Tagged("6"))}, "postgres");
+    EXPECT_EQ(twice.status, 0);
+    EXPECT_EQ(twice.err.find("该文件内容已于 ") != std::string::npos, !again) << twice.err;
+  }
   EXPECT_EQ(Psql("SELECT string_agg(\"L0\", ',' ORDER BY id), count(DISTINCT import_id), bool_and(read_at <= imported_at)"
                  " FROM table1"),
-            "1,2,3,4,5,6|6|t\n");
+            "1,2,3,4,5,6,6|7|t\n");
   EXPECT_EQ(qtest::Sqlcipher(m_home.Dir() + ".local/share/qelmora/outbox.mdb", kOutboxKey, "SELECT count(*) FROM table1;").output, "0\n");
 }
 

@@ -57,10 +57,14 @@ constexpr const char* kImportColumnTypes =
     "import_id uuid INSERT qelmora_member,read_at timestamp with time zone INSERT qelmora_member,"
     "content_sha256 text INSERT qelmora_member";
 constexpr const char* kImportIdIndex = "CREATE UNIQUE INDEX table1_import_id ON qelmora.table1 USING btree (import_id)";
+// The newest import of a workstation from one model file, whose digest the import compares.
+constexpr const char* kSourceIndex =
+    "CREATE INDEX table1_source ON qelmora.table1 USING btree (workstation, imported_by, source, imported_at DESC)"
+    " WHERE (copied_from IS NULL)";
 std::vector<std::string> ImportColumnStatements() {
   return {"ALTER TABLE qelmora.table1 ADD COLUMN import_id uuid, ADD COLUMN read_at timestamp with time zone,"
           " ADD COLUMN content_sha256 text",
-          kImportIdIndex,
+          kImportIdIndex, kSourceIndex,
           std::string("GRANT INSERT (") + kImportColumns + ") ON qelmora.table1 TO qelmora_member"};
 }
 
@@ -144,6 +148,7 @@ std::vector<std::string> CreateStatements() {
       "GRANT INSERT (" + MemberColumnList() + ") ON qelmora.table1 TO qelmora_member",
       "GRANT USAGE ON SCHEMA qelmora TO qelmora_member",
       kImportIdIndex,
+      kSourceIndex,
   };
 }
 
@@ -191,7 +196,7 @@ std::string ExpectedTriggers() {
          ";table1_stamp 7 A 0 true true " + definition("table1_stamp", kStampFunctionBody);
 }
 
-// The indexes, by name; before import ids, without table1_import_id.
+// The indexes, by name; before import ids, without table1_import_id and table1_source.
 std::string ExpectedIndexes(bool importIds) {
   return std::string(
              "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
@@ -200,7 +205,8 @@ std::string ExpectedIndexes(bool importIds) {
              "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
              " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);") +
          (importIds ? std::string(kImportIdIndex) + ";" : "") +
-         "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)";
+         "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)" +
+         (importIds ? std::string(";") + kSourceIndex : "");
 }
 
 // Each fact costs a fresh server process a catalog's first read, so there are few: what pg_class

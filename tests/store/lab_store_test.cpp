@@ -672,7 +672,7 @@ TEST_F(LabStore, AStoreMadeBeforeImportIdsIsRefusedUntilInitStoreUpgradesIt) {
   ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
   Psql("GRANT qelmora_member TO alice");
   ASSERT_EQ(Cli({"import", Model("a.mdl")}).status, 0);
-  Psql("ALTER TABLE table1 DROP COLUMN import_id, DROP COLUMN read_at, DROP COLUMN content_sha256");
+  Psql("DROP INDEX table1_source; ALTER TABLE table1 DROP COLUMN import_id, DROP COLUMN read_at, DROP COLUMN content_sha256");
   const auto refused = Cli({"import", Model("b.mdl", Tagged("2"))});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("（没有导入编号的列）：请管理员运行 qelmora-cli --store 连接串 init-store 升级它"), std::string::npos)

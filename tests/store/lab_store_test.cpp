@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -642,6 +643,7 @@ TEST_F(LabStore, KilledServerLosesNoConfirmedImportAndDoublesNone) {
   for (const auto& [import, count] : onServer) EXPECT_EQ(count, 1) << import;
   EXPECT_GT(confirmed.size(), 300u);
   EXPECT_GT(outboxed, 0);
+  std::printf("confirmed %zu, on the server %zu, through the outbox %ld\n", confirmed.size(), onServer.size(), outboxed.load());
   EXPECT_EQ(Psql("SELECT count(*) = count(DISTINCT import_id) AND count(*) = count(read_at) AND count(*) ="
                  " count(content_sha256) AND count(*) = count(\"R0\") FROM table1"), "t\n");
   const std::string outbox = m_home.Dir() + ".local/share/qelmora/outbox.mdb";

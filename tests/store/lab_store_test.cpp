@@ -85,6 +85,13 @@ class LabStore : public ::testing::Test {
     return qtest::Finish(child);
   }
 
+  // The test's database on a private server (its top directory), with init-store's table.
+  bool UsePrivate(const std::string& top) {
+    m_server = top;
+    Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
+    return Cli({"init-store"}, "postgres").status == 0;
+  }
+
   std::string Model(const std::string& name, std::vector<std::string> values = kValues) {
     const auto path = m_home.Path() / name;
     qtest::WriteFileBytes(path, qtest::ModelText(values));
@@ -531,10 +538,7 @@ class PrivateServer {
 // back: the dialog's (away at its start, then stopped during the session) and qelmora-cli's.
 TEST_F(LabStore, ImportsWhileTheServerIsAwayArriveInOrderOnceItIsBack) {
   PrivateServer server(m_home.Dir());
-  ASSERT_TRUE(server.Up());
-  m_server = server.Top();
-  Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
-  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  ASSERT_TRUE(server.Up() && UsePrivate(server.Top()));
   qtest::TestPlatform platform;
   platform.systemDirectory = m_home.Dir();
   platform.moduleFileName = m_home.Dir() + "qelmora";
@@ -597,10 +601,7 @@ TEST_F(LabStore, ImportsWhileTheServerIsAwayArriveInOrderOnceItIsBack) {
 // link or another user's is refused, and an import that would need it fails.
 TEST_F(LabStore, KilledServerLosesNoConfirmedImportAndDoublesNone) {
   PrivateServer server(m_home.Dir());
-  ASSERT_TRUE(server.Up());
-  m_server = server.Top();
-  Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
-  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  ASSERT_TRUE(server.Up() && UsePrivate(server.Top()));
   // Each importer a process per import, one after the other, as a user at an instrument would.
   std::vector<std::set<std::string>> confirmedBy(8);
   std::atomic<long> outboxed = 0;

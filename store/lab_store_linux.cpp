@@ -770,7 +770,10 @@ class LabStore final : public ParameterStore {
   // A server that is away at the opening is no failure while imports may wait in the outbox: the
   // store connects when a command needs it.
   explicit LabStore(const std::string& location)
-      : m_location(location), m_name(LocationName(CheckedLocation(location))), m_workstation(WorkstationName()) {
+      : m_location(location),
+        m_name(LocationName(CheckedLocation(location))),
+        m_outboxKey(m_name),
+        m_workstation(WorkstationName()) {
     try {
       Connected();
     } catch (const ServerAway& away) {
@@ -790,7 +793,7 @@ class LabStore final : public ParameterStore {
     CheckOpenedSchema(*connection);
     m_connection = std::move(connection);
     m_name = m_connection->Name();
-    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
     for (const WaitingImport& import : waiting) {
       Deliver(import);
       RemoveFromOutbox(import.importId);
@@ -831,7 +834,7 @@ class LabStore final : public ParameterStore {
     } catch (const ServerAway&) {
       if (!g_keepWhenAway) throw;
     }
-    import.labStore = m_name;
+    import.labStore = m_outboxKey;
     const std::string outbox = KeepInOutbox(import);
     return std::string(kOutboxText) + "\r\n本机暂存：" + outbox;
   }
@@ -841,7 +844,7 @@ class LabStore final : public ParameterStore {
   // The newest import of this workstation, the outbox's first: what waits there was read later
   // than anything the server holds of it.
   StoredRow ReadCurrent() override {
-    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
     if (!waiting.empty()) return WaitingRow(waiting.back());
     Connection& connection = Connected();
     const Result result = connection.Run(
@@ -862,7 +865,7 @@ class LabStore final : public ParameterStore {
   // The time of this workstation's newest import from `source` when its content digest is `digest`.
   std::optional<std::string> ImportedBefore(const std::string& source, const std::string& bytes) override {
     const std::string digest = ContentDigest(bytes);
-    const std::vector<WaitingImport> waiting = WaitingImports(m_name);
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
     for (auto at = waiting.rbegin(); at != waiting.rend(); ++at) {
       if (at->source == source) return at->contentSha256 == digest ? std::optional(at->readAt) : std::nullopt;
     }
@@ -999,6 +1002,9 @@ class LabStore final : public ParameterStore {
   std::string m_location;
   std::unique_ptr<Connection> m_connection;
   std::string m_name;  // the server's host and database
+  // What the outbox knows the store by: its host and database (or service) as the location names
+  // them, the same whether the server was reached or not.
+  std::string m_outboxKey;
   std::string m_workstation;
   std::string m_notice;
   long m_sent = 0;

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "base/afx.h"
-#include "shell/freedesktop_linux.h"
+#include "base/xdg_linux.h"
 #include "store/sqlite_linux.h"
 #include "store/store.h"
 #include "store/store_location.h"
@@ -73,20 +73,13 @@ std::vector<std::string> ImportColumns() {
 }  // namespace
 
 std::string NewImportId() {
-  unsigned char bits[16];
-  for (std::size_t got = 0; got < sizeof bits;) {
-    const ssize_t n = ::getrandom(bits + got, sizeof bits - got, 0);
+  std::array<unsigned char, 16> bits{};
+  for (std::size_t got = 0; got < bits.size();) {
+    const ssize_t n = ::getrandom(bits.data() + got, bits.size() - got, 0);
     if (n < 0 && errno != EINTR) throw StoreError(Format("无法生成导入编号：%s", std::strerror(errno)));
     if (n > 0) got += static_cast<std::size_t>(n);
   }
-  bits[6] = static_cast<unsigned char>((bits[6] & 0x0F) | 0x40);  // version 4: random
-  bits[8] = static_cast<unsigned char>((bits[8] & 0x3F) | 0x80);  // the variant of RFC 4122
-  std::string id;
-  for (std::size_t i = 0; i < sizeof bits; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) id += '-';
-    id += Format("%02x", bits[i]);
-  }
-  return id;
+  return lab::ImportIdText(bits);
 }
 
 std::string OutboxPath() { return freedesktop::DataHome() + "/qelmora/" + kOutboxFileName; }

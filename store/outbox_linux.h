@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "store/lab_schema.h"
 #include "store/parameter_store.h"
 
 inline constexpr const char* kOutboxFileName = "outbox.mdb";
@@ -19,15 +20,9 @@ inline constexpr const char* kOutboxKey = "x'71656c6d6f72612d6f7574626f782d6b657
 // What the user is told of an import that went to the outbox.
 inline constexpr const char* kOutboxText = "实验室数据库暂时无法连接，已保存在本机，恢复连接后自动上传。";
 
-// One import as the lab store receives it.
-struct WaitingImport {
-  std::string labStore;  // the server's host and database (or service) it is for
-  std::string importId;  // 128 random bits as a UUID text
-  std::string readAt;    // when the model file was read, UTC "YYYY-MM-DDThh:mm:ssZ"
-  std::string source;    // the model file's path
-  std::string contentSha256;  // the digest of the bytes read, hexadecimal; empty when not known
-  std::array<std::optional<std::string>, kParameterCount> values;  // nullopt: the file gave none
-  QualityTexts quality;
+// One import as the lab store receives it, and the store it is for.
+struct WaitingImport : lab::Import {
+  std::string labStore;  // the server's host and database (or service) as the location names them
 };
 
 // A new import id: 128 bits from the operating system's random source, as a UUID (version 4).

@@ -105,8 +105,6 @@ void OpenRunStore(const std::string& location) {
   g_storeFailure.clear();
   try {
     RunStore() = OpenParameterStoreAt(location);
-    const std::string notice = RunStore()->TakeNotice();
-    if (!notice.empty()) AfxMessageBox(notice);
   } catch (const StoreError& e) {
     g_storeFailure = e.what();
     throw;

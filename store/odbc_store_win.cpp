@@ -217,10 +217,12 @@ class OdbcStore final : public ParameterStore {
       });
       return state;
     }
-    state.difference = lab::SchemaDifference([&](std::size_t column) -> std::optional<std::string> {
-      if (column >= facts.size() || !facts[column]) return std::nullopt;
-      return odbc::Utf8(*facts[column]);
-    });
+    lab::CompareSchema(
+        [&](std::size_t column) -> std::optional<std::string> {
+          if (column >= facts.size() || !facts[column]) return std::nullopt;
+          return odbc::Utf8(*facts[column]);
+        },
+        state);
     return state;
   }
 

@@ -25,6 +25,8 @@ int CliBackup(const CliContext& context, const std::vector<std::string>& args); 
 int CliHistory(const CliContext& context, const std::vector<std::string>& args);     // app/store_cli.cpp
 int CliCopyHistory(const CliContext& context, const std::vector<std::string>& args); // app/copy_history_cli.cpp
 int CliImport(const CliContext& context, const std::vector<std::string>& args);      // app/import_cli.cpp
+int CliOutbox(const CliContext& context, const std::vector<std::string>& args);      // app/outbox_cli.cpp
+int CliSync(const CliContext& context, const std::vector<std::string>& args);        // app/outbox_cli.cpp
 int CliReport(const CliContext& context, const std::vector<std::string>& args);      // app/report_cli.cpp
 int CliSpectrum(const CliContext& context, const std::vector<std::string>& args);    // app/spectrum_cli.cpp
 int CliQuality(const CliContext& context, const std::vector<std::string>& args);     // app/quality_cli.cpp

@@ -12,8 +12,11 @@ const CliCommand kCliCommands[] = {
      "create DIR/dravo.mdb with table1; without --store beside this program, or when it is installed in "
      "$XDG_DATA_HOME/qelmora; with LOCATION, the lab store's table, triggers and member role",
      CliInitStore},
-    {"import", "FILE...",
-     "import model files, one row each; with several files every message line begins with its file", CliImport},
+    {"import", "[--again] [--no-outbox] FILE...",
+     "import model files, one row each; with several files every message line begins with its file; a "
+     "file whose content is this workstation's newest row from it is not imported again (exit 0) unless "
+     "--again; a lab store that cannot be reached keeps the row in the outbox (exit 0) unless --no-outbox",
+     CliImport},
     {"history", "[FILTERS] [--xlsx FILE [--force]]",
      "print the rows of table1 as CSV, or write the history workbook to FILE: trend charts with error "
      "bars, changes over twice the combined standard error flagged within each folder's series. FILTERS, "
@@ -47,6 +50,10 @@ const CliCommand kCliCommands[] = {
      "copy the rows of the store in DIR into the lab store of --store LOCATION (rows copied before are "
      "skipped)",
      CliCopyHistory},
+    {"outbox", "",
+     "list, as CSV, the imports that wait in $XDG_DATA_HOME/qelmora/outbox.mdb for a lab store", CliOutbox},
+    {"sync", "", "send the imports that wait to the lab store now (every command that opens it sends them first)",
+     CliSync},
 };
 
 // The usage's lines: a command and its arguments from the third column, what it does from the 31st,

@@ -1,6 +1,7 @@
 // qelmora-cli [--store DIR] import FILE...: each file as the dialog's OK imports a path that came
 // from the command line (the path is not shown first). In a batch of several files every line of a
 // file's messages begins with the file as it was named, so that the lines can be told apart.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -12,6 +13,7 @@
 #include "model/model_reader.h"
 #include "app/import_command.h"
 #include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -50,9 +52,23 @@ class FileMessages final : public MessageBoxes {
   std::string m_lead;
 };
 
+// Takes an option out of args; true when it was there.
+bool TakeOption(std::vector<std::string>& args, const char* option) {
+  const auto at = std::find(args.begin(), args.end(), option);
+  if (at == args.end()) return false;
+  args.erase(at);
+  return true;
+}
+
 }  // namespace
 
-int CliImport(const CliContext& context, const std::vector<std::string>& args) {
+int CliImport(const CliContext& context, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  // --again: import a file whose bytes this workstation's newest row from it already holds; not
+  // importing it then is no failure (exit status 0), since nothing went wrong. --no-outbox: a lab
+  // store's server that cannot be reached fails the import instead of the row waiting in the outbox.
+  const bool again = TakeOption(args, "--again");
+  KeepImportsWhenAway(!TakeOption(args, "--no-outbox"));
   if (args.empty()) {
     CliUsage();
     return 2;
@@ -71,8 +87,15 @@ int CliImport(const CliContext& context, const std::vector<std::string>& args) {
       allSaved = false;
       continue;
     }
+    bool skipped = false;
+    const auto importAgain = [&](const std::string& importedAt) {
+      if (again) return true;
+      skipped = true;
+      AfxMessageBox(ImportAgainQuestion(importedAt) + "\n未再导入；要再导入一次请加 --again");
+      return false;
+    };
     try {
-      if (!RunImport(path)) allSaved = false;
+      if (!RunImport(path, importAgain) && !skipped) allSaved = false;
     } catch (const FileException& error) {
       // The failed read ends the import of this file; the next file goes on.
       AfxMessageBox(error.ReportText());

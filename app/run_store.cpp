@@ -10,6 +10,9 @@ std::string StoreConnectFailureText(const StoreError& error) {
 void OpenParameterStore(const std::string& location) {
   try {
     OpenRunStore(location);
+    // What the store has to say once open: imports sent from the outbox, a server away for now.
+    const std::string notice = TheParameterStore().TakeNotice();
+    if (!notice.empty()) AfxMessageBox(notice);
   } catch (const StoreError& e) {
     AfxMessageBox(StoreConnectFailureText(e), kMbOk);
   }

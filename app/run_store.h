@@ -9,7 +9,8 @@ class StoreError;
 // the store's text.
 std::string StoreConnectFailureText(const StoreError& error);
 
-// OpenRunStore, and its failure shown with AfxMessageBox; the run goes on without a store.
+// OpenRunStore, and what the opened store has to say (TakeNotice) or its failure shown with
+// AfxMessageBox; the run goes on without a store.
 void OpenParameterStore(const std::string& location);
 
 // CreateUserStoreOnFirstUse, with what happened (the new store, or why there is none) shown with

@@ -63,7 +63,7 @@ QualityTexts QualityBesideModel(const std::string& path, const ParameterSet& val
 
 }  // namespace
 
-ImportOutcome ImportModelFile(ParameterStore& store, const std::string& path) {
+ImportOutcome ImportModelFile(ParameterStore& store, const std::string& path, const ImportAgainRule& importAgain) {
   // A new row is pending in the store before the first line of the model file is read; each value
   // goes into it as its block is read. The first failed write ends the import, the row dropped, as
   // does a file that cannot be read (so that the store is as the next command needs it).
@@ -82,6 +82,15 @@ ImportOutcome ImportModelFile(ParameterStore& store, const std::string& path) {
     // Saving an empty row would silently make an empty parameter set the current one; a file read
     // only in part, or a value that is no number, would make a wrong one for ever.
     if (const std::optional<std::string> refusal = RefusalText(path, walk, values)) throw ModelFileRefused(*refusal);
+    // The same bytes as this workstation's newest row from the file (Enter pressed once more, say).
+    if (const std::optional<std::string> before = store.ImportedBefore(path, walk.bytes)) {
+      if (!importAgain(*before)) {
+        row->Drop();
+        outcome.skipped = true;
+        return outcome;
+      }
+    }
+    row->PutContent(walk.bytes);
     // The fit's quality against the measured data beside the model file goes into the same row.
     row->PutQuality(QualityBesideModel(path, parameters, outcome.qualityNote));
     // When and from which file.
@@ -90,5 +99,6 @@ ImportOutcome ImportModelFile(ParameterStore& store, const std::string& path) {
     row->Drop();
     throw;
   }
+  outcome.savedNote = row->SavedNote();
   return outcome;
 }

@@ -152,7 +152,10 @@ class ModelWalker {
   bool Faulty() const { return m_result.fault != ModelFileFault::none; }
   // The element of the block being read, for the message of a cut block.
   void SetElement(const std::string& name) { m_element = name; }
-  const ModelWalk& Result() const { return m_result; }
+  const ModelWalk& Result() {
+    if (m_first) m_result.bytes = *m_first;
+    return m_result;
+  }
 
  private:
   const std::string& m_path;

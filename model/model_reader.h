@@ -40,6 +40,7 @@ struct ModelWalk {
   // when its name line was read.
   std::string element;
   std::string value;  // notANumber: the value as the file writes it (trimmed)
+  std::string bytes;  // what the walk read of the file (its first kModelReadLimit bytes and one more)
 };
 
 // Walks the element blocks of the model file from g_nModelReadPos on, handing each (column name,

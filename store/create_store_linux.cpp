@@ -34,7 +34,7 @@ void Exec(sqlite3* handle, const std::string& sql) {
 // can enter. failure is the message's format for the path and the reason; taken, for a name that is
 // already there.
 void WriteNewDatabase(const std::string& path, mode_t mode, const char* failure, const char* taken,
-                      const std::function<void(sqlite3*)>& fill) {
+                      const std::function<void(sqlite3*)>& fill, const std::string& key = kStoreKey) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) throw OperationError(Format(taken, path.c_str()));
   try {
@@ -43,7 +43,7 @@ void WriteNewDatabase(const std::string& path, mode_t mode, const char* failure,
       sqlite3* handle = nullptr;
       int rc = sqlite3_open_v2(scratch.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
       sqlcipher::Database database(handle);
-      if (rc == SQLITE_OK) rc = sqlite3_key(handle, kStoreKey, static_cast<int>(std::strlen(kStoreKey)));
+      if (rc == SQLITE_OK) rc = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
       if (rc != SQLITE_OK) throw SqliteFailure(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
       fill(handle);
     });
@@ -60,17 +60,24 @@ void WriteNewDatabase(const std::string& path, mode_t mode, const char* failure,
 }  // namespace
 
 void CreateParameterStore(const std::string& directory) {
+  sqlcipher::CreateStoreFile(directory + kStoreFileName, kStoreKey);
+}
+
+void sqlcipher::CreateStoreFile(const std::string& path, const std::string& key, const std::vector<std::string>& extra) {
   sqlcipher::UseSafeFileOpens();
-  WriteNewDatabase(directory + kStoreFileName, 0666, "无法创建数据库文件 %s：%s", "数据库文件已存在，未覆盖：%s",
-                   [](sqlite3* handle) {
+  // The store of one user (the outbox) is that user's alone.
+  WriteNewDatabase(path, extra.empty() ? 0666 : 0600, "无法创建数据库文件 %s：%s", "数据库文件已存在，未覆盖：%s",
+                   [&](sqlite3* handle) {
                      // Write-ahead logging from the start: readers and one writer do not block each other.
                      std::string sql =
                          "PRAGMA journal_mode=WAL; BEGIN; CREATE TABLE table1 (id INTEGER PRIMARY KEY AUTOINCREMENT";
                      for (const char* column : kParameterColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
                      for (const char* column : kProvenanceColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
                      for (const char* column : kQualityColumns) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
+                     for (const std::string& column : extra) sql += ", " + sqlcipher::QuoteIdentifier(column) + " TEXT";
                      Exec(handle, sql + "); COMMIT;");
-                   });
+                   },
+                   key);
 }
 
 void BackupParameterStore(const std::string& directory, const std::string& target) {

@@ -26,7 +26,17 @@ const char* const kKeepFunctionBody =
     "  RAISE EXCEPTION 'rows of table1 are never changed or deleted' USING ERRCODE = 'insufficient_privilege';\n"
     "END\n";
 
-
+// What each import carries besides its values (lab::Import): its id, when the file was read, the
+// digest of the bytes read. The id's index keeps it unique; the source index finds a workstation's
+// newest import of one model file, whose digest the import compares.
+const char* const kImportColumns = "import_id, read_at, content_sha256";
+const char* const kImportColumnTypes =
+    "import_id uuid INSERT qelmora_member,read_at timestamp with time zone INSERT qelmora_member,"
+    "content_sha256 text INSERT qelmora_member";
+const char* const kImportIdIndex = "CREATE UNIQUE INDEX table1_import_id ON qelmora.table1 USING btree (import_id)";
+const char* const kSourceIndex =
+    "CREATE INDEX table1_source ON qelmora.table1 USING btree (workstation, imported_by, source, imported_at DESC)"
+    " WHERE (copied_from IS NULL)";
 
 static std::string Quoted(const char* column) { return std::string("\"") + column + "\""; }
 
@@ -59,7 +69,8 @@ std::string ReadColumns() {
 // The columns a member may set: those an import or a copy gives. imported_at and imported_by are
 // the server's on every row (the stamp trigger).
 static std::string MemberColumnList() {
-  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList();
+  return ParameterColumnList() + ", source, workstation, copied_from, recorded_at, " + QualityColumnList() + ", " +
+         kImportColumns;
 }
 
 std::vector<std::string> CreateStatements() {
@@ -69,7 +80,7 @@ std::vector<std::string> CreateStatements() {
       ", imported_at timestamp with time zone NOT NULL, source text, imported_by text NOT NULL,"
       " workstation text NOT NULL, copied_from text UNIQUE, recorded_at timestamp with time zone";
   for (const char* column : kQualityColumns) table += ", " + Quoted(column) + " text";
-  table += ")";
+  table += ", import_id uuid, read_at timestamp with time zone, content_sha256 text)";
   return {
       "CREATE SCHEMA qelmora",
       table,
@@ -96,7 +107,16 @@ std::vector<std::string> CreateStatements() {
       "GRANT SELECT ON qelmora.table1 TO qelmora_member",
       "GRANT INSERT (" + MemberColumnList() + ") ON qelmora.table1 TO qelmora_member",
       "GRANT USAGE ON SCHEMA qelmora TO qelmora_member",
+      kImportIdIndex,
+      kSourceIndex,
   };
+}
+
+std::vector<std::string> ImportIdUpgradeStatements() {
+  return {"ALTER TABLE qelmora.table1 ADD COLUMN import_id uuid, ADD COLUMN read_at timestamp with time zone,"
+          " ADD COLUMN content_sha256 text",
+          kImportIdIndex, kSourceIndex,
+          std::string("GRANT INSERT (") + kImportColumns + ") ON qelmora.table1 TO qelmora_member"};
 }
 
 // The facts of table1 that the schema check compares, each a text the server forms from its
@@ -111,7 +131,7 @@ struct SchemaFact {
 
 // The columns as the server describes them: name, type, not null, identity, and what others may do
 // with the column (a member may insert the ones an import or a copy sets).
-static std::string ExpectedColumns() {
+static std::string ExpectedColumnsBeforeImportIds() {
   std::string columns = "id bigint not null always identity";
   for (const char* column : kParameterColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
   columns +=
@@ -120,6 +140,20 @@ static std::string ExpectedColumns() {
       "recorded_at timestamp with time zone INSERT qelmora_member";
   for (const char* column : kQualityColumns) columns += std::string(",") + column + " text INSERT qelmora_member";
   return columns;
+}
+static std::string ExpectedColumns() { return ExpectedColumnsBeforeImportIds() + "," + kImportColumnTypes; }
+
+// The indexes, by name; before import ids, without table1_import_id and table1_source.
+static std::string ExpectedIndexes(bool importIds) {
+  return std::string(
+             "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
+             "CREATE INDEX table1_current ON qelmora.table1 USING btree"
+             " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
+             "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
+             " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);") +
+         (importIds ? std::string(kImportIdIndex) + ";" : "") +
+         "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)" +
+         (importIds ? std::string(";") + kSourceIndex : "");
 }
 
 // The triggers as the server describes them: name, type bits (58: before update, delete and
@@ -167,15 +201,7 @@ const std::array<SchemaFact, 6> kSchemaFacts = {{
      " || CASE WHEN i.indisvalid AND i.indisready THEN '' ELSE ' invalid' END,"
      " ';' ORDER BY i.indexrelid::regclass::text)"
      " FROM pg_catalog.pg_index i WHERE i.indrelid = t.oid)",
-     [] {
-       return std::string(
-           "CREATE UNIQUE INDEX table1_copied_from_key ON qelmora.table1 USING btree (copied_from);"
-           "CREATE INDEX table1_current ON qelmora.table1 USING btree"
-           " (workstation, imported_by, imported_at DESC, id DESC) WHERE (copied_from IS NULL);"
-           "CREATE INDEX table1_history ON qelmora.table1 USING btree ((\nCASE\n    WHEN (copied_from IS NULL)"
-           " THEN imported_at\n    ELSE recorded_at\nEND) NULLS FIRST, id);"
-           "CREATE UNIQUE INDEX table1_pkey ON qelmora.table1 USING btree (id)");
-     }},
+     [] { return ExpectedIndexes(true); }},
     // A function of another schema keeps its schema's name in its definition, and so differs; one
     // that a member owns could be replaced by that member.
     {"触发器",
@@ -220,12 +246,22 @@ std::string Printable(const std::string& text) {
   }
   return shown;
 }
-std::string SchemaDifference(const std::function<std::optional<std::string>(std::size_t column)>& value) {
+// Where the indexes fact stands in kSchemaFacts (the columns fact: kColumnsFact).
+constexpr std::size_t kIndexesFact = 3;
+
+void CompareSchema(const std::function<std::optional<std::string>(std::size_t column)>& value, SchemaState& state) {
+  bool older = true;
   for (std::size_t i = 0; i < kSchemaFacts.size(); ++i) {
     const std::optional<std::string> found = value(i + 1);
-    if (!found || *found != kSchemaFacts[i].expected()) return kSchemaFacts[i].what;
+    const std::string before = i == kColumnsFact   ? ExpectedColumnsBeforeImportIds()
+                               : i == kIndexesFact ? ExpectedIndexes(false)
+                                                   : kSchemaFacts[i].expected();
+    if (!found || *found != before) older = false;
+    if (state.difference.empty() && (!found || *found != kSchemaFacts[i].expected())) {
+      state.difference = kSchemaFacts[i].what;
+    }
   }
-  return {};
+  state.withoutImportIds = older;
 }
 
 void RefuseOtherSchema(const std::string& name, const SchemaState& schema) {
@@ -236,6 +272,11 @@ void RefuseOtherSchema(const std::string& name, const SchemaState& schema) {
   }
   if (!schema.present) {
     throw StoreError("实验室数据库 " + name + " 中没有 table1：请管理员先运行 qelmora-cli --store 连接串 init-store");
+  }
+  if (schema.withoutImportIds) {
+    throw StoreError("实验室数据库 " + name +
+                     " 中的 table1 是较早版本建立的（没有导入编号的列）：请管理员运行 qelmora-cli --store 连接串 "
+                     "init-store 升级它");
   }
   if (!schema.difference.empty()) {
     throw StoreError("实验室数据库 " + name + " 中的 table1 不是 init-store 建立的结构（" + schema.difference +
@@ -254,20 +295,43 @@ std::string& ReadField(StoredRow& row, std::size_t column) {
   }
 }
 
-std::string ImportStatement(const std::function<std::string(std::size_t number)>& mark) {
-  std::string marks;
-  for (std::size_t i = 1; i <= kImportValueCount; ++i) marks += (i > 1 ? ", " : "") + mark(i);
-  return "INSERT INTO qelmora.table1 (" + ParameterColumnList() + ", source, workstation, " + QualityColumnList() +
-         ") VALUES (" + marks + ") RETURNING id";
+std::string ImportIdText(std::array<unsigned char, 16> bits) {
+  bits[6] = static_cast<unsigned char>((bits[6] & 0x0F) | 0x40);  // version 4: random
+  bits[8] = static_cast<unsigned char>((bits[8] & 0x3F) | 0x80);  // the variant of RFC 4122
+  std::string id;
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) id += '-';
+    id += Format("%02x", bits[i]);
+  }
+  return id;
 }
 
-std::vector<std::optional<std::string>> ImportValues(const ImportedValues& values, const Provenance& provenance,
-                                                     const std::string& workstation, const QualityTexts& quality) {
+// The id and the time read are sent as text (an ODBC driver binds them as varchar): cast to the
+// column's type, which an insert does not do of itself.
+std::string ImportStatement(const std::function<std::string(std::size_t number)>& mark) {
+  std::string marks;
+  for (std::size_t i = 1; i <= kImportValueCount; ++i) {
+    marks += (i > 1 ? ", " : "") + mark(i);
+    if (i == kImportValueCount - 2) marks += "::pg_catalog.uuid";
+    if (i == kImportValueCount - 1) marks += "::pg_catalog.timestamptz";
+  }
+  return "INSERT INTO qelmora.table1 (" + ParameterColumnList() + ", source, workstation, " + QualityColumnList() +
+         ", " + kImportColumns + ") VALUES (" + marks + ") ON CONFLICT (import_id) DO NOTHING RETURNING id";
+}
+
+std::string ImportIdQuery(const std::string& mark) {
+  return "SELECT id FROM qelmora.table1 WHERE import_id = " + mark + "::pg_catalog.uuid";
+}
+
+std::vector<std::optional<std::string>> ImportValues(const Import& import, const std::string& workstation) {
   const auto present = [](const std::string& text) { return text.empty() ? std::nullopt : std::optional(text); };
-  std::vector<std::optional<std::string>> all(values.begin(), values.end());
-  all.push_back(present(provenance[kSource]));
+  std::vector<std::optional<std::string>> all(import.values.begin(), import.values.end());
+  all.push_back(present(import.source));
   all.push_back(workstation);
-  for (const std::string& text : quality) all.push_back(present(text));
+  for (const std::string& text : import.quality) all.push_back(present(text));
+  all.push_back(import.importId);
+  all.push_back(present(import.readAt));
+  all.push_back(present(import.contentSha256));
   return all;
 }
 
@@ -275,13 +339,23 @@ std::string ImportValueName(std::size_t index) {
   if (index < kParameterCount) return "参数";
   if (index == kParameterCount) return "模型文件的路径";
   if (index == kParameterCount + 1) return "本工作站的名称";
-  return std::string("拟合质量 ") + kQualityColumns[index - kParameterCount - 2];
+  if (index < kParameterCount + 2 + kQualityCount) {
+    return std::string("拟合质量 ") + kQualityColumns[index - kParameterCount - 2];
+  }
+  static const char* const kImportNames[] = {"导入编号", "读取时间", "内容摘要"};
+  return kImportNames[index - kParameterCount - 2 - kQualityCount];
+}
+
+std::string SourceImportQuery(const std::string& workstation, const std::string& role, const std::string& source) {
+  return "SELECT content_sha256, " + ProgramTime("imported_at") + " FROM qelmora.table1 WHERE workstation = " +
+         workstation + " AND imported_by = " + role + " AND copied_from IS NULL AND source = " + source +
+         " ORDER BY imported_at DESC, id DESC LIMIT 1";
 }
 
 void ImportRow::Put(const std::string& column, const std::string& value) {
   for (std::size_t i = 0; i < kParameterCount; ++i) {
     if (column == kParameterColumns[i]) {
-      m_values[i] = value;
+      m_import.values[i] = value;
       return;
     }
   }
@@ -289,13 +363,10 @@ void ImportRow::Put(const std::string& column, const std::string& value) {
 }
 
 void ImportRow::Save(const Provenance& provenance) {
-  m_save(m_values, provenance, m_quality);
+  m_import.readAt = provenance[kImportedAt];
+  m_import.source = provenance[kSource];
+  m_note = m_save(m_import);
   Drop();
-}
-
-void ImportRow::Drop() noexcept {
-  m_values.fill(std::nullopt);
-  m_quality = {};
 }
 
 std::string CurrentSetQuery(const std::string& workstation, const std::string& role) {

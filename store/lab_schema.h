@@ -53,9 +53,6 @@ inline constexpr const char* kEarlierColumns =
 // text per fact it compares. Where the columns fact stands among them (column kColumnsFact + 1).
 std::string SchemaQuery(const char* table);
 inline constexpr std::size_t kColumnsFact = 2;
-// The first fact of the check's row (its columns by number, nullopt for NULL) that differs from
-// init-store's table, named as the user is told it; empty when none does.
-std::string SchemaDifference(const std::function<std::optional<std::string>(std::size_t column)>& value);
 
 // Whether table1 is there and, when it is, the first fact that differs from init-store's table
 // (empty when none does).
@@ -63,39 +60,80 @@ struct SchemaState {
   bool present = false;
   std::string difference;
   bool earlier = false;  // absent, and the release before's table1 is there to be brought over
+  bool withoutImportIds = false;  // as init-store made it before imports carried their id
 };
+
+// Compares the check's row (its columns by number, nullopt for NULL) with init-store's table: the
+// first fact that differs, named as the user is told it (empty when none does), and whether the row
+// is exactly the table as init-store made it before imports carried their id.
+void CompareSchema(const std::function<std::optional<std::string>(std::size_t column)>& value, SchemaState& state);
+
+// init-store's upgrade of a table made before imports carried their id: the columns import_id,
+// read_at and content_sha256, their indexes and the members' right to set them; in one transaction.
+std::vector<std::string> ImportIdUpgradeStatements();
+
 // Raises the StoreError that names why the store `name` (host/database) is not used, unless the
 // table is init-store's.
 void RefuseOtherSchema(const std::string& name, const SchemaState& schema);
 
-// An import: one INSERT … RETURNING id of kImportValueCount values, in this order: the eleven
-// parameters, the model file's path (source), the workstation and the fit-quality texts. `mark`
-// gives the placeholder of the value numbered from 1 ("$1" for libpq, "?" for ODBC).
-inline constexpr std::size_t kImportValueCount = kParameterCount + 2 + kQualityCount;
-std::string ImportStatement(const std::function<std::string(std::size_t number)>& mark);
 using ImportedValues = std::array<std::optional<std::string>, kParameterCount>;
-// An import's values in ImportStatement's order (an empty source or quality text as NULL), and
-// how the user is told of the value numbered i from 0 (its column, "模型文件的路径", …).
-std::vector<std::optional<std::string>> ImportValues(const ImportedValues& values, const Provenance& provenance,
-                                                     const std::string& workstation, const QualityTexts& quality);
+
+// One import as the server receives it: besides the values, the id its importer made (the server
+// keeps it unique, so the same id sent twice is one row), when the file was read (imported_at is
+// when the row arrived) and the digest of the bytes read.
+struct Import {
+  std::string importId;       // 128 random bits as a UUID text (ImportIdText)
+  std::string readAt;         // when the model file was read, UTC "YYYY-MM-DDThh:mm:ssZ"
+  std::string source;         // the model file's path
+  std::string contentSha256;  // the digest of the bytes read, hexadecimal; empty when not known
+  ImportedValues values;      // nullopt: the file gave none
+  QualityTexts quality;
+};
+
+// 16 random bytes as an import id: a UUID of version 4 (the version and variant bits set here).
+std::string ImportIdText(std::array<unsigned char, 16> bits);
+
+// An import: one INSERT … ON CONFLICT (import_id) DO NOTHING RETURNING id of kImportValueCount
+// values, in this order: the eleven parameters, the model file's path (source), the workstation,
+// the fit-quality texts, the import id, the time read and the digest. `mark` gives the placeholder
+// of the value numbered from 1 ("$1" for libpq, "?" for ODBC). No row back: the id was there
+// already (sent before, its answer lost), which ImportIdQuery (one parameter, the id) confirms.
+inline constexpr std::size_t kImportValueCount = kParameterCount + 2 + kQualityCount + 3;
+std::string ImportStatement(const std::function<std::string(std::size_t number)>& mark);
+std::string ImportIdQuery(const std::string& mark);
+// An import's values in ImportStatement's order (an empty text as NULL), and how the user is told
+// of the value numbered i from 0 (its column, "模型文件的路径", …).
+std::vector<std::optional<std::string>> ImportValues(const Import& import, const std::string& workstation);
 std::string ImportValueName(std::size_t index);
 
+// The digest and the time read (program time) of this workstation's newest import by this role from
+// one model file, the three given as SQL (placeholders).
+std::string SourceImportQuery(const std::string& workstation, const std::string& role, const std::string& source);
+
 // A row being imported into the lab store `name` (host/database): the values as Put gives them,
-// handed to `save` by Save. A column the table lacks is refused by Put.
+// with the time read and the source of Save and the digest `digest` makes of PutContent's bytes (none
+// without one), handed to `save`, whose text SavedNote gives. A column the table lacks is refused by Put.
 class ImportRow final : public PendingRow {
  public:
-  using Saver = std::function<void(const ImportedValues&, const Provenance&, const QualityTexts&)>;
-  ImportRow(std::string name, Saver save) : m_name(std::move(name)), m_save(std::move(save)) {}
+  using Saver = std::function<std::string(Import&)>;
+  using Digest = std::function<std::string(const std::string& bytes)>;
+  ImportRow(std::string name, Saver save, Digest digest = {})
+      : m_name(std::move(name)), m_save(std::move(save)), m_digest(std::move(digest)) {}
   void Put(const std::string& column, const std::string& value) override;
   void Save(const Provenance& provenance) override;
-  void PutQuality(const QualityTexts& quality) override { m_quality = quality; }
-  void Drop() noexcept override;
+  void PutQuality(const QualityTexts& quality) override { m_import.quality = quality; }
+  void PutContent(const std::string& bytes) override {
+    if (m_digest) m_import.contentSha256 = m_digest(bytes);
+  }
+  std::string SavedNote() const override { return m_note; }
+  void Drop() noexcept override { m_import = {}; }
 
  private:
   std::string m_name;
   Saver m_save;
-  ImportedValues m_values;
-  QualityTexts m_quality;
+  Digest m_digest;
+  Import m_import;
+  std::string m_note;
 };
 
 // The current set: the newest import (not copied) of this workstation by this role, both given as

@@ -3,7 +3,9 @@
 // One connection per opened store, in autocommit: an import is one INSERT … RETURNING, which the
 // server runs as a transaction of its own, so the table gains the whole row or nothing also when
 // the connection or the server dies on the way. The history streams in libpq's single-row mode, so
-// memory stays flat whatever the table holds.
+// memory stays flat whatever the table holds. A connection that broke is opened anew when a command
+// needs it, and a new one first sends what waits in the outbox (outbox_linux.h); each import
+// carries its id, so a row whose answer was lost is looked up rather than sent twice.
 #include "store/lab_store_linux.h"
 
 #include <glib.h>
@@ -21,13 +23,17 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "base/afx.h"
 #include "store/lab_schema.h"
+#include "store/outbox_linux.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -191,6 +197,26 @@ std::string CheckedLocation(const std::string& location) {
   return target;
 }
 
+// The server could not be reached, or the connection broke before an answer came: what the user
+// is told, and the import keeps its row in the outbox.
+class ServerAway : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
+// Whether libpq's reason for a failed connection says that the server is not there for now (not
+// running, starting or stopping, the network or the name service away) rather than that the
+// location, the role or its authentication is wrong.
+bool IsAwayReason(const std::string& reason) {
+  static const char* const kAway[] = {"No such file or directory", "Connection refused", "timeout expired",
+                                      "could not translate host name", "the database system is",
+                                      "server closed the connection", "Network is unreachable", "No route to host",
+                                      "Connection timed out", "Connection reset", "could not receive data",
+                                      "could not send data", "not yet accepting connections"};
+  return std::any_of(std::begin(kAway), std::end(kAway),
+                     [&](const char* said) { return reason.find(said) != std::string::npos; });
+}
+
 class Connection {
  public:
   explicit Connection(const std::string& location) {
@@ -207,8 +233,10 @@ class Connection {
       // A service that could not be read names no database yet: then the location names the server.
       const char* db = PQdb(m_connection);
       const std::string name = db != nullptr && *db != '\0' ? ConnectionName(m_connection) : LocationName(target);
-      const std::string text = "无法连接实验室数据库 " + name + "：" + LibpqText(PQerrorMessage(m_connection), true);
+      const std::string reason = LibpqText(PQerrorMessage(m_connection), true);
+      const std::string text = "无法连接实验室数据库 " + name + "：" + reason;
       PQfinish(m_connection);
+      if (IsAwayReason(reason)) throw ServerAway(text);
       throw StoreError(text);
     }
     m_name = ConnectionName(m_connection);
@@ -220,6 +248,8 @@ class Connection {
 
   const std::string& Name() const { return m_name; }
   std::string Role() const { return PQuser(m_connection); }
+  // Closed after no answer came in time, or broken: a new connection is needed.
+  bool Broken() const { return m_connection == nullptr || PQstatus(m_connection) == CONNECTION_BAD; }
 
   // Runs one statement with text parameters (nullopt: NULL); a failure raises StoreError led by `what`.
   Result Run(const std::string& what, const std::string& sql, const std::vector<std::optional<std::string>>& params = {}) {
@@ -235,9 +265,16 @@ class Connection {
       else
         PQclear(next);
     }
-    if (!result) throw Failure(what, Result(nullptr));
-    if (result->Status() != PGRES_COMMAND_OK && result->Status() != PGRES_TUPLES_OK) throw Failure(what, *result);
+    if (!result) Raise(what, Result(nullptr));
+    if (result->Status() != PGRES_COMMAND_OK && result->Status() != PGRES_TUPLES_OK) Raise(what, *result);
     return std::move(*result);
+  }
+
+  // Raises the failure of a statement; a broken connection as ServerAway.
+  [[noreturn]] void Raise(const std::string& what, const Result& result) const {
+    const StoreError failure = Failure(what, result);
+    if (m_connection != nullptr && PQstatus(m_connection) == CONNECTION_BAD) throw ServerAway(failure.what());
+    throw failure;
   }
 
   // What the user is told of a failed statement: the server's own words, the connection's state.
@@ -326,7 +363,7 @@ class Connection {
   }
 
   void Send(const std::string& what, int sent) {
-    if (m_connection == nullptr || sent == 0) throw Failure(what, Result(nullptr));
+    if (m_connection == nullptr || sent == 0) Raise(what, Result(nullptr));
   }
 
   // The next result of the statement sent, waiting for it at most a little longer than the server's
@@ -366,10 +403,12 @@ SchemaState CheckSchema(Connection& connection) {
     state.earlier = earlier.Text(0, 0) == "t" && earlier.Text(0, kColumnsFact + 1) == kEarlierColumns;
     return state;
   }
-  state.difference = SchemaDifference([&](std::size_t column) -> std::optional<std::string> {
-    if (PQgetisnull(result.get(), 0, static_cast<int>(column))) return std::nullopt;
-    return result.Text(0, static_cast<int>(column));
-  });
+  CompareSchema(
+      [&](std::size_t column) -> std::optional<std::string> {
+        if (PQgetisnull(result.get(), 0, static_cast<int>(column))) return std::nullopt;
+        return result.Text(0, static_cast<int>(column));
+      },
+      state);
   return state;
 }
 
@@ -379,6 +418,14 @@ void CheckText(const std::string& what, const std::string& text) {
   if (text.find('\0') != std::string::npos) throw StoreError(what + " 含有 NUL 字符，qelmora 不保存它");
   if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) == FALSE)
     throw StoreError(what + " 不是 UTF-8 文本，qelmora 不保存它");
+}
+
+// The SHA-256 digest of the bytes an import read, in hexadecimal.
+std::string ContentDigest(const std::string& bytes) {
+  return std::unique_ptr<char, decltype(&g_free)>(
+             g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), bytes.size()),
+             &g_free)
+      .get();
 }
 
 std::optional<std::string> Present(const std::string& text) {
@@ -399,55 +446,154 @@ std::string CopyContent(const std::vector<std::optional<std::string>>& valuesTim
   return content;
 }
 
+// Whether this process may keep an import in the outbox when the server is away.
+bool g_keepWhenAway = true;
+
 class LabStore final : public ParameterStore {
  public:
-  explicit LabStore(const std::string& location) : m_connection(location), m_workstation(WorkstationName()) {
-    RefuseOtherSchema(m_connection.Name(), CheckSchema(m_connection));
+  // A server that is away at the opening is no failure while imports may wait in the outbox: the
+  // store connects when a command needs it.
+  explicit LabStore(const std::string& location)
+      : m_location(location),
+        m_name(LocationName(CheckedLocation(location))),
+        m_outboxKey(m_name),
+        m_workstation(WorkstationName()) {
+    try {
+      Connected();
+    } catch (const ServerAway& away) {
+      if (!g_keepWhenAway) throw;
+      m_notice = std::string(away.what()) + "\r\n导入的参数将暂存在本机，恢复连接后自动上传。";
+    }
+  }
+
+  std::string TakeNotice() override { return std::exchange(m_notice, std::string()); }
+
+  // The connection, opened anew when there is none or it broke (the server was restarted, say);
+  // a new one first sends what waits in the outbox, oldest first.
+  Connection& Connected() {
+    if (m_connection && !m_connection->Broken()) return *m_connection;
+    m_connection.reset();
+    auto connection = std::make_unique<Connection>(m_location);
+    RefuseOtherSchema(connection->Name(), CheckSchema(*connection));
+    m_connection = std::move(connection);
+    m_name = m_connection->Name();
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
+    for (const WaitingImport& import : waiting) {
+      Deliver(import);
+      RemoveFromOutbox(import.importId);
+    }
+    if (!waiting.empty()) {
+      m_sent += static_cast<long>(waiting.size());
+      m_notice += Format("已将本机暂存的 %zu 次导入上传到实验室数据库 %s", waiting.size(), m_name.c_str());
+    }
+    return *m_connection;
+  }
+
+  long Sent() const { return m_sent; }
+
+  // An import on its way: the server holds it once, whether the answer came or was lost (the
+  // id is looked up on a new connection), or it raises ServerAway.
+  void Deliver(const lab::Import& import) {
+    try {
+      InsertOnce(*m_connection, import);
+    } catch (const ServerAway& broken) {
+      m_connection.reset();
+      try {
+        InsertOnce(Connected(), import);
+      } catch (const ServerAway&) {
+        throw broken;  // what the user is to know: the connection broke on the way
+      }
+    }
+  }
+
+  // A new import: delivered, else kept in the outbox when the server is away. Returns what the
+  // user is told instead of the plain success; empty when the server holds it.
+  std::string Import(lab::Import& import) {
+    import.importId = NewImportId();
+    try {
+      Connected();
+      Deliver(import);
+      return {};
+    } catch (const ServerAway&) {
+      if (!g_keepWhenAway) throw;
+    }
+    WaitingImport waiting;
+    static_cast<lab::Import&>(waiting) = import;
+    waiting.labStore = m_outboxKey;
+    const std::string outbox = KeepInOutbox(waiting);
+    return std::string(kOutboxText) + "\r\n本机暂存：" + outbox;
   }
 
   std::unique_ptr<PendingRow> StartRow() override {
     return std::make_unique<ImportRow>(
-        Name(), [this](const ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
-          Insert(values, provenance, quality);
-        });
+        Name(), [this](lab::Import& import) { return Import(import); }, ContentDigest);
   }
 
+  // The newest import of this workstation, the outbox's first: what waits there was read later
+  // than anything the server holds of it.
   StoredRow ReadCurrent() override {
-    const Result result = m_connection.Run(
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
+    if (!waiting.empty()) return WaitingRow(waiting.back());
+    Connection& connection = Connected();
+    const Result result = connection.Run(
         "无法读取当前参数",
         CurrentSetQuery("$1", "$2"),
-        {m_workstation, m_connection.Role()});  // the role logged in: session_user, as the stamp has it
+        {m_workstation, connection.Role()});  // the role logged in: session_user, as the stamp has it
     if (result.Rows() == 0) {
-      throw StoreError(NoCurrentSetText(m_connection.Name(), Printable(m_workstation), Printable(m_connection.Role())));
+      throw StoreError(NoCurrentSetText(connection.Name(), Printable(m_workstation), Printable(connection.Role())));
     }
     StoredRow row;
     ReadRow(result, row);
     return row;
   }
 
-  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
-    StoredRow row;  // its texts keep their room from row to row
-    m_connection.Stream(
-        "无法读取参数历史",
-        HistoryQuery(),
-        [&](const Result& result) {
-          ReadRow(result, row);
-          visit(row);
-        });
+  // The time of this workstation's newest import from `source` when its content digest is that of `bytes`.
+  std::optional<std::string> ImportedBefore(const std::string& source, const std::string& bytes) override {
+    const std::string digest = ContentDigest(bytes);
+    const std::vector<WaitingImport> waiting = WaitingImports(m_outboxKey);
+    for (auto at = waiting.rbegin(); at != waiting.rend(); ++at) {
+      if (at->source == source) return at->contentSha256 == digest ? std::optional(at->readAt) : std::nullopt;
+    }
+    // A path the server cannot hold is refused by the import itself.
+    if (source.find('\0') != std::string::npos ||
+        g_utf8_validate(source.data(), static_cast<gssize>(source.size()), nullptr) == FALSE) {
+      return std::nullopt;
+    }
+    // A server that is away cannot say; the import then goes on to the outbox.
+    try {
+      Connection& connection = Connected();
+      const Result result = connection.Run("无法读取参数历史", SourceImportQuery("$1", "$2", "$3"),
+                                           {m_workstation, connection.Role(), source});
+      if (result.Rows() == 1 && result.Text(0, 0) == digest) return result.Text(0, 1);
+    } catch (const ServerAway&) {
+      if (!g_keepWhenAway) throw;
+    }
+    return std::nullopt;
   }
 
-  std::string Name() const override { return m_connection.Name(); }
+  void ReadHistory(const std::function<void(const StoredRow&)>& visit) override {
+    StoredRow row;  // its texts keep their room from row to row
+    Connected().Stream("无法读取参数历史", HistoryQuery(), [&](const Result& result) {
+      ReadRow(result, row);
+      visit(row);
+    });
+  }
+
+  std::string Name() const override { return m_name; }
   bool Shared() const override { return true; }
 
-  // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
-    const std::vector<std::optional<std::string>> params = ImportValues(values, provenance, m_workstation, quality);
+  // One import as one statement. The server holds it when the id comes back, or when the id was
+  // already there (sent before, its answer lost).
+  void InsertOnce(Connection& connection, const lab::Import& import) {
+    const std::vector<std::optional<std::string>> params = ImportValues(import, m_workstation);
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (params[i]) CheckText("无法保存参数：" + ImportValueName(i), *params[i]);
     }
-    const Result result = m_connection.Run(
-        "无法保存参数", ImportStatement([](std::size_t number) { return "$" + std::to_string(number); }), params);
-    if (result.Rows() != 1) throw StoreError("无法保存参数：实验室数据库 " + m_connection.Name() + " 没有确认这一行");
+    const std::string what = "无法保存参数";
+    const auto mark = [](std::size_t number) { return "$" + std::to_string(number); };
+    if (connection.Run(what, ImportStatement(mark), params).Rows() == 1) return;
+    if (connection.Run(what, ImportIdQuery("$1"), {import.importId}).Rows() != 1)
+      throw StoreError("无法保存参数：实验室数据库 " + connection.Name() + " 没有确认这一行");
   }
 
   // copy-history: every row of `from` in one transaction, its time as recorded_at. A row is known
@@ -456,6 +602,7 @@ class LabStore final : public ParameterStore {
   // another way, brings only the rows the lab does not have.
   std::string CopyFrom(ParameterStore& from, const std::string& fromName) {
     const std::string what = "无法复制参数历史";
+    Connection& connection = Connected();
     std::string sql = "INSERT INTO qelmora.table1 (" + ParameterColumnList() +
                       ", recorded_at, source, workstation, copied_from, " + QualityColumnList() + ") VALUES (";
     for (std::size_t i = 1; i <= kParameterCount + 3; ++i) {
@@ -468,7 +615,7 @@ class LabStore final : public ParameterStore {
     long rows = 0;
     long copied = 0;
     CheckText(what + "：本工作站的名称", m_workstation);
-    m_connection.Run(what, "BEGIN");
+    connection.Run(what, "BEGIN");
     try {
       from.ReadHistory([&](const StoredRow& row) {
         ++rows;
@@ -489,20 +636,37 @@ class LabStore final : public ParameterStore {
           CheckText(Format("%s：本地第 %ld 行的 %s", what.c_str(), rows, kQualityColumns[i]), row.quality[i]);
           params.push_back(Present(row.quality[i]));
         }
-        copied += m_connection.Run(what, sql, params).Rows();
+        copied += connection.Run(what, sql, params).Rows();
       });
-      m_connection.Run(what, "COMMIT");
+      connection.Run(what, "COMMIT");
     } catch (...) {
-      m_connection.RollBackQuietly();
+      connection.RollBackQuietly();
       throw;
     }
     return Format("已从 %s 向实验室数据库 %s 复制 %ld 行（%ld 行此前已复制过）", fromName.c_str(),
-                  m_connection.Name().c_str(), copied, rows - copied);
+                  connection.Name().c_str(), copied, rows - copied);
   }
 
  private:
-  Connection m_connection;
+  // An import of the outbox as the history shows this workstation's rows.
+  StoredRow WaitingRow(const WaitingImport& import) const {
+    StoredRow row;
+    for (std::size_t i = 0; i < kParameterCount; ++i) row.parameters[i] = import.values[i].value_or("");
+    row.provenance = {import.readAt, import.source};
+    row.workstation = m_workstation;
+    row.quality = import.quality;
+    return row;
+  }
+
+  std::string m_location;
+  std::unique_ptr<Connection> m_connection;
+  std::string m_name;  // the server's host and database
+  // What the outbox knows the store by: its host and database (or service) as the location names
+  // them, the same whether the server was reached or not.
+  std::string m_outboxKey;
   std::string m_workstation;
+  std::string m_notice;
+  long m_sent = 0;
 };
 
 // Inside init-store's transaction, with the new table made: every row of the release before's
@@ -567,6 +731,19 @@ std::unique_ptr<ParameterStore> OpenLabStore(const std::string& location) {
 std::string InitLabStore(const std::string& location) {
   Connection connection(location);
   const SchemaState schema = CheckSchema(connection);
+  if (schema.present && schema.withoutImportIds) {
+    // The columns of the import id, the time read and the digest, and their indexes, at once.
+    const std::string what = "无法升级实验室数据库 " + connection.Name() + " 中的 table1";
+    connection.Run(what, "BEGIN");
+    try {
+      for (const std::string& statement : ImportIdUpgradeStatements()) connection.Run(what, statement);
+      connection.Run(what, "COMMIT");
+    } catch (...) {
+      connection.RollBackQuietly();
+      throw;
+    }
+    return "已升级实验室数据库 " + connection.Name() + " 中的 table1：加入了导入编号（import_id）、读取时间和内容摘要的列";
+  }
   if (schema.present) {
     if (!schema.difference.empty()) {
       throw StoreError("实验室数据库 " + connection.Name() + " 中已有另一种 table1（" + schema.difference +
@@ -595,6 +772,15 @@ std::string CopyHistoryToLabStore(ParameterStore& lab, ParameterStore& from, con
   auto* store = dynamic_cast<LabStore*>(&lab);
   if (store == nullptr) throw StoreError("copy-history 的目标必须是实验室数据库（--store 连接串）");
   return store->CopyFrom(from, fromName);
+}
+
+void KeepImportsWhenAway(bool keep) { g_keepWhenAway = keep; }
+
+std::string SendWaitingImports(const std::string& location) {
+  g_keepWhenAway = false;  // a server that is away is this command's failure
+  LabStore store(location);
+  return Format("已将本机暂存的 %ld 次导入上传到实验室数据库 %s；暂存库中还有 %zu 次导入等待上传", store.Sent(),
+                store.Name().c_str(), WaitingImports().size());
 }
 
 std::string WorkstationName() {

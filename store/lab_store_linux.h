@@ -17,7 +17,9 @@
 bool IsLabStoreLocation(const std::string& location);
 
 // Connects (within libpq's connect_timeout, 10 s unless the location says otherwise) and checks
-// that table1 is exactly what InitLabStore makes. Raises StoreError with the user's message.
+// that table1 is exactly what InitLabStore makes. Raises StoreError with the user's message; a
+// server that is away is none while imports may wait in the outbox (KeepImportsWhenAway,
+// store_location.h): the store then says so (TakeNotice) and connects when a command needs it.
 std::unique_ptr<ParameterStore> OpenLabStore(const std::string& location);
 
 // Creates table1, its indexes and triggers and the members' role; on a database where that schema

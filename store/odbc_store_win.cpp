@@ -1,9 +1,17 @@
 // The lab store through ODBC (odbc_store_win.h). One connection per opened store, in autocommit: an
 // import is one INSERT … RETURNING, which the server runs as a transaction of its own, so the table
-// gains the whole row or nothing, also when the connection or the server dies on the way.
+// gains the whole row or nothing, also when the connection or the server dies on the way. Each
+// import carries an id made here: an import whose answer was lost is sent again on a new
+// connection, which the server takes once, and then looked up.
 #include "store/odbc_store_win.h"
 
+// clang-format off
+#include <windows.h>
+#include <bcrypt.h>
+// clang-format on
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "base/afx.h"
@@ -57,32 +65,57 @@ std::string LocationName(const std::string& location) {
   return (host.empty() ? "localhost" : host) + "/" + db;
 }
 
+// A new import id: 128 bits from the system's random source.
+std::string NewImportId() {
+  std::array<unsigned char, 16> bits{};
+  const NTSTATUS status = BCryptGenRandom(nullptr, bits.data(), static_cast<ULONG>(bits.size()),
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status < 0) throw StoreError(Format("无法生成导入编号（NTSTATUS 0x%08lX）", static_cast<unsigned long>(status)));
+  return lab::ImportIdText(bits);
+}
+
+// The SHA-256 digest of the bytes an import read, in hexadecimal; empty when the system cannot make one.
+std::string ContentDigest(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return {};
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  std::array<unsigned char, 32> digest{};
+  bool made = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+  if (made) {
+    made = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                          static_cast<ULONG>(bytes.size()), 0) >= 0 &&
+           BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0) >= 0;
+    BCryptDestroyHash(hash);
+  }
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  std::string text;
+  if (made) {
+    for (unsigned char byte : digest) text += Format("%02x", byte);
+  }
+  return text;
+}
+
 class OdbcStore final : public ParameterStore {
  public:
-  explicit OdbcStore(const std::string& location) : m_workstation(OdbcWorkstationName()) {
+  explicit OdbcStore(const std::string& location) : m_location(location), m_workstation(OdbcWorkstationName()) {
     if (CarriesPassword(location)) {
       throw StoreError(
           "实验室数据库的连接串中写有密码：qelmora 不保存也不显示密码，请改用 ODBC 数据源（dsn=名称）或 "
           "%APPDATA%\\postgresql\\pgpass.conf");
     }
     m_name = LocationName(location);
-    try {
-      m_connection = std::make_unique<odbc::Connection>(odbc::Wide(location), kLoginSeconds);
-    } catch (const odbc::Error& e) {
-      throw StoreError("无法连接实验室数据库 " + m_name + "：" + e.what());
-    }
-    const std::string server = odbc::Narrow(m_connection->Info(SQL_SERVER_NAME));
-    const std::string database = odbc::Narrow(m_connection->Info(SQL_DATABASE_NAME));
-    if (!database.empty()) m_name = (server.empty() ? "localhost" : server) + "/" + database;
-    Pin();
+    Connect();
     lab::RefuseOtherSchema(m_name, CheckSchema());
   }
 
   std::unique_ptr<PendingRow> StartRow() override {
     return std::make_unique<lab::ImportRow>(
-        m_name, [this](const lab::ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
-          Insert(values, provenance, quality);
-        });
+        m_name,
+        [this](lab::Import& import) {
+          Insert(import);
+          return std::string();
+        },
+        ContentDigest);
   }
 
   StoredRow ReadCurrent() override {
@@ -101,6 +134,21 @@ class OdbcStore final : public ParameterStore {
   bool Shared() const override { return true; }
 
  private:
+  // A new connection, its session pinned (Pin); the old one, if any, is let go.
+  void Connect() {
+    m_connection.reset();
+    m_lost = false;
+    try {
+      m_connection = std::make_unique<odbc::Connection>(odbc::Wide(m_location), kLoginSeconds);
+    } catch (const odbc::Error& e) {
+      throw StoreError("无法连接实验室数据库 " + m_name + "：" + e.what());
+    }
+    const std::string server = odbc::Narrow(m_connection->Info(SQL_SERVER_NAME));
+    const std::string database = odbc::Narrow(m_connection->Info(SQL_DATABASE_NAME));
+    if (!database.empty()) m_name = (server.empty() ? "localhost" : server) + "/" + database;
+    Pin();
+  }
+
   // The role logged in (the session's user, as the stamp trigger records it).
   std::string Role() {
     std::string role;
@@ -117,6 +165,8 @@ class OdbcStore final : public ParameterStore {
       m_connection->Run(odbc::Wide(sql), wide, row, kQuerySeconds);
     } catch (const odbc::Error& e) {
       const std::string& state = e.state();
+      // The connection broke or the driver stopped waiting: the statement's answer is lost.
+      m_lost = state.rfind("08", 0) == 0 || state == "HYT00";
       if (state.rfind("08", 0) == 0) {
         throw StoreError(what + "：与实验室数据库 " + m_name + " 的连接中断（" + e.what() + "），这一操作没有完成");
       }
@@ -167,10 +217,12 @@ class OdbcStore final : public ParameterStore {
       });
       return state;
     }
-    state.difference = lab::SchemaDifference([&](std::size_t column) -> std::optional<std::string> {
-      if (column >= facts.size() || !facts[column]) return std::nullopt;
-      return odbc::Utf8(*facts[column]);
-    });
+    lab::CompareSchema(
+        [&](std::size_t column) -> std::optional<std::string> {
+          if (column >= facts.size() || !facts[column]) return std::nullopt;
+          return odbc::Utf8(*facts[column]);
+        },
+        state);
     return state;
   }
 
@@ -182,15 +234,36 @@ class OdbcStore final : public ParameterStore {
     return stored;
   }
 
-  // One row, as one statement; the id it returns shows that the server holds it.
-  void Insert(const lab::ImportedValues& values, const Provenance& provenance, const QualityTexts& quality) {
-    const std::vector<std::optional<std::string>> params = lab::ImportValues(values, provenance, m_workstation, quality);
+  // One row, as one statement with its import id: the id it returns shows that the server holds it.
+  // When the answer was lost, the same import goes again on a new connection (the server takes an
+  // id once) and, when no id comes back, the id is looked up.
+  void Insert(lab::Import& import) {
+    const std::string what = "无法保存参数";
+    import.importId = NewImportId();
+    const std::vector<std::optional<std::string>> params = lab::ImportValues(import, m_workstation);
+    const std::string insert = lab::ImportStatement([](std::size_t) { return std::string("?"); });
     int rows = 0;
-    Run("无法保存参数", lab::ImportStatement([](std::size_t) { return std::string("?"); }), params,
-        [&](const odbc::Row&) { ++rows; });
+    const auto count = [&](const odbc::Row&) { ++rows; };
+    try {
+      Run(what, insert, params, count);
+    } catch (const StoreError&) {
+      if (!m_lost) throw;
+      const std::exception_ptr lost = std::current_exception();
+      try {
+        Connect();
+        rows = 0;
+        Run(what, insert, params, count);
+      } catch (const StoreError&) {
+        std::rethrow_exception(lost);  // what the user is to know: the connection broke on the way
+      }
+    }
+    if (rows == 1) return;
+    Run(what, lab::ImportIdQuery("?"), {import.importId}, count);
     if (rows != 1) throw StoreError("无法保存参数：实验室数据库 " + m_name + " 没有确认这一行");
   }
 
+  std::string m_location;
+  bool m_lost = false;  // the last statement's answer was lost with the connection
   std::unique_ptr<odbc::Connection> m_connection;
   std::string m_name;
   std::string m_workstation;

@@ -14,6 +14,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/afx.h"
@@ -59,6 +60,12 @@ class PendingRow {
   // The fit's quality, saved with the row by the next Save. A store whose table has no room for it
   // (the Windows store's) keeps none.
   virtual void PutQuality(const QualityTexts& /*quality*/) {}
+  // The bytes of the model file that the import read, whose digest a store that keeps one saves with
+  // the row by the next Save.
+  virtual void PutContent(const std::string& /*bytes*/) {}
+  // After Save: what the user is told instead of the plain success (the row waits in the outbox,
+  // say); empty when the store holds it.
+  virtual std::string SavedNote() const { return {}; }
   virtual void Drop() noexcept = 0;
 };
 
@@ -88,4 +95,15 @@ class ParameterStore {
 
   // Whether rows carry importedBy and workstation (a store that a lab shares).
   virtual bool Shared() const { return false; }
+
+  // What the user is to be told once the store is open (imports sent from the outbox, a server that
+  // is away for now), once; empty when nothing.
+  virtual std::string TakeNotice() { return {}; }
+
+  // When this workstation's newest row from the model file `source` was read from these very bytes:
+  // that row's time (UTC, "YYYY-MM-DDThh:mm:ssZ"); nullopt otherwise, and in a store that keeps no
+  // digest of the bytes read.
+  virtual std::optional<std::string> ImportedBefore(const std::string& /*source*/, const std::string& /*bytes*/) {
+    return std::nullopt;
+  }
 };

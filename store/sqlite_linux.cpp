@@ -62,9 +62,10 @@ const char* Text(sqlite3_stmt* statement, int column) {
   return text != nullptr ? text : "";
 }
 
-bool IsStoreColumn(const std::string& name) {
+// A column of table1, or one of the extra ones that a file of another kind (the outbox) adds.
+bool IsStoreColumn(const std::string& name, const std::vector<std::string>& extra) {
   const auto named = [&](const char* column) { return name == column; };
-  return name == "id" || std::any_of(kParameterColumns.begin(), kParameterColumns.end(), named) ||
+  return name == "id" || std::find(extra.begin(), extra.end(), name) != extra.end() || std::any_of(kParameterColumns.begin(), kParameterColumns.end(), named) ||
          std::any_of(kProvenanceColumns.begin(), kProvenanceColumns.end(), named) ||
          std::any_of(kQualityColumns.begin(), kQualityColumns.end(), named);
 }
@@ -91,7 +92,7 @@ std::optional<std::string> QuotedIdentifier(const std::string& sql, std::size_t&
 // COLUMN on it) is written with: its names, bare or quoted, the types INTEGER and TEXT, the key's
 // PRIMARY KEY AUTOINCREMENT, parentheses and commas. So no constraint, default, collation, conflict
 // clause, comment, string, VIRTUAL table or WITHOUT ROWID.
-bool IsPlainTableText(const std::string& sql) {
+bool IsPlainTableText(const std::string& sql, const std::vector<std::string>& extra) {
   static const char* const kWords[] = {"CREATE", "TABLE", "INTEGER", "TEXT", "PRIMARY", "KEY", "AUTOINCREMENT"};
   std::size_t at = 0;
   while (at < sql.size()) {
@@ -103,14 +104,14 @@ bool IsPlainTableText(const std::string& sql) {
     std::string name;
     if (c == '"' || c == '`' || c == '[') {
       const std::optional<std::string> quoted = QuotedIdentifier(sql, at);
-      if (!quoted || (*quoted != "table1" && !IsStoreColumn(*quoted))) return false;
+      if (!quoted || (*quoted != "table1" && !IsStoreColumn(*quoted, extra))) return false;
       continue;
     }
     if (!std::isalpha(static_cast<unsigned char>(c)) && c != '_') return false;
     while (at < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[at])) || sql[at] == '_')) name += sql[at++];
     const bool word = std::any_of(std::begin(kWords), std::end(kWords),
                                   [&](const char* w) { return strcasecmp(w, name.c_str()) == 0; });
-    if (!word && name != "table1" && !IsStoreColumn(name)) return false;
+    if (!word && name != "table1" && !IsStoreColumn(name, extra)) return false;
   }
   return true;
 }
@@ -216,7 +217,7 @@ void Execute(sqlite3* db, const std::string& sql, const std::string& path) {
   if (rc != SQLITE_DONE) Fail(db, rc, path);
 }
 
-std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path) {
+std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path, const std::vector<std::string>& extra) {
   const auto refuse = [&](const std::string& what) {
     throw StoreError(Format("数据库结构不符：%s 含有本程序未建立的内容（%s），未执行任何操作。", path.c_str(),
                             what.c_str()));
@@ -250,7 +251,7 @@ std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path) 
     if (type == "table" && name == "sqlite_sequence" && table == name &&
         sql == "CREATE TABLE sqlite_sequence(name,seq)") {
     } else if (type == "table" && name == "table1" && table == name) {
-      if (TableNameOf(sql) != "table1" || !IsPlainTableText(sql)) refuse("table1 的定义：" + sql);
+      if (TableNameOf(sql) != "table1" || !IsPlainTableText(sql, extra)) refuse("table1 的定义：" + sql);
       table1 = true;
     } else {
       refuse(type + " " + name);
@@ -269,7 +270,7 @@ std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path) 
   while ((rc = Step(info.get())) == SQLITE_ROW) {
     const std::string name = Text(info.get(), 1);
     const bool key = name == "id";
-    if (!IsStoreColumn(name)) refuse("table1 的列 " + name);
+    if (!IsStoreColumn(name, extra)) refuse("table1 的列 " + name);
     if (strcasecmp(Text(info.get(), 2), key ? "INTEGER" : "TEXT") != 0 || sqlite3_column_int(info.get(), 5) != (key ? 1 : 0) ||
         sqlite3_column_type(info.get(), 4) != SQLITE_NULL) {
       refuse("table1 的列 " + name + " 的类型");
@@ -278,7 +279,10 @@ std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path) 
   }
   if (rc != SQLITE_DONE) Fail(db, rc, path);
   const auto lacks = [&](const char* column) { return std::find(columns.begin(), columns.end(), column) == columns.end(); };
-  if (lacks("id") || std::any_of(kParameterColumns.begin(), kParameterColumns.end(), lacks)) refuse("table1 缺少列");
+  if (lacks("id") || std::any_of(kParameterColumns.begin(), kParameterColumns.end(), lacks) ||
+      std::any_of(extra.begin(), extra.end(), [&](const std::string& column) { return lacks(column.c_str()); })) {
+    refuse("table1 缺少列");
+  }
   return columns;
 }
 
@@ -300,7 +304,8 @@ int LockWait::Retry(void* context, int attempt) {
   return 1;
 }
 
-std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key) {
+std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key,
+                                       const std::vector<std::string>& extra) {
   UseSafeFileOpens();
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
@@ -326,7 +331,7 @@ std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std
   }
   database->WaitForLocks();
   Execute(handle, "SELECT count(*) FROM sqlite_master", shown);
-  CheckStoreSchema(handle, shown);
+  CheckStoreSchema(handle, shown, extra);
   return database;
 }
 

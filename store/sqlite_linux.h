@@ -62,7 +62,9 @@ void Execute(sqlite3* db, const std::string& sql, const std::string& path = {});
 // virtual or WITHOUT ROWID table, no other column, no constraint, default or collation). Every row of
 // sqlite_master must say what its SQL makes, each on a page of its own within the file, and the text
 // encoding must be UTF-8. Returns table1's columns in table order; none when the store has no table1.
-std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path);
+// A file of another kind names the columns it adds (`extra`): each must be there.
+std::vector<std::string> CheckStoreSchema(sqlite3* db, const std::string& path,
+                                          const std::vector<std::string>& extra = {});
 
 // Puts the store into write-ahead logging, so that readers and one writer do not block each other;
 // called before a write. A store that cannot be switched (another process has it open, it cannot be
@@ -105,6 +107,11 @@ class Database {
 // Opens an existing store file (never creates one) and applies the key; the first read shows whether
 // the key fits, then the schema is checked (CheckStoreSchema). Raises StoreError: a folder without a
 // store is named with how to create one.
-std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key);
+std::shared_ptr<Database> OpenDatabase(std::string path, const std::optional<std::string>& key,
+                                       const std::vector<std::string>& extra = {});
+
+// Creates a new store file at path with table1 and the extra columns of its kind, keyed with `key`;
+// never replaces a file. Raises OperationError (create_store_linux.cpp).
+void CreateStoreFile(const std::string& path, const std::string& key, const std::vector<std::string>& extra = {});
 
 }  // namespace sqlcipher

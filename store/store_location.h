@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+#include <array>
 
 #include "store/parameter_store.h"
 
@@ -30,3 +32,14 @@ std::string StoreLocationOf(const std::string& text);
 // store/store_kind.h; Linux: the lab store's libpq URI or service; Windows: an ODBC connection string
 // or DSN).
 bool IsServerStoreLocation(const std::string& location);
+
+// Whether an import may wait in the user's outbox when the store's server cannot be reached (the
+// default); without, an unreachable server is the import's failure. Windows keeps no outbox.
+void KeepImportsWhenAway(bool keep);
+
+// sync: opens the store on a server, which first sends what waits in the outbox for it. Returns
+// what the user is told; raises StoreError (the server is away, say).
+std::string SendWaitingImports(const std::string& location);
+
+// outbox: the imports that wait, oldest first, each as its store, id, time read and model file.
+std::vector<std::array<std::string, 4>> WaitingImportList();

@@ -104,3 +104,9 @@ const StoreKind* ServerStoreKind() {
   static const OdbcStore kind;
   return &kind;
 }
+
+void KeepImportsWhenAway(bool) {}
+
+std::string SendWaitingImports(const std::string&) { throw StoreError("不支持的数据库位置"); }
+
+std::vector<std::array<std::string, 4>> WaitingImportList() { return {}; }

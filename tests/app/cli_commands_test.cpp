@@ -41,8 +41,9 @@ TEST(CliCommands, UsageAndManualPageListTheSameCommands) {
   const qtest::RunResult help = qtest::Run({QELMORA_CLI, "--help"}, {});
   ASSERT_EQ(help.status, 0) << help.err;
   const std::set<std::string> usage = UsageCommands(help.out);
-  const std::set<std::string> expected = {"init-store", "import", "history", "report",  "spectrum",    "quality",
-                                          "backup",     "handoff", "associate", "shortcut", "copy-history"};
+  const std::set<std::string> expected = {"init-store", "import",    "history",  "report",       "spectrum",
+                                          "quality",    "backup",    "handoff",  "associate",    "shortcut",
+                                          "copy-history", "outbox",  "sync"};
   EXPECT_EQ(usage, expected) << help.out;
   EXPECT_EQ(ManualPageCommands(QELMORA_SOURCE_DIR "/packaging/qelmora-cli.1"), usage);
   // Every line of the usage fits 80 columns.

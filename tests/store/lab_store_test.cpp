@@ -5,13 +5,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <random>
+#include <set>
+#include <thread>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
 
 #include "store/lab_store_linux.h"
+#include "app/globals.h"
+#include "store/outbox_linux.h"
 #include "store/store.h"
 #include "tests/report/quality_synthetic.h"
 #include "tests/support/scripted_view.h"
@@ -22,6 +29,14 @@ namespace {
 
 const std::vector<std::string> kValues = {"1.5E-07", "0.0152", "0.0041", "0.81", "0.78", "0.023",
                                           "12.4",    "0.91",   "0.10",   "356",  "0.65"};
+
+// kValues with L0 and R0 as given.
+std::vector<std::string> Tagged(const std::string& l0, const std::string& r0 = "0.0152") {
+  std::vector<std::string> values = kValues;
+  values[0] = l0;
+  values[1] = r0;
+  return values;
+}
 
 // The fixture's server (its top directory), or empty outside CTest.
 std::string ServerDir(const char* file = QELMORA_LAB_SERVER_FILE) {
@@ -68,6 +83,13 @@ class LabStore : public ::testing::Test {
     options.env = {{"XDG_CONFIG_HOME", m_home.Dir()}, {"HOME", m_home.Dir()}, {"LC_ALL", "C.UTF-8"}};
     qtest::Child child = qtest::Start(argv, options);
     return qtest::Finish(child);
+  }
+
+  // The test's database on a private server (its top directory), with init-store's table.
+  bool UsePrivate(const std::string& top) {
+    m_server = top;
+    Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
+    return Cli({"init-store"}, "postgres").status == 0;
   }
 
   std::string Model(const std::string& name, std::vector<std::string> values = kValues) {
@@ -173,7 +195,8 @@ TEST_F(LabStore, ImportReportHandoffAndHistoryThroughTheServerAndWhatIsRefused) 
   EXPECT_EQ(Psql("SELECT count(*), min(\"L0\") FROM table1"), "1|1.5E-07\n");
 
   // A server that is not there: named, with libpq's reason; nothing saved.
-  const auto away = qtest::Run({QELMORA_CLI, "--store", "postgresql:///lab?host=/nonexistent", "import", model}, {});
+  const auto away =
+      qtest::Run({QELMORA_CLI, "--store", "postgresql:///lab?host=/nonexistent", "import", "--no-outbox", model}, {});
   EXPECT_EQ(away.status, 1);
   EXPECT_NE(away.err.find("无法连接实验室数据库 /nonexistent/lab：connection to server on socket"), std::string::npos)
       << away.err;
@@ -254,10 +277,12 @@ TEST_F(LabStore, AServerStoppedAtOnceLeavesNoPartialRowAndSaysSo) {
   m_server = ServerDir(stateFile.c_str());
   Psql("CREATE DATABASE " + m_db, "postgres", "postgres");
   ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
-  std::vector<std::string> argv = {QELMORA_CLI, "--store", Location(), "import"};
+  std::vector<std::string> argv = {QELMORA_CLI, "--store", Location(), "import", "--no-outbox", "--again"};
   for (int i = 0; i < 4000; ++i) argv.push_back(Model("m.mdl"));
   std::vector<qtest::Child> children;
-  for (int p = 0; p < 4; ++p) children.push_back(qtest::Start(argv));
+  qtest::RunOptions options;
+  options.env = {{"HOME", m_home.Dir()}};
+  for (int p = 0; p < 4; ++p) children.push_back(qtest::Start(argv, options));
   ::usleep(700 * 1000);
   ASSERT_EQ(qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "halt", m_server}, {}).status, 0);
   long saved = 0;
@@ -385,7 +410,7 @@ TEST_F(LabStore, AMembersFunctionsOperatorsAndSchemasNeitherRunNorReceiveImports
   for (const char* options : {"", "&options=-c%20search_path%3Dalice,public"}) {
     m_options = options;
     EXPECT_EQ(Cli({"history"}, "postgres").status, 0);
-    EXPECT_EQ(Cli({"import", Model("a.mdl")}).status, 0);
+    EXPECT_EQ(Cli({"import", "--again", Model("a.mdl")}).status, 0);
   }
   EXPECT_EQ(Psql("SELECT (SELECT count(*) FROM public.ran), (SELECT count(*) FROM alice.table1), count(*) FROM table1"),
             "0|0|2\n");
@@ -505,3 +530,174 @@ TEST_F(LabStore, AnEarlierTableIsRefusedUntilInitStoreBringsItsRowsOver) {
 }
 
 }  // namespace
+
+// A private server of the test's own, halted and resumed at will; stopped however the test ends.
+class PrivateServer {
+ public:
+  explicit PrivateServer(const std::string& dir) : m_file(dir + "server") {
+    m_up = qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "up", m_file}, {}).status == 0;
+  }
+  ~PrivateServer() { qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "down", m_file}, {}); }
+  bool Up() const { return m_up; }
+  std::string Top() const { return ServerDir(m_file.c_str()); }
+  int Halt() const { return qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "halt", Top()}, {}).status; }
+  int Resume() const { return qtest::Run({QELMORA_LAB_SERVER_SCRIPT, "resume", Top()}, {}).status; }
+
+ private:
+  std::string m_file;
+  bool m_up = false;
+};
+
+// Imports while the server is away wait in the outbox and arrive in the order read, once it is
+// back: the dialog's (away at its start, then stopped during the session) and qelmora-cli's.
+TEST_F(LabStore, ImportsWhileTheServerIsAwayArriveInOrderOnceItIsBack) {
+  PrivateServer server(m_home.Dir());
+  ASSERT_TRUE(server.Up() && UsePrivate(server.Top()));
+  qtest::TestPlatform platform;
+  platform.systemDirectory = m_home.Dir();
+  platform.moduleFileName = m_home.Dir() + "qelmora";
+  qtest::ScopedEnv config("XDG_CONFIG_HOME", m_home.Dir()), home("HOME", m_home.Dir());
+  std::filesystem::create_directories(m_home.Path() / "qelmora");
+  qtest::WriteFileBytes(m_home.Path() / "qelmora" / "qelmora.conf", "store = " + Location() + "\n");
+  const auto Import = [&](MainDialog& dialog, const std::string& l0) {
+    g_strModelPath = Model(l0 + ".mdl", Tagged(l0));
+    dialog.OnOK();
+  };
+  qtest::ScriptedMessageBoxes boxes;
+  qtest::ScriptedView view(boxes);
+  MainDialog dialog(view);
+  AfxSetMessageBoxes(&view);
+  ASSERT_EQ(server.Halt(), 0);
+  EXPECT_TRUE(dialog.OnInitDialog());
+  AfxSetMessageBoxes(&boxes);
+  Import(dialog, "1");  // away at the start
+  ASSERT_EQ(server.Resume(), 0);
+  Import(dialog, "2");
+  ASSERT_EQ(server.Halt(), 0);
+  Import(dialog, "3");  // stopped during the session
+  ASSERT_EQ(server.Resume(), 0);
+  Import(dialog, "4");
+  CloseParameterStore();
+  const std::vector<std::string> said = boxes.Texts();
+  ASSERT_EQ(said.size(), 9u);
+  EXPECT_NE(said[0].find("导入的参数将暂存在本机"), std::string::npos) << said[0];
+  for (const std::size_t i : {2, 6}) EXPECT_EQ(said[i].rfind(kOutboxText, 0), 0u) << said[i];
+  for (const std::size_t i : {4, 8}) EXPECT_EQ(said[i], "插入成功!");
+
+  ASSERT_EQ(server.Halt(), 0);
+  const auto away = Cli({"import", Model("5.mdl", Tagged("5")), Model("6.mdl", Tagged("6"))}, "postgres");
+  EXPECT_EQ(away.status, 0);
+  EXPECT_NE(away.err.find("6.mdl: " + std::string(kOutboxText)), std::string::npos) << away.err;
+  EXPECT_NE(away.err.find("/.local/share/qelmora/outbox.mdb"), std::string::npos) << away.err;
+  const std::string waiting = Cli({"outbox"}).out;
+  EXPECT_EQ(std::count(waiting.begin(), waiting.end(), '\n'), 3) << waiting;
+  EXPECT_LT(waiting.find("5.mdl"), waiting.find("6.mdl")) << waiting;
+  EXPECT_EQ(Cli({"sync"}, "postgres").status, 1);
+  ASSERT_EQ(server.Resume(), 0);
+  const auto sent = Cli({"sync"}, "postgres");
+  EXPECT_NE(sent.err.find("已将本机暂存的 2 次导入上传"), std::string::npos) << sent.err;
+  // The same bytes again: not imported unless --again (no failure either way).
+  for (const bool again : {false, true}) {
+    const auto twice = Cli(again ? std::vector<std::string>{"import", "--again", Model("6.mdl", Tagged("6"))}
+                                 : std::vector<std::string>{"import", Model("6.mdl", Tagged("6"))}, "postgres");
+    EXPECT_EQ(twice.status, 0);
+    EXPECT_EQ(twice.err.find("该文件内容已于 ") != std::string::npos, !again) << twice.err;
+  }
+  EXPECT_EQ(Psql("SELECT string_agg(\"L0\", ',' ORDER BY id), count(DISTINCT import_id), bool_and(read_at <= imported_at)"
+                 " FROM table1"),
+            "1,2,3,4,5,6,6|7|t\n");
+  EXPECT_EQ(qtest::Sqlcipher(m_home.Dir() + ".local/share/qelmora/outbox.mdb", kOutboxKey, "SELECT count(*) FROM table1;").output, "0\n");
+}
+
+// 8 importers of 50 files each while the server is killed at random moments and started again, then
+// a sync: every import that said it succeeded (on the server or in the outbox) is on the server
+// exactly once, none more than once, no row partial, the outbox empty. An outbox that is corrupt, a
+// link or another user's is refused, and an import that would need it fails.
+TEST_F(LabStore, KilledServerLosesNoConfirmedImportAndDoublesNone) {
+  PrivateServer server(m_home.Dir());
+  ASSERT_TRUE(server.Up() && UsePrivate(server.Top()));
+  // Each importer a process per import, one after the other, as a user at an instrument would.
+  std::vector<std::set<std::string>> confirmedBy(8);
+  std::atomic<long> outboxed = 0;
+  std::vector<std::thread> importers;
+  for (int p = 0; p < 8; ++p) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 50; ++i) files.push_back(Model(Format("%d-%d.mdl", p, i), Tagged(std::to_string(p), std::to_string(i))));
+    importers.emplace_back([&, p, files] {
+      for (int i = 0; i < 50; ++i) {
+        const auto result = qtest::Run({QELMORA_CLI, "--store", Location(), "import", files[static_cast<std::size_t>(i)]},
+                                       {{"HOME", m_home.Dir()}});
+        const bool waits = result.err.find(kOutboxText) != std::string::npos;
+        outboxed += waits;
+        if (result.status == 0 && (waits || result.err.find("插入成功!") != std::string::npos))
+          confirmedBy[static_cast<std::size_t>(p)].insert(Format("%d-%d", p, i));
+      }
+    });
+  }
+  std::atomic<bool> done = false;
+  std::thread killer([&] {
+    std::mt19937 random(std::random_device{}());
+    for (int kill = 0; !done; ++kill) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % (kill == 0 ? 150 : 400)));
+      server.Halt();
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 300));
+      server.Resume();
+    }
+  });
+  std::set<std::string> confirmed;
+  for (auto& importer : importers) importer.join();
+  for (const auto& some : confirmedBy) confirmed.insert(some.begin(), some.end());
+  done = true;
+  killer.join();
+  const auto synced = Cli({"sync"}, "postgres");
+  EXPECT_EQ(synced.status, 0) << synced.err;
+  std::map<std::string, int> onServer;
+  std::istringstream rows(Psql("SELECT \"L0\" || '-' || \"R0\", count(*) FROM table1 GROUP BY 1"));
+  for (std::string line; std::getline(rows, line);) onServer[line.substr(0, line.find('|'))] = std::stoi(line.substr(line.find('|') + 1));
+  for (const std::string& import : confirmed) EXPECT_EQ(onServer[import], 1) << import;
+  for (const auto& [import, count] : onServer) EXPECT_EQ(count, 1) << import;
+  EXPECT_GT(confirmed.size(), 300u);
+  EXPECT_GT(outboxed, 0);
+  std::printf("confirmed %zu, on the server %zu, through the outbox %ld\n", confirmed.size(), onServer.size(), outboxed.load());
+  EXPECT_EQ(Psql("SELECT count(*) = count(DISTINCT import_id) AND count(*) = count(read_at) AND count(*) ="
+                 " count(content_sha256) AND count(*) = count(\"R0\") FROM table1"), "t\n");
+  const std::string outbox = m_home.Dir() + ".local/share/qelmora/outbox.mdb";
+  EXPECT_EQ(qtest::Sqlcipher(outbox, kOutboxKey, "SELECT count(*) FROM table1;").output, "0\n");
+
+  const std::string good = m_home.Dir() + "good.mdb";
+  std::filesystem::rename(outbox, good);
+  const std::pair<std::function<void()>, const char*> refusals[] = {
+      {[&] { qtest::WriteFileBytes(outbox, std::string(4096, 'x')); }, "密码不符"},
+      {[&] { std::filesystem::create_symlink(good, outbox); }, "不能是链接"},
+      {[&] { std::filesystem::copy_file(good, outbox); ::chown(outbox.c_str(), 65534, 65534); }, "不属于当前用户"}};
+  ASSERT_EQ(server.Halt(), 0);
+  for (const auto& [make, said] : refusals) {
+    std::filesystem::remove(outbox);
+    make();
+    const auto listed = Cli({"outbox"});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_NE(listed.err.find(said), std::string::npos) << listed.err;
+    const auto imported = Cli({"import", Model("x.mdl")}, "postgres");
+    EXPECT_EQ(imported.status, 1);
+    EXPECT_NE(imported.err.find(said), std::string::npos) << imported.err;
+  }
+}
+
+// A table1 that init-store made before imports carried their id is refused with the administrator's
+// command; init-store then adds the columns and the index in one go, and the rows stay.
+TEST_F(LabStore, AStoreMadeBeforeImportIdsIsRefusedUntilInitStoreUpgradesIt) {
+  ASSERT_EQ(Cli({"init-store"}, "postgres").status, 0);
+  Psql("GRANT qelmora_member TO alice");
+  ASSERT_EQ(Cli({"import", Model("a.mdl")}).status, 0);
+  Psql("DROP INDEX table1_source; ALTER TABLE table1 DROP COLUMN import_id, DROP COLUMN read_at, DROP COLUMN content_sha256");
+  const auto refused = Cli({"import", Model("b.mdl", Tagged("2"))});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("（没有导入编号的列）：请管理员运行 qelmora-cli --store 连接串 init-store 升级它"), std::string::npos)
+      << refused.err;
+  const auto upgraded = Cli({"init-store"}, "postgres");
+  EXPECT_NE(upgraded.err.find("已升级实验室数据库"), std::string::npos) << upgraded.err;
+  EXPECT_EQ(Cli({"import", Model("b.mdl", Tagged("2"))}).status, 0);
+  EXPECT_EQ(Psql("SELECT string_agg(\"L0\" || ' ' || (import_id IS NOT NULL), ',' ORDER BY id) FROM table1"),
+            "1.5E-07 false,2 true\n");
+  EXPECT_NE(Cli({"init-store"}, "postgres").err.find("未做任何改动"), std::string::npos);
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -56,6 +57,19 @@ TEST(OdbcLabStore, TwoWorkstationsImportEachHasItsCurrentSetAndLinuxSeesBoth) {
   // Read back with psql: each value, the path exactly, the workstation and the role the server stamped.
   EXPECT_EQ(db.Psql("SELECT \"L0\", \"CPE3-P\", source, workstation, imported_by FROM qelmora.table1 ORDER BY id"),
             "1.5E-07|0.65|" + a + "|anna@PC-A|alice\n2.5E-07|0.55|" + b + "|bert@PC-B|alice\n");
+  // Each import carries its own id (128 random bits as a version-4 UUID), its time read and the
+  // SHA-256 of the bytes read, which the server computes again from the same bytes.
+  std::string bytesA;
+  for (unsigned char c : qtest::ModelText(kValuesA)) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", c);
+    bytesA += hex;
+  }
+  EXPECT_EQ(db.Psql("SELECT count(DISTINCT import_id), count(read_at),"
+                    " bool_and(import_id::text ~ '^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$'),"
+                    " bool_or(content_sha256 = encode(sha256(decode('" + bytesA + "', 'hex')), 'hex'))"
+                    " FROM qelmora.table1"),
+            "2|2|t|t\n");
 
   // Each workstation's current set is its own: the hand-off file carries its L0.
   for (const auto& [computer, user, l0] : {std::tuple{L"PC-A", L"anna", 1.5E-07}, {L"PC-B", L"bert", 2.5E-07}}) {

@@ -4,18 +4,12 @@
 
 namespace {
 
-class LabStore final : public StoreKind {
+class LabStore final : public LabStoreKind {
  public:
   bool Recognises(const std::string& location) const override { return IsLabStoreLocation(location); }
-  bool OnServer() const override { return true; }
-
   std::unique_ptr<ParameterStore> Open(const std::string& location) const override { return OpenLabStore(location); }
 
   std::string Init(const std::string& location) const override { return InitLabStore(location); }
-
-  std::string Backup(const std::string&, const std::string&) const override {
-    throw OperationError("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）");
-  }
 
   void AcceptsHistory() const override {}
   std::string CopyHistory(ParameterStore& to, ParameterStore& from) const override {

@@ -36,6 +36,15 @@ class StoreKind {
   virtual std::string CopyHistory(ParameterStore& to, ParameterStore& from) const;
 };
 
+// The lab's store on a PostgreSQL server, whichever way a platform reaches it: its stores lie on the
+// server, which backs them up itself.
+class LabStoreKind : public StoreKind {
+ public:
+  bool OnServer() const override { return true; }
+  // Refuses: the server's own means (pg_dump) back the lab store up.
+  std::string Backup(const std::string& location, const std::string& target) const override;
+};
+
 // The kind of the store at location: the first of the registry that recognises it.
 const StoreKind& StoreKindOf(const std::string& location);
 

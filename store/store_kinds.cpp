@@ -22,6 +22,10 @@ std::string StoreKind::CopyHistory(ParameterStore&, ParameterStore&) const {
   return {};
 }
 
+std::string LabStoreKind::Backup(const std::string&, const std::string&) const {
+  throw OperationError("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）");
+}
+
 const StoreKind& StoreKindOf(const std::string& location) {
   for (const StoreKind* kind : Registry()) {
     if (kind != nullptr && kind->Recognises(location)) return *kind;

@@ -78,19 +78,13 @@ namespace {
 
 // The lab store through ODBC as a kind of store. Its table is made on Linux (qelmora-cli init-store,
 // or psql), and the history of a PC is copied there from Linux too.
-class OdbcStore final : public StoreKind {
+class OdbcStore final : public LabStoreKind {
  public:
   bool Recognises(const std::string& location) const override { return IsOdbcStoreLocation(location); }
-  bool OnServer() const override { return true; }
-
   std::unique_ptr<ParameterStore> Open(const std::string& location) const override { return OpenOdbcStore(location); }
 
   std::string Init(const std::string&) const override {
     throw StoreError("实验室数据库的 table1 由管理员在 Linux 上用 qelmora-cli --store 连接串 init-store 建立");
-  }
-
-  std::string Backup(const std::string&, const std::string&) const override {
-    throw OperationError("backup 只复制本机的参数数据库；实验室数据库由其服务器备份（pg_dump）");
   }
 
   void AcceptsHistory() const override {

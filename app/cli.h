@@ -1,6 +1,7 @@
 // qelmora-cli: the program's commands for batch and headless use. Each command is one entry of the
 // table in cli_commands.cpp (name, arguments, what it does, the function), from which the dispatcher
 // in cli_main.cpp runs it and the usage text is made; its function lives in its own app/*_cli.cpp.
+// What the commands share (the helpers below) is in cli_commands.cpp, beside the table.
 #pragma once
 
 #include <cstdio>

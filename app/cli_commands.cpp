@@ -1,9 +1,16 @@
-// The commands of qelmora-cli, one entry each, and the usage text made from them.
+// The commands of qelmora-cli, one entry each, the usage text made from them, and what the
+// commands share.
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
 
 #include "app/cli.h"
+#include "app/run_store.h"
+#include "base/afx.h"
+#include "base/platform.h"
+#include "store/store.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -101,4 +108,38 @@ void CliUsage(std::FILE* stream) {
       "holds dravo.mdb, else to the user's data directory ($XDG_DATA_HOME/qelmora),\n"
       "where the store is created on first use.\n";
   std::fputs(text.c_str(), stream);
+}
+
+bool CliTakeForce(std::vector<std::string>* args) {
+  const auto at = std::find(args->begin(), args->end(), "--force");
+  if (at == args->end()) return false;
+  args->erase(at);
+  return true;
+}
+
+bool CliMayWrite(const std::string& path, bool force) {
+  if (force || !ThePlatform().Exists(path)) return true;
+  std::fprintf(stderr, "文件 %s 已存在，未替换它；要替换它请加 --force\n", path.c_str());
+  return false;
+}
+
+bool CliOpenStore(const CliContext& context) {
+  // No program directory (its path is not known) and no --store: never a store of the current directory.
+  if (context.storeDir.empty()) {
+    AfxMessageBox(kProgramPathUnknownText);
+    return false;
+  }
+  if (context.userStore) CreateUserStoreShown(context.storeDir);
+  OpenParameterStore(context.storeDir);
+  return ParameterStoreConnected();
+}
+
+std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* storeName) {
+  if (!CliOpenStore(context)) return std::nullopt;
+  struct CloseAtEnd {
+    ~CloseAtEnd() { CloseParameterStore(); }
+  } closeAtEnd;
+  StoredRow row = TheParameterStore().ReadCurrent();
+  if (storeName != nullptr) *storeName = TheParameterStore().Name();
+  return row;
 }

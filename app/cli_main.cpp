@@ -36,40 +36,6 @@ int RunCommand(const CliCommand& command, const CliContext& context, const std::
 
 }  // namespace
 
-bool CliTakeForce(std::vector<std::string>* args) {
-  const auto at = std::find(args->begin(), args->end(), "--force");
-  if (at == args->end()) return false;
-  args->erase(at);
-  return true;
-}
-
-bool CliMayWrite(const std::string& path, bool force) {
-  if (force || !ThePlatform().Exists(path)) return true;
-  std::fprintf(stderr, "文件 %s 已存在，未替换它；要替换它请加 --force\n", path.c_str());
-  return false;
-}
-
-bool CliOpenStore(const CliContext& context) {
-  // No program directory (its path is not known) and no --store: never a store of the current directory.
-  if (context.storeDir.empty()) {
-    AfxMessageBox(kProgramPathUnknownText);
-    return false;
-  }
-  if (context.userStore) CreateUserStoreShown(context.storeDir);
-  OpenParameterStore(context.storeDir);
-  return ParameterStoreConnected();
-}
-
-std::optional<StoredRow> CliReadCurrent(const CliContext& context, std::string* storeName) {
-  if (!CliOpenStore(context)) return std::nullopt;
-  struct CloseAtEnd {
-    ~CloseAtEnd() { CloseParameterStore(); }
-  } closeAtEnd;
-  StoredRow row = TheParameterStore().ReadCurrent();
-  if (storeName != nullptr) *storeName = TheParameterStore().Name();
-  return row;
-}
-
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {

@@ -307,7 +307,7 @@ class HistoryTable {
     for (std::size_t s = 0; s < m_sheets.size(); ++s) {
       const Sheet& sheet = m_sheets[s];
       const std::string last = m_letters.back() + std::to_string(kHistoryHeaderRows + RowsOn(s));
-      changes.push_back({"xl/worksheets/sheet" + std::to_string(sheet.sheet->index + 1) + ".xml",
+      changes.push_back({"xl/worksheets/sheet" + std::to_string(sheet.index + 1) + ".xml",
                          [this, &sheet, last](std::string xml) { return WithRows(std::move(xml), *sheet.rows, last); }});
     }
   }
@@ -317,8 +317,9 @@ class HistoryTable {
  private:
   struct Sheet {
     std::string name;
-    lxw_worksheet* sheet;
+    lxw_worksheet* sheet;  // libxlsxwriter's, gone once the workbook is closed
     std::unique_ptr<SheetRows> rows;
+    std::size_t index;  // the sheet's place in the workbook, which names its part
   };
 
   // The sheet's part with the rows of the scratch file after libxlsxwriter's (the note and the
@@ -366,7 +367,7 @@ class HistoryTable {
     lxw_worksheet* sheet = workbook_add_worksheet(m_book, WorkbookText(name).c_str());
     if (sheet == nullptr) Fail(m_path, "无法添加工作表");
     const std::string scratch = m_scratchFolder + "/rows" + std::to_string(sheet->index);
-    m_sheets.push_back({name, sheet, std::make_unique<SheetRows>(scratch, m_path, m_letters)});
+    m_sheets.push_back({name, sheet, std::make_unique<SheetRows>(scratch, m_path, m_letters), sheet->index});
     worksheet_set_column(sheet, kColNumber, kColNumber, 7, nullptr);
     worksheet_set_column(sheet, kColImportedAt, kColImportedAt, 20, nullptr);
     worksheet_set_column(sheet, kColFile, kColFile, 40, nullptr);

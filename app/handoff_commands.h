@@ -1,5 +1,5 @@
 // The hand-off as the commands run it ("Transfer data" of the dialog, qelmora-cli handoff): the
-// work, and what happened shown in message boxes. (handoff/transfer.cpp)
+// work, and what happened shown in message boxes. (app/transfer.cpp)
 #pragma once
 
 #include <optional>
